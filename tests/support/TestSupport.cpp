@@ -1,0 +1,79 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace pictrove::test {
+
+static QString sandboxTemplate()
+{
+    // CTest runs from the build tree; keep fixtures there rather than in /tmp.
+    const QByteArray base = qgetenv("PICTROVE_TEST_TMP");
+    QString root = base.isEmpty() ? QDir::currentPath() + QStringLiteral("/test-sandboxes")
+                                  : QString::fromLocal8Bit(base);
+    QDir().mkpath(root);
+    return root + QStringLiteral("/sandbox-XXXXXX");
+}
+
+Sandbox::Sandbox() : m_dir(sandboxTemplate()) {}
+
+bool Sandbox::write(const QString &name, const QByteArray &bytes) const
+{
+    QFile f(file(name));
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray Sandbox::read(const QString &name) const
+{
+    QFile f(file(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+RecordingMessages::RecordingMessages() { installMessageService(this); }
+RecordingMessages::~RecordingMessages() { installMessageService(nullptr); }
+
+MessageAnswer RecordingMessages::show(const QString &text, const QString &title,
+                                      MessageIcon icon, MessageButtons buttons)
+{
+    calls.push_back({text, title, icon, buttons});
+    return answer;
+}
+
+int maxChannelDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return 256;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    int worst = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            worst = std::max({worst, std::abs(qRed(p[col]) - qRed(q[col])),
+                              std::abs(qGreen(p[col]) - qGreen(q[col])),
+                              std::abs(qBlue(p[col]) - qBlue(q[col]))});
+        }
+    }
+    return worst;
+}
+
+QImage makeTestPicture(int width, int height)
+{
+    QImage img(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int r = width > 1 ? x * 255 / (width - 1) : 128;
+            const int g = height > 1 ? y * 255 / (height - 1) : 128;
+            const int b = ((x / 8 + y / 8) % 2) ? 220 : 30;
+            line[x] = qRgb(r, g, b);
+        }
+    }
+    return img;
+}
+
+} // namespace pictrove::test

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/MessageService.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace pictrove::test {
+
+// A private folder under the build tree's temporary area that vanishes with
+// the test; fixtures never touch the user's home or /tmp's own files.
+class Sandbox {
+public:
+    Sandbox();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    bool write(const QString &name, const QByteArray &bytes) const;
+    QByteArray read(const QString &name) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Records every message box and answers with a preset answer.
+class RecordingMessages final : public MessageService {
+public:
+    struct Call {
+        QString text;
+        QString title;
+        MessageIcon icon;
+        MessageButtons buttons;
+    };
+    RecordingMessages();
+    ~RecordingMessages() override;
+    MessageAnswer show(const QString &text, const QString &title, MessageIcon icon,
+                       MessageButtons buttons) override;
+
+    std::vector<Call> calls;
+    MessageAnswer answer = MessageAnswer::Ok;
+};
+
+// Largest per-channel difference between two images of the same size, or
+// 256 when the sizes differ.
+int maxChannelDifference(const QImage &a, const QImage &b);
+
+// A deterministic test picture: a colour gradient with some hard edges.
+QImage makeTestPicture(int width, int height);
+
+} // namespace pictrove::test
