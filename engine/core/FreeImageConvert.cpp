@@ -1,0 +1,62 @@
+#include "engine/core/FreeImageConvert.h"
+
+#include <cstring>
+
+namespace pictrove {
+
+QImage toQImage(FIBITMAP *bitmap)
+{
+    if (!bitmap || !FreeImage_HasPixels(bitmap))
+        return {};
+    FiBitmap standard;
+    FIBITMAP *source = bitmap;
+    if (FreeImage_GetImageType(bitmap) != FIT_BITMAP) {
+        standard.reset(FreeImage_ConvertToStandardType(bitmap, TRUE));
+        if (!standard) // RGB16/RGBA16/float types need their own route
+            standard.reset(FreeImage_ConvertTo24Bits(bitmap));
+        if (!standard)
+            return {};
+        source = standard.get();
+    }
+    const bool alpha = FreeImage_IsTransparent(source) || FreeImage_GetBPP(source) == 32;
+    FiBitmap rgba(FreeImage_ConvertTo32Bits(source));
+    if (!rgba)
+        return {};
+    const int w = int(FreeImage_GetWidth(rgba.get()));
+    const int h = int(FreeImage_GetHeight(rgba.get()));
+    QImage out(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (out.isNull())
+        return {};
+    const std::size_t rowBytes = std::size_t(w) * 4;
+    for (int y = 0; y < h; ++y) {
+        const BYTE *src = FreeImage_GetScanLine(rgba.get(), h - 1 - y);
+        uchar *dst = out.scanLine(y);
+        std::memcpy(dst, src, rowBytes);
+        if (!alpha) {
+            auto *px = reinterpret_cast<QRgb *>(dst);
+            for (int x = 0; x < w; ++x)
+                px[x] |= 0xFF000000u;
+        }
+    }
+    return out;
+}
+
+FiBitmap toFreeImage32(const QImage &image)
+{
+    if (image.isNull())
+        return {};
+    const QImage src = image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_ARGB32)
+                                               : image.convertToFormat(QImage::Format_RGB32);
+    const int w = src.width();
+    const int h = src.height();
+    FiBitmap dib(FreeImage_Allocate(w, h, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                    FI_RGBA_BLUE_MASK));
+    if (!dib)
+        return {};
+    const std::size_t rowBytes = std::size_t(w) * 4;
+    for (int y = 0; y < h; ++y)
+        std::memcpy(FreeImage_GetScanLine(dib.get(), h - 1 - y), src.constScanLine(y), rowBytes);
+    return dib;
+}
+
+} // namespace pictrove
