@@ -101,7 +101,9 @@ StartupSettings defaultStartupSettings()
 QByteArray serializeSettings(const StartupSettings &settings)
 {
     QByteArray bytes(SettingsRecordSize, '\0');
-    visitFields(settings, [&](int offset, const auto &field) { writeField(bytes.data() + offset, field); });
+    visitFields(settings, [&](int offset, const auto &field) {
+        writeField(bytes.data() + offset, field);
+    });
     return bytes;
 }
 
@@ -124,8 +126,9 @@ void LoadSettings()
     if (!FileExists(path)) {
         useDefaults = true;
     } else if (QFileInfo(path).isFile() && QFileInfo(path).size() == 0) {
-        messages().show(QStringLiteral("Configuration data file is corrupted\r\nValues will be initilized"),
-                        QStringLiteral("Pictrove"), MessageIcon::Exclamation, MessageButtons::Ok);
+        messages().show(
+            QStringLiteral("Configuration data file is corrupted\r\nValues will be initilized"),
+            QStringLiteral("Pictrove"), MessageIcon::Exclamation, MessageButtons::Ok);
         QFile::remove(path);
         useDefaults = true;
     }

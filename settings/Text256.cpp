@@ -9,6 +9,7 @@ namespace {
 constexpr char Blank = ' ';
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool isText(char c) { return c != Blank; }
 
 // Length of the longest prefix of utf8 that fits in limit bytes and ends on
 // a character boundary.
@@ -40,14 +41,14 @@ QString Text256::text() const { return QString::fromUtf8(m_bytes.data(), qsizety
 
 QString Text256::trimmed() const
 {
-    const auto *first = std::find_if(m_bytes.begin(), m_bytes.end(), [](char c) { return c != Blank; });
-    const auto *last = std::find_if(m_bytes.rbegin(), m_bytes.rend(), [](char c) { return c != Blank; }).base();
+    const auto *first = std::find_if(m_bytes.begin(), m_bytes.end(), isText);
+    const auto *last = std::find_if(m_bytes.rbegin(), m_bytes.rend(), isText).base();
     return first < last ? QString::fromUtf8(first, last - first) : QString();
 }
 
 QString Text256::trimmedRight() const
 {
-    const auto *last = std::find_if(m_bytes.rbegin(), m_bytes.rend(), [](char c) { return c != Blank; }).base();
+    const auto *last = std::find_if(m_bytes.rbegin(), m_bytes.rend(), isText).base();
     return QString::fromUtf8(m_bytes.data(), last - m_bytes.begin());
 }
 

@@ -156,7 +156,8 @@ TEST_F(SettingsFile, ShortFileKeepsDefaultsBeyondItsEnd)
 {
     // Cut inside WindowWidth: the fields before it are read, it and the
     // rest keep their defaults.
-    ASSERT_TRUE(sandbox.write(QStringLiteral("oStart.up"), serializeSettings(distinctValues()).left(775)));
+    const QByteArray cut = serializeSettings(distinctValues()).left(775);
+    ASSERT_TRUE(sandbox.write(QStringLiteral("oStart.up"), cut));
     LoadSettings();
     const StartupSettings &s = startupSettings();
     EXPECT_TRUE(messages.calls.empty());
