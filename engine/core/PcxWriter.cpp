@@ -31,7 +31,7 @@ std::array<std::uint8_t, HeaderSize> makeHeader(int width, int height, int bytes
 {
     std::array<std::uint8_t, HeaderSize> h{};
     h[0] = 10; // ZSoft
-    h[1] = 5;  // version 3.0 and later, 24-bit capable
+    h[1] = 5;  // PC Paintbrush 3.0 and later: 24-bit colour
     h[2] = compress ? 1 : 0;
     h[3] = 8; // bits per pixel per plane
     put16(&h[4], 1); // the image window runs from (1, 1) to (W, H)
