@@ -6,7 +6,7 @@
 #include "platform/MessageService.h"
 #include "settings/StartupSettings.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 namespace pictrove {
 
@@ -40,6 +40,10 @@ void AppController::onTick()
 
 void AppController::closeNormally()
 {
+    // A message box or dialog waiting for the user is answered with its
+    // escape button first, so that what waits behind it can finish.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        modal->close();
     if (m_main && m_main->isVisible())
         m_main->close();
     else if (m_splash)

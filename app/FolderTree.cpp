@@ -16,6 +16,13 @@ FolderTree::FolderTree(QWidget *parent) : QTreeView(parent)
     for (int column = 1; column < m_model->columnCount(); ++column)
         hideColumn(column);
     header()->hide();
+    // The folders load in the background; keep the selected one in sight
+    // as its parents arrive.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &loaded) {
+        const QString current = currentFolder();
+        if (!current.isEmpty() && current.startsWith(loaded))
+            scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())

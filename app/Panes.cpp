@@ -164,8 +164,8 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     ChkInterlaced = named(new QCheckBox(QStringLiteral("InterLaced"), FrmAPI), "ChkInterlaced");
     checks->addWidget(chkFlipH, 0, 0);
     checks->addWidget(chkFlipV, 1, 0);
-    checks->addWidget(chkInvert, 0, 1);
-    checks->addWidget(ChkInterlaced, 1, 1);
+    checks->addWidget(chkInvert, 2, 0);
+    checks->addWidget(ChkInterlaced, 3, 0);
     gifForm->addRow(FrmAPI);
     column->addWidget(fgif);
 
