@@ -7,6 +7,7 @@
 #include "settings/StartupSettings.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 namespace pictrove {
 
@@ -35,7 +36,13 @@ void AppController::onTick()
     if (m_started)
         return;
     m_started = true;
+    // A message box of a start step takes the focus from the splash, which
+    // then closes; with no window left on screen Qt would end the program
+    // before the main window appears. The start routine decides instead.
+    const bool quitOnLastClose = QGuiApplication::quitOnLastWindowClosed();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     StartProgram(*this);
+    QGuiApplication::setQuitOnLastWindowClosed(quitOnLastClose);
 }
 
 void AppController::closeNormally()

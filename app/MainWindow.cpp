@@ -259,6 +259,12 @@ void MainWindow::tabClicked()
     }
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_everShown = true;
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     formUnload();
@@ -280,6 +286,10 @@ void MainWindow::formUnload()
         s.Bs21Position = m_step2->bs21->splitterPosition();
     });
     guarded([&] {
+        // A window that was never placed and shown (a refused second copy)
+        // has no size of the user's to keep; the running copy's stays.
+        if (!m_everShown)
+            return;
         const Qt::WindowStates state = windowState();
         const WindowShow show = state & Qt::WindowMinimized   ? WindowShow::Minimized
                                 : state & Qt::WindowMaximized ? WindowShow::Maximized

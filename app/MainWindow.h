@@ -68,6 +68,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -96,6 +97,7 @@ private:
     QToolButton *m_about = nullptr;
     QString m_pictureListFolder;
     bool m_unloaded = false;
+    bool m_everShown = false;
 };
 
 } // namespace pictrove

@@ -174,6 +174,11 @@ TEST_F(Program, MaximizedSettingOpensMaximized)
 
 TEST_F(Program, ASecondCopyIsRefusedWithoutShowingItsWindow)
 {
+    writeSettings([](StartupSettings &s) {
+        s.WindowWidth = 13500;
+        s.WindowHeight = 10500;
+        s.Maximized = -1;
+    });
     SingleInstance running(box.file(QStringLiteral("pictrove")), box.path());
     ASSERT_FALSE(running.anotherCopyRunning()); // "the first copy" holds the lock
 
@@ -187,8 +192,22 @@ TEST_F(Program, ASecondCopyIsRefusedWithoutShowingItsWindow)
     ASSERT_TRUE(app.mainWindow());
     EXPECT_FALSE(app.mainWindow()->isVisible());
     EXPECT_TRUE(waitFor([&] { return app.splash() == nullptr; }));
-    // Its window was unloaded the normal way, which writes the settings.
+    // Its window was unloaded the normal way, which writes the settings,
+    // but the running copy's window placement is left as it was.
     EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), SettingsRecordSize);
+    EXPECT_EQ(storedSettings().WindowWidth, 13500);
+    EXPECT_EQ(storedSettings().WindowHeight, 10500);
+    EXPECT_EQ(storedSettings().Maximized, -1);
+}
+
+TEST_F(Program, AnEmptySettingsFileIsReportedOnceAndTheProgramStillStarts)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray()));
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(w->size(), QSize(640, 500));
 }
 
 TEST_F(Program, ClosingTheSplashBeforeItsTickNeverStarts)
