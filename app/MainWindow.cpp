@@ -8,6 +8,7 @@
 #include "app/Guarded.h"
 #include "app/TabStrip.h"
 #include "app/WindowRecord.h"
+#include "engine/catalogue/FormatCatalogue.h"
 #include "settings/StartupSettings.h"
 
 #include <QCloseEvent>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -148,7 +150,21 @@ void MainWindow::formLoad()
 {
     StartupSettings &s = startupSettings();
     guarded([&] { m_step2->CoriginalPP->viewport()->image()->raise(); });
-    // The option lists are filled by the output options when they arrive.
+    guarded([&] {
+        // Filled in this order, none selected: the format list gets its row
+        // when the folder tree reports its first folder.
+        const auto fill = [](QComboBox *list, const QStringList &items) {
+            const QSignalBlocker quiet(list);
+            list->clear();
+            list->addItems(items);
+            list->setCurrentIndex(-1);
+        };
+        fill(m_step2->cboJpg, itemTexts(jpegPresetOptions()));
+        fill(m_step2->cboDither, itemTexts(ditherOptions()));
+        fill(m_step2->cboColorMode, itemTexts(colorModeOptions()));
+        fill(m_step2->cboMap, initialMapItems());
+        fill(m_step2->CboFiles, formatListTexts());
+    });
     guarded([&] {
         const QString folder = s.LastFolder.trimmed();
         if (!folder.isEmpty() && QFileInfo(folder).isDir())

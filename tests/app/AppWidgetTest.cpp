@@ -148,6 +148,10 @@ TEST_F(Program, SplashFirstThenTheMainWindowPlacedFromTheSettings)
     EXPECT_FALSE(w->page2()->isVisible());
     EXPECT_EQ(w->panel(1)->text(), QStringLiteral("Tevalen Pictrove"));
     EXPECT_TRUE(messages.calls.empty());
+    // The option lists are filled, with nothing selected yet.
+    EXPECT_EQ(w->step2().CboFiles->count(), 26);
+    EXPECT_EQ(w->step2().CboFiles->currentIndex(), -1);
+    EXPECT_GT(w->step2().cboJpg->count(), 0);
 }
 
 TEST_F(Program, FirstStartUsesTheDefaultsAndRaisesTheHeightTo500)
