@@ -2,10 +2,12 @@
 
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/Quantisers.h"
+#include "engine/palette/RowProgress.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace pictrove {
@@ -36,6 +38,12 @@ namespace {
 
 inline int clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
+inline void rowDone(RowProgress *progress, int y)
+{
+    if (progress)
+        progress->publish(y + 1);
+}
+
 template <class Q>
 typename Q::Code *targetLine(QImage &target, int y)
 {
@@ -43,13 +51,15 @@ typename Q::Code *targetLine(QImage &target, int y)
 }
 
 template <class Q>
-void nearestOnly(const QImage &source, QImage &target, Q &q)
+void nearestOnly(const QImage &source, QImage &target, Q &q, RowProgress *progress)
 {
-    for (int y = 0; y < source.height(); ++y) {
+    const int width = source.width(), height = source.height();
+    for (int y = 0; y < height; ++y) {
         const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
         auto *out = targetLine<Q>(target, y);
-        for (int x = 0; x < source.width(); ++x)
+        for (int x = 0; x < width; ++x)
             out[x] = q.code(qRed(in[x]), qGreen(in[x]), qBlue(in[x]));
+        rowDone(progress, y);
     }
 }
 
@@ -117,22 +127,25 @@ ThresholdMap lineScreenMap(Lines lines)
 }
 
 template <class Q>
-void ordered(const QImage &source, QImage &target, Q &q, const ThresholdMap &map)
+void ordered(const QImage &source, QImage &target, Q &q, const ThresholdMap &map,
+             RowProgress *progress)
 {
     // Rank t shifts by (t + 0.5) / 64 - 0.5 of a palette step.
     const int step = q.spread();
     std::array<int, 64> offset{};
     for (int i = 0; i < 64; ++i)
         offset[size_t(i)] = int(std::lround(((map[size_t(i)] + 0.5) / 64.0 - 0.5) * step));
-    for (int y = 0; y < source.height(); ++y) {
+    const int width = source.width(), height = source.height();
+    for (int y = 0; y < height; ++y) {
         const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
         auto *out = targetLine<Q>(target, y);
         const int *row = &offset[size_t((y & 7) * 8)];
-        for (int x = 0; x < source.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             const int d = row[x & 7];
             out[x] = q.code(clamp255(qRed(in[x]) + d), clamp255(qGreen(in[x]) + d),
                             clamp255(qBlue(in[x]) + d));
         }
+        rowDone(progress, y);
     }
 }
 
@@ -142,184 +155,273 @@ struct Tap {
     int dx, dy, weight;
 };
 
+template <size_t N>
 struct Kernel {
-    std::vector<Tap> taps;
+    std::array<Tap, N> taps;
     int divisor;
 };
 
-const Kernel &floydSteinberg()
-{
-    static const Kernel k{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16};
-    return k;
-}
+constexpr Kernel<4> kFloydSteinberg{{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}}, 16};
+constexpr Kernel<12> kJarvisJudiceNinke{{{{1, 0, 7}, {2, 0, 5},
+                                         {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
+                                         {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}}},
+                                       48};
+constexpr Kernel<4> kEqualShares{{{{1, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}}}, 4};
 
-const Kernel &jarvisJudiceNinke()
+// Local activity: the summed absolute Laplacian of the three channels.
+inline int activity(const QRgb *above, const QRgb *row, const QRgb *below, int x, int last)
 {
-    static const Kernel k{{{1, 0, 7}, {2, 0, 5},
-                           {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
-                           {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}},
-                          48};
-    return k;
-}
-
-const Kernel &equalShares()
-{
-    static const Kernel k{{{1, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}}, 4};
-    return k;
-}
-
-// Errors are kept in 1/65536 of a level so that every kernel's weights
-// divide without a division per pixel. Three error rows (this one and two
-// below) cover every kernel here; rows carry two spare pixels on each side
-// so taps need no bounds checks.
-template <class Q>
-void diffuse(const QImage &source, QImage &target, Q &q, const Kernel &kernel, bool serpentine)
-{
-    const int width = source.width(), height = source.height();
-    constexpr int margin = 2;
-    const int stride = (width + 2 * margin) * 3;
-    std::vector<int> rows(size_t(stride) * 3, 0);
-    const int scale = 65536 / kernel.divisor;
-    struct ScaledTap {
-        int offset;
-        int dy;
-        int weight;
+    const QRgb c = row[x], l = row[x > 0 ? x - 1 : x], r = row[x < last ? x + 1 : x];
+    const QRgb u = above[x], d = below[x];
+    auto lap = [](int centre, int a, int b, int e, int f) {
+        const int v = 4 * centre - a - b - e - f;
+        return v < 0 ? -v : v;
     };
-    std::vector<ScaledTap> forward, backward;
-    for (const Tap &t : kernel.taps) {
-        forward.push_back({t.dx * 3, t.dy, t.weight * scale});
-        backward.push_back({-t.dx * 3, t.dy, t.weight * scale});
-    }
-
-    for (int y = 0; y < height; ++y) {
-        int *err[3];
-        for (int dy = 0; dy < 3; ++dy)
-            err[dy] = rows.data() + size_t(((y + dy) % 3) * stride) + margin * 3;
-        // The row two below starts fresh.
-        std::fill(err[2] - margin * 3, err[2] - margin * 3 + stride, 0);
-
-        const bool reverse = serpentine && (y & 1);
-        const auto &taps = reverse ? backward : forward;
-        const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-        auto *out = targetLine<Q>(target, y);
-        const int step = reverse ? -1 : 1;
-        for (int i = 0, x = reverse ? width - 1 : 0; i < width; ++i, x += step) {
-            int *e = err[0] + 3 * x;
-            const int r = clamp255(qRed(in[x]) + ((e[0] + 32768) >> 16));
-            const int g = clamp255(qGreen(in[x]) + ((e[1] + 32768) >> 16));
-            const int b = clamp255(qBlue(in[x]) + ((e[2] + 32768) >> 16));
-            const auto code = q.code(r, g, b);
-            out[x] = code;
-            const std::int16_t *c = q.colour(code);
-            const int er = r - c[0], eg = g - c[1], eb = b - c[2];
-            for (const ScaledTap &t : taps) {
-                int *d = err[t.dy] + 3 * x + t.offset;
-                d[0] += er * t.weight;
-                d[1] += eg * t.weight;
-                d[2] += eb * t.weight;
-            }
-        }
-        // Done with this row: it becomes the row two below next time.
-    }
+    return lap(qRed(c), qRed(l), qRed(r), qRed(u), qRed(d))
+           + lap(qGreen(c), qGreen(l), qGreen(r), qGreen(u), qGreen(d))
+           + lap(qBlue(c), qBlue(l), qBlue(r), qBlue(u), qBlue(d));
 }
 
-// Floyd-Steinberg, unrolled: the common case and the one the preview hits
-// most, so it gets its own loop.
-template <class Q>
-void floydSteinbergFast(const QImage &source, QImage &target, Q &q)
+// The activity of a whole row, byte lane by byte lane so that the compiler
+// can vectorise it (the alpha lane of Format_RGB32 is constant and adds 0),
+// capped at 1023.
+void rowActivity(const QRgb *above, const QRgb *row, const QRgb *below, int width,
+                 std::vector<std::uint16_t> &lanes, std::vector<std::uint16_t> &out)
 {
-    const int width = source.width(), height = source.height();
-    // Errors in 1/16 of a level; one row ahead, padded by one pixel each side.
-    std::vector<int> cur(size_t(width + 2) * 3, 0), next(size_t(width + 2) * 3, 0);
-    for (int y = 0; y < height; ++y) {
-        std::fill(next.begin(), next.end(), 0);
-        const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-        auto *out = targetLine<Q>(target, y);
-        int *ec = cur.data() + 3;
-        int *en = next.data() + 3;
-        int carryR = 0, carryG = 0, carryB = 0; // 7/16 going right
-        for (int x = 0; x < width; ++x) {
-            const QRgb px = in[x];
-            const int r = clamp255(qRed(px) + ((ec[0] + carryR + 8) >> 4));
-            const int g = clamp255(qGreen(px) + ((ec[1] + carryG + 8) >> 4));
-            const int b = clamp255(qBlue(px) + ((ec[2] + carryB + 8) >> 4));
-            const auto code = q.code(r, g, b);
-            out[x] = code;
-            const std::int16_t *c = q.colour(code);
-            const int er = r - c[0], eg = g - c[1], eb = b - c[2];
-            carryR = er * 7; carryG = eg * 7; carryB = eb * 7;
-            en[-3] += er * 3; en[-2] += eg * 3; en[-1] += eb * 3;
-            en[0] += er * 5; en[1] += eg * 5; en[2] += eb * 5;
-            en[3] += er; en[4] += eg; en[5] += eb;
-            ec += 3;
-            en += 3;
-        }
-        std::swap(cur, next);
+    const auto *a = reinterpret_cast<const std::uint8_t *>(above);
+    const auto *c = reinterpret_cast<const std::uint8_t *>(row);
+    const auto *b = reinterpret_cast<const std::uint8_t *>(below);
+    const int bytes = 4 * width;
+    std::uint16_t *lane = lanes.data();
+    for (int i = 4; i < bytes - 4; ++i) {
+        const int v = 4 * c[i] - c[i - 4] - c[i + 4] - a[i] - b[i];
+        lane[i] = std::uint16_t(v < 0 ? -v : v);
     }
+    for (int x = 1; x < width - 1; ++x)
+        out[size_t(x)] = std::uint16_t(
+            std::min(lane[4 * x] + lane[4 * x + 1] + lane[4 * x + 2] + lane[4 * x + 3], 1023));
+    out[0] = std::uint16_t(std::min(activity(above, row, below, 0, width - 1), 1023));
+    out[size_t(width - 1)] =
+        std::uint16_t(std::min(activity(above, row, below, width - 1, width - 1), 1023));
 }
 
+// Error diffusion with the tempering that keeps photos clean (libimagequant
+// tempers its Floyd-Steinberg the same way):
+// - the error a pixel receives is scaled down where the picture is busy
+//   (texture, noise and edges mask quantisation steps by themselves, so
+//   diffusion there only adds noise), with full strength below an activity
+//   of two palette steps falling off as knee / (knee + activity);
+// - an error grown beyond three palette steps is damped (by 4/5 on the way
+//   in, 3/4 on the way out) so that it cannot smear across an edge.
+// Smooth gradients, where dithering matters, get the classic diffusion, so
+// the mean colour of an area is kept.
+//
+// Errors are kept in 1/65536 of a level so that every kernel's weights
+// divide without a division per pixel. Rows carry two spare pixels on each
+// side so that taps need no bounds checks.
+//
+// Each pixel waits for the one before it (its error goes on to the right),
+// so one row is a single long chain of dependent steps. Rows that run the
+// same way are therefore done two at a time, the lower one `lag` pixels
+// behind the upper one: by then every pixel above that sends it error is
+// finished, and the processor overlaps the two chains. Serpentine rows
+// alternate direction and go one at a time.
+template <const auto &kernel>
+class Diffusion {
+public:
+    template <class Q>
+    static void run(const QImage &source, QImage &target, Q &q, bool serpentine,
+                    RowProgress *progress)
+    {
+        const int width = source.width(), height = source.height();
+        constexpr int margin = 2;
+        const int stride = (width + 2 * margin) * 3;
+        std::vector<int> rows(size_t(stride) * kRingRows, 0);
+        std::vector<std::uint16_t> lanes(size_t(width) * 4);
+        std::vector<std::uint16_t> busyUpper(static_cast<size_t>(width)),
+            busyLower(static_cast<size_t>(width));
+
+        Context<Q> context{q, {}, 3 * q.spread()};
+        const int knee = std::max(1, 2 * q.spread());
+        for (int a = 0; a < 1024; ++a)
+            context.strength[size_t(a)] = 256 * knee / (knee + a);
+
+        auto prepare = [&](int y, std::vector<std::uint16_t> &busy) {
+            Row<Q> row;
+            row.in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+            const auto *above = reinterpret_cast<const QRgb *>(source.constScanLine(y > 0 ? y - 1 : y));
+            const auto *below =
+                reinterpret_cast<const QRgb *>(source.constScanLine(y + 1 < height ? y + 1 : y));
+            rowActivity(above, row.in, below, width, lanes, busy);
+            row.busy = busy.data();
+            row.out = targetLine<Q>(target, y);
+            for (int dy = 0; dy < 3; ++dy)
+                row.err[dy] = rows.data() + size_t(((y + dy) % kRingRows) * stride) + margin * 3;
+            return row;
+        };
+        auto clear = [&](int y) {
+            int *start = rows.data() + size_t((y % kRingRows) * stride);
+            std::fill(start, start + stride, 0);
+        };
+
+        for (int y = 0; y < height;) {
+            if (serpentine || y + 1 == height) {
+                clear(y + 2); // receives from this row and the next only
+                const Row<Q> row = prepare(y, busyUpper);
+                if (serpentine && (y & 1))
+                    for (int x = width - 1; x >= 0; --x)
+                        step<-1>(row, x, context);
+                else
+                    for (int x = 0; x < width; ++x)
+                        step<1>(row, x, context);
+                rowDone(progress, y);
+                y += 1;
+                continue;
+            }
+            clear(y + 2);
+            clear(y + 3);
+            const Row<Q> upper = prepare(y, busyUpper);
+            const Row<Q> lower = prepare(y + 1, busyLower);
+            const int lead = std::min(kLag, width);
+            for (int x = 0; x < lead; ++x)
+                step<1>(upper, x, context);
+            for (int x = lead; x < width; ++x) {
+                step<1>(upper, x, context);
+                step<1>(lower, x - kLag, context);
+            }
+            for (int x = std::max(0, width - kLag); x < width; ++x)
+                step<1>(lower, x, context);
+            rowDone(progress, y + 1);
+            y += 2;
+        }
+    }
+
+private:
+    // Four rows: the pair being done and the two below that they feed.
+    static constexpr int kRingRows = 4;
+    // How far the lower row of a pair trails: one more than the widest tap.
+    static constexpr int kLag = [] {
+        int reach = 0;
+        for (const Tap &t : kernel.taps)
+            reach = std::max(reach, t.dx < 0 ? -t.dx : t.dx);
+        return reach + 1;
+    }();
+
+    template <class Q>
+    struct Row {
+        const QRgb *in;
+        typename Q::Code *out;
+        int *err[3];
+        const std::uint16_t *busy;
+    };
+    template <class Q>
+    struct Context {
+        Q &q;
+        std::array<int, 1024> strength;
+        int limit;
+    };
+
+    template <int direction, class Q>
+    static inline void step(const Row<Q> &row, int x, Context<Q> &context)
+    {
+        int *e = row.err[0] + 3 * x;
+        int dr = (e[0] + 32768) >> 16, dg = (e[1] + 32768) >> 16, db = (e[2] + 32768) >> 16;
+        const int s = context.strength[row.busy[x]];
+        dr = (dr * s + 128) >> 8;
+        dg = (dg * s + 128) >> 8;
+        db = (db * s + 128) >> 8;
+        if (std::abs(dr) + std::abs(dg) + std::abs(db) > context.limit) {
+            dr = dr * 4 / 5;
+            dg = dg * 4 / 5;
+            db = db * 4 / 5;
+        }
+        const QRgb px = row.in[x];
+        const int r = clamp255(qRed(px) + dr), g = clamp255(qGreen(px) + dg),
+                  b = clamp255(qBlue(px) + db);
+        const auto code = context.q.code(r, g, b);
+        row.out[x] = code;
+        const std::int16_t *c = context.q.colour(code);
+        int er = r - c[0], eg = g - c[1], eb = b - c[2];
+        if (std::abs(er) + std::abs(eg) + std::abs(eb) > context.limit) {
+            er = er * 3 / 4;
+            eg = eg * 3 / 4;
+            eb = eb * 3 / 4;
+        }
+        for (const Tap &t : kernel.taps) {
+            constexpr int scale = 65536 / kernel.divisor;
+            int *d = row.err[t.dy] + 3 * (x + direction * t.dx);
+            const int w = t.weight * scale;
+            d[0] += er * w;
+            d[1] += eg * w;
+            d[2] += eb * w;
+        }
+    }
+};
 template <class Q>
-void ditherWith(std::int32_t code, const QImage &source, QImage &target, Q &q)
+void ditherWith(std::int32_t code, const QImage &source, QImage &target, Q &q,
+                RowProgress *progress)
 {
     switch (code) {
     case codes::DitherBinary:
-        floydSteinbergFast(source, target, q);
+        Diffusion<kFloydSteinberg>::run(source, target, q, false, progress);
         break;
     case codes::DitherOrdered: {
         static const ThresholdMap map = bayerMap();
-        ordered(source, target, q, map);
+        ordered(source, target, q, map, progress);
         break;
     }
     case codes::DitherHalftone: {
         static const ThresholdMap map = clusteredDotMap();
-        ordered(source, target, q, map);
+        ordered(source, target, q, map, progress);
         break;
     }
     case codes::DitherForwardDiagonal: {
         static const ThresholdMap map = lineScreenMap(Lines::Forward);
-        ordered(source, target, q, map);
+        ordered(source, target, q, map, progress);
         break;
     }
     case codes::DitherBackwardDiagonal: {
         static const ThresholdMap map = lineScreenMap(Lines::Backward);
-        ordered(source, target, q, map);
+        ordered(source, target, q, map, progress);
         break;
     }
     case codes::DitherHorizontal: {
         static const ThresholdMap map = lineScreenMap(Lines::Horizontal);
-        ordered(source, target, q, map);
+        ordered(source, target, q, map, progress);
         break;
     }
     case codes::DitherVertical: {
         static const ThresholdMap map = lineScreenMap(Lines::Vertical);
-        ordered(source, target, q, map);
+        ordered(source, target, q, map, progress);
         break;
     }
     case codes::DitherOdd:
-        diffuse(source, target, q, floydSteinberg(), true);
+        Diffusion<kFloydSteinberg>::run(source, target, q, true, progress);
         break;
     case codes::DitherEven:
-        diffuse(source, target, q, jarvisJudiceNinke(), false);
+        Diffusion<kJarvisJudiceNinke>::run(source, target, q, false, progress);
         break;
     case codes::DitherEqual:
-        diffuse(source, target, q, equalShares(), false);
+        Diffusion<kEqualShares>::run(source, target, q, false, progress);
         break;
     default:
-        nearestOnly(source, target, q);
+        nearestOnly(source, target, q, progress);
         break;
     }
 }
 
 } // namespace
 
-void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q)
+void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q,
+            RowProgress *progress)
 {
-    ditherWith(code, source, target, q);
+    ditherWith(code, source, target, q, progress);
 }
 
-void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q)
+void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q,
+            RowProgress *progress)
 {
-    ditherWith(code, source, target, q);
+    ditherWith(code, source, target, q, progress);
 }
 
 } // namespace pictrove

@@ -8,6 +8,7 @@ namespace pictrove {
 
 class PaletteQuantiser;
 class Rgb555Quantiser;
+class RowProgress;
 
 // True for the dither codes we know (0, 1, 2, 4, 8, 16, 32, 64, 256, 512,
 // 1024).
@@ -29,8 +30,11 @@ bool isDitherCode(std::int32_t code);
 //   1024 Equal: the error goes in four equal quarters to the right, lower
 //        left, lower and lower right neighbours.
 // Ordered dithers shift each pixel by a threshold of up to one palette step
-// (the quantiser's spread) before the nearest-colour lookup.
-void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q);
-void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q);
+// (the quantiser's spread) before the nearest-colour lookup. Rows are
+// finished top to bottom; progress, when given, hears of each one.
+void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q,
+            RowProgress *progress = nullptr);
+void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q,
+            RowProgress *progress = nullptr);
 
 } // namespace pictrove

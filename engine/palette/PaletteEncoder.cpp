@@ -6,6 +6,11 @@
 #include "engine/palette/GifWriter.h"
 #include "engine/palette/PaletteChoice.h"
 #include "engine/palette/Quantisers.h"
+#include "engine/palette/RowProgress.h"
+
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace pictrove {
 
@@ -116,41 +121,67 @@ std::int32_t PaletteEncoder::Transform(std::int32_t flags, std::int32_t reserved
 
 std::int32_t PaletteEncoder::Process()
 {
+    return reduce(nullptr) ? 1 : 0;
+}
+
+bool PaletteEncoder::reduce(const Writer *alongside)
+{
     m_processed = false;
     m_result = QImage();
     if (m_source.isNull() || !valid(m_options))
-        return 0;
+        return false;
 
     QImage source = m_source;
     if (m_options.mode == codes::ModeGreyscale)
         makeGrey(source); // detaches: the attached copy stays in colour
 
+    QImage target;
+    std::optional<PaletteQuantiser> palette;
+    std::optional<Rgb555Quantiser> rgb555;
     if (m_options.depth == 24) {
-        m_result = source;
+        target = source;
     } else if (m_options.depth == 16) {
-        QImage target(source.size(), QImage::Format_RGB555);
-        if (target.isNull())
-            return 0;
-        Rgb555Quantiser quantiser;
-        dither(m_options.dither, source, target, quantiser);
-        m_result = std::move(target);
+        target = QImage(source.size(), QImage::Format_RGB555);
+        rgb555.emplace();
     } else {
-        std::vector<QRgb> palette = choosePalette(m_options.flags, m_options.depth, source,
+        std::vector<QRgb> colours = choosePalette(m_options.flags, m_options.depth, source,
                                                   m_options.mode == codes::ModeGreyscale);
-        if (palette.empty())
-            return 0;
-        QImage target(source.size(), QImage::Format_Indexed8);
-        if (target.isNull())
-            return 0;
-        PaletteQuantiser quantiser(palette);
-        dither(m_options.dither, source, target, quantiser);
+        if (colours.empty())
+            return false;
+        target = QImage(source.size(), QImage::Format_Indexed8);
+        palette.emplace(colours);
         // The file's table has 2^depth entries; unused ones are black.
-        palette.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
-        target.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
-        m_result = std::move(target);
+        colours.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
+        target.setColorTable(QList<QRgb>(colours.begin(), colours.end()));
     }
+    if (target.isNull())
+        return false;
+
+    // The writer, when given, runs on a second thread and takes each row as
+    // soon as it is reduced; without a thread it runs afterwards.
+    RowProgress progress;
+    bool written = false;
+    std::thread writer;
+    if (alongside && (palette || rgb555)) {
+        try {
+            writer = std::thread([&] { written = (*alongside)(target, &progress); });
+        } catch (const std::system_error &) {
+        }
+    }
+    RowProgress *shared = writer.joinable() ? &progress : nullptr;
+    if (palette)
+        dither(m_options.dither, source, target, *palette, shared);
+    else if (rgb555)
+        dither(m_options.dither, source, target, *rgb555, shared);
+    progress.finish();
+    if (writer.joinable())
+        writer.join();
+    else if (alongside)
+        written = (*alongside)(target, nullptr);
+
+    m_result = std::move(target);
     m_processed = true;
-    return 1;
+    return !alongside || written;
 }
 
 std::int32_t PaletteEncoder::save(const QString &path, std::int32_t kind)
@@ -179,9 +210,16 @@ std::int32_t PaletteEncoder::EncodePicture(const PictureSurface &picture, const 
                                            std::int32_t height)
 {
     if (!SetOptions(kind, mode, depth, flags, dither)
-        || !AttachPicture(picture, left, top, width, height) || !Process())
+        || !AttachPicture(picture, left, top, width, height) || path.isEmpty())
         return 0;
-    return save(path, kind);
+    if (kind == codes::KindBmp)
+        return Process() ? save(path, kind) : 0;
+    // A GIF is written while the picture is being reduced.
+    const bool interlaced = kind == codes::KindGifInterlaced;
+    const Writer gif = [&](const QImage &image, const RowProgress *ready) {
+        return writeGif(image, interlaced, path, ready);
+    };
+    return reduce(&gif) ? 1 : 0;
 }
 
 } // namespace pictrove
