@@ -3,9 +3,11 @@
 #include <libimagequant.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace pictrove {
 
@@ -89,12 +91,44 @@ std::vector<liq_histogram_entry> histogram(const QImage &picture)
     return out;
 }
 
+// The picture's own colours when it has no more than limit of them (a
+// drawing, a greyscale picture), else nothing. Photos give up within the
+// first rows; a drawing costs one pass with a small hash table.
+std::optional<std::vector<QRgb>> fewColours(const QImage &picture, int limit)
+{
+    constexpr size_t kSlots = 1024; // > 2 * 256, a power of two
+    std::array<QRgb, kSlots> table{}; // 0 = empty; stored colours are opaque
+    std::vector<QRgb> found;
+    QRgb last = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x] | 0xFF000000;
+            if (c == last)
+                continue;
+            last = c;
+            size_t slot = (c * 2654435761u) >> 22 & (kSlots - 1);
+            while (table[slot] != 0 && table[slot] != c)
+                slot = (slot + 1) & (kSlots - 1);
+            if (table[slot] == c)
+                continue;
+            if (int(found.size()) == limit)
+                return std::nullopt;
+            table[slot] = c;
+            found.push_back(c);
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours)
 {
     if (picture.isNull() || maxColours < 2)
         return {};
+    if (auto exact = fewColours(picture, std::min(maxColours, 256)))
+        return std::move(*exact);
     std::vector<liq_histogram_entry> colours = histogram(picture);
 
     LiqAttr attr(liq_attr_create());

@@ -8,8 +8,9 @@
 namespace pictrove {
 
 // An adaptive palette of at most maxColours (2..256) colours for picture
-// (Format_RGB32), built by libimagequant from a colour histogram of the
-// picture. Empty when libimagequant fails.
+// (Format_RGB32): the picture's own colours when there are no more than
+// that, else built by libimagequant from a colour histogram of the picture.
+// Empty when libimagequant fails.
 //
 // The histogram is ours, so that libimagequant sees a few thousand weighted
 // colours instead of millions of pixels: a sample of about 1.5 megapixels

@@ -8,6 +8,8 @@
 #include "engine/palette/Quantisers.h"
 #include "engine/palette/RowProgress.h"
 
+#include <functional>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -35,6 +37,40 @@ void makeGrey(QImage &picture)
 }
 
 bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
+
+// A second thread that writes the file while the rows are reduced. However
+// the reduction ends (an exception included), the writer is told that every
+// row is done and is waited for, so it never waits forever nor outlives the
+// picture it reads.
+class WriterThread {
+public:
+    RowProgress progress;
+
+    void start(std::function<void()> work)
+    {
+        try {
+            m_thread = std::thread([work = std::move(work)] {
+                try {
+                    work();
+                } catch (...) {
+                    // the result stays "not written"
+                }
+            });
+        } catch (const std::system_error &) {
+            // no thread to be had: the caller writes afterwards
+        }
+    }
+    bool running() const { return m_thread.joinable(); }
+    ~WriterThread()
+    {
+        progress.finish();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -116,7 +152,7 @@ std::int32_t PaletteEncoder::Transform(std::int32_t flags, std::int32_t reserved
     if (invert)
         m_source.invertPixels(QImage::InvertRgb);
     m_processed = false;
-    return 1;
+    return m_source.isNull() ? 0 : 1;
 }
 
 std::int32_t PaletteEncoder::Process()
@@ -125,6 +161,18 @@ std::int32_t PaletteEncoder::Process()
 }
 
 bool PaletteEncoder::reduce(const Writer *alongside)
+{
+    // A picture too large for memory is a failed encode, not a crash.
+    try {
+        return reduceUnguarded(alongside);
+    } catch (const std::bad_alloc &) {
+        m_processed = false;
+        m_result = QImage();
+        return false;
+    }
+}
+
+bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
 {
     m_processed = false;
     m_result = QImage();
@@ -159,25 +207,19 @@ bool PaletteEncoder::reduce(const Writer *alongside)
 
     // The writer, when given, runs on a second thread and takes each row as
     // soon as it is reduced; without a thread it runs afterwards.
-    RowProgress progress;
     bool written = false;
-    std::thread writer;
-    if (alongside && (palette || rgb555)) {
-        try {
-            writer = std::thread([&] { written = (*alongside)(target, &progress); });
-        } catch (const std::system_error &) {
-        }
-    }
-    RowProgress *shared = writer.joinable() ? &progress : nullptr;
-    if (palette)
-        dither(m_options.dither, source, target, *palette, shared);
-    else if (rgb555)
-        dither(m_options.dither, source, target, *rgb555, shared);
-    progress.finish();
-    if (writer.joinable())
-        writer.join();
-    else if (alongside)
-        written = (*alongside)(target, nullptr);
+    {
+        WriterThread writer;
+        if (alongside && (palette || rgb555))
+            writer.start([&] { written = (*alongside)(target, &writer.progress); });
+        RowProgress *shared = writer.running() ? &writer.progress : nullptr;
+        if (palette)
+            dither(m_options.dither, source, target, *palette, shared);
+        else if (rgb555)
+            dither(m_options.dither, source, target, *rgb555, shared);
+        if (!writer.running() && alongside)
+            written = (*alongside)(target, nullptr);
+    } // the writer has finished here, on every path
 
     m_result = std::move(target);
     m_processed = true;
@@ -188,11 +230,16 @@ std::int32_t PaletteEncoder::save(const QString &path, std::int32_t kind)
 {
     if (path.isEmpty() || (!m_processed && !Process()))
         return 0;
-    if (kind == codes::KindBmp)
-        return writeBmp(m_result, path) ? 1 : 0;
-    if (!isPaletteDepth(m_options.depth))
+    if (kind != codes::KindBmp && !isPaletteDepth(m_options.depth))
         return 0;
-    return writeGif(m_result, kind == codes::KindGifInterlaced, path) ? 1 : 0;
+    try {
+        const bool ok = kind == codes::KindBmp
+                            ? writeBmp(m_result, path)
+                            : writeGif(m_result, kind == codes::KindGifInterlaced, path);
+        return ok ? 1 : 0;
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
 }
 
 std::int32_t PaletteEncoder::SaveBmp(const QString &path) { return save(path, codes::KindBmp); }

@@ -86,6 +86,7 @@ private:
     // Process(), with alongside (when given) writing the result meanwhile;
     // true when both succeeded.
     bool reduce(const Writer *alongside);
+    bool reduceUnguarded(const Writer *alongside);
     static bool valid(const Options &options);
 
     Options m_options;
