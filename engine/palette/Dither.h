@@ -29,9 +29,8 @@ bool isDitherCode(std::int32_t code);
 //   512  Even: Jarvis-Judice-Ninke error diffusion (12 neighbours).
 //   1024 Equal: the error goes in four equal quarters to the right, lower
 //        left, lower and lower right neighbours.
-// Ordered dithers shift each pixel by a threshold of up to one palette step
-// (the quantiser's spread) before the nearest-colour lookup. Rows are
-// finished top to bottom; progress, when given, hears of each one.
+// (Details in OrderedDither.h and ErrorDiffusion.h.) Rows are finished top
+// to bottom; progress, when given, hears of each one.
 void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q,
             RowProgress *progress = nullptr);
 void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q,
