@@ -98,8 +98,8 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path,
     const uchar *pixels = picture.constBits();
     const qsizetype bytesPerLine = picture.bytesPerLine();
     for (int y : rowOrder(picture.height(), interlaced)) {
-        if (ready)
-            ready->waitFor(y + 1);
+        if (ready && !ready->waitFor(y + 1))
+            return false; // the picture was given up: no file
         // giflib takes a non-const line but only reads it.
         auto *line = const_cast<GifPixelType *>(pixels + y * bytesPerLine);
         if (EGifPutLine(gif.get(), line, picture.width()) == GIF_ERROR)

@@ -39,9 +39,10 @@ void makeGrey(QImage &picture)
 bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
 
 // A second thread that writes the file while the rows are reduced. However
-// the reduction ends (an exception included), the writer is told that every
-// row is done and is waited for, so it never waits forever nor outlives the
-// picture it reads.
+// the reduction ends, the writer is released and waited for, so it never
+// waits forever nor outlives the picture it reads; unless the reduction
+// completed, it is told to give up, so no file of a half-made picture
+// appears.
 class WriterThread {
 public:
     RowProgress progress;
@@ -61,15 +62,22 @@ public:
         }
     }
     bool running() const { return m_thread.joinable(); }
-    ~WriterThread()
+    void complete()
     {
         progress.finish();
+        m_completed = true;
+    }
+    ~WriterThread()
+    {
+        if (!m_completed)
+            progress.abandon();
         if (m_thread.joinable())
             m_thread.join();
     }
 
 private:
     std::thread m_thread;
+    bool m_completed = false;
 };
 
 } // namespace
@@ -217,6 +225,7 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
             dither(m_options.dither, source, target, *palette, shared);
         else if (rgb555)
             dither(m_options.dither, source, target, *rgb555, shared);
+        writer.complete();
         if (!writer.running() && alongside)
             written = (*alongside)(target, nullptr);
     } // the writer has finished here, on every path

@@ -14,20 +14,29 @@ public:
         m_rows.store(rows, std::memory_order_release);
         m_rows.notify_all();
     }
-    // Blocks until at least `rows` rows are finished.
-    void waitFor(int rows) const
+    // Every row is done.
+    void finish() { publish(INT_MAX); }
+    // The picture will never be finished: waiters give up.
+    void abandon()
+    {
+        m_abandoned.store(true, std::memory_order_release);
+        publish(INT_MAX);
+    }
+    // Blocks until at least `rows` rows are finished; false when the picture
+    // was abandoned instead.
+    bool waitFor(int rows) const
     {
         int seen = m_rows.load(std::memory_order_acquire);
         while (seen < rows) {
             m_rows.wait(seen, std::memory_order_acquire);
             seen = m_rows.load(std::memory_order_acquire);
         }
+        return !m_abandoned.load(std::memory_order_acquire);
     }
-    // Releases every waiter, whatever happened to the picture.
-    void finish() { publish(INT_MAX); }
 
 private:
     std::atomic<int> m_rows{0};
+    std::atomic<bool> m_abandoned{false};
 };
 
 } // namespace pictrove

@@ -3,6 +3,8 @@
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/FixedPalettes.h"
+#include "engine/palette/GifWriter.h"
+#include "engine/palette/RowProgress.h"
 
 #include "TestSupport.h"
 
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <set>
+#include <thread>
 
 namespace pictrove {
 
@@ -473,6 +476,30 @@ TEST_F(PaletteEncoderTest, ChainMatchesTheSingleCall)
     ASSERT_NE(chain.Process(), 0);
     ASSERT_NE(chain.SaveGifInterlaced(sandbox.file("b.gif")), 0);
     EXPECT_EQ(sandbox.read("a.gif"), sandbox.read("b.gif"));
+}
+
+// The GIF writer follows the reduction row by row; when the reduction is
+// given up half-way, it gives up too and leaves no file.
+TEST(GifWriter, FollowsTheRowsAndGivesUpWithThePicture)
+{
+    test::Sandbox sandbox;
+    QImage picture(16, 16, QImage::Format_Indexed8);
+    picture.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    picture.fill(1);
+    for (bool giveUp : {false, true}) {
+        const QString path = sandbox.file(giveUp ? "abandoned.gif" : "finished.gif");
+        RowProgress progress;
+        progress.publish(5);
+        bool written = !giveUp;
+        std::thread writer([&] { written = writeGif(picture, false, path, &progress); });
+        if (giveUp)
+            progress.abandon();
+        else
+            progress.finish();
+        writer.join();
+        EXPECT_EQ(written, !giveUp);
+        EXPECT_EQ(QFileInfo::exists(path), !giveUp);
+    }
 }
 
 } // namespace pictrove
