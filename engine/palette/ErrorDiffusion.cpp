@@ -74,8 +74,9 @@ void rowActivity(const QRgb *above, const QRgb *row, const QRgb *below, int widt
 // tempers its Floyd-Steinberg the same way):
 // - the error a pixel receives is scaled down where the picture is busy
 //   (texture, noise and edges mask quantisation steps by themselves, so
-//   diffusion there only adds noise), with full strength below an activity
-//   of two palette steps falling off as knee / (knee + activity);
+//   diffusion there only adds noise): by knee / (knee + activity), where
+//   knee is two palette steps, so flat areas get all of it and an activity
+//   of two palette steps half of it;
 // - an error grown beyond three palette steps is damped (by 4/5 on the way
 //   in, 3/4 on the way out) so that it cannot smear across an edge.
 // Smooth gradients, where dithering matters, get the classic diffusion, so
@@ -222,7 +223,7 @@ private:
         }
     }
 };
-// The threshold map of an ordered dither code, null for the others.
+
 } // namespace
 
 bool isErrorDiffusion(std::int32_t code)
