@@ -75,7 +75,7 @@ void rowActivity(const QRgb *above, const QRgb *row, const QRgb *below, int widt
 // - the error a pixel receives is scaled down where the picture is busy
 //   (texture, noise and edges mask quantisation steps by themselves, so
 //   diffusion there only adds noise): by knee / (knee + activity), where
-//   knee is two palette steps (at most 24), so flat areas get all of it and
+//   knee is one palette step (at most 24), so flat areas get all of it and
 //   an activity of one knee half of it;
 // - an error grown beyond three palette steps is damped (by 4/5 on the way
 //   in, 3/4 on the way out) so that it cannot smear across an edge.
@@ -108,7 +108,7 @@ public:
             busyLower(static_cast<size_t>(width));
 
         Context<Q> context{q, {}, 3 * q.spread()};
-        const int knee = std::clamp(2 * q.spread(), 1, kMaxKnee);
+        const int knee = std::clamp(q.spread(), 1, kMaxKnee);
         for (int a = 0; a < 1024; ++a)
             context.strength[size_t(a)] = 256 * knee / (knee + a);
 
