@@ -11,6 +11,10 @@
 
 namespace pictrove {
 
+// Red, green, blue and a spare 0 in the lanes of one vector, so that error
+// diffusion treats a pixel's three channels in one go.
+using ColourLanes = int __attribute__((vector_size(16)));
+
 // The two targets a picture is reduced to. Both answer "which code stands
 // for this colour" and "which colour does a code show"; the dithers are
 // written once against this pair.
@@ -25,15 +29,19 @@ public:
             m_rgb[3 * i] = std::int16_t(qRed(palette[i]));
             m_rgb[3 * i + 1] = std::int16_t(qGreen(palette[i]));
             m_rgb[3 * i + 2] = std::int16_t(qBlue(palette[i]));
+            m_lanes[i] = Lanes{qRed(palette[i]), qGreen(palette[i]), qBlue(palette[i]), 0};
         }
     }
+    using Lanes = ColourLanes;
     Code code(int r, int g, int b) { return m_nearest.find(r, g, b); }
     const std::int16_t *colour(Code c) const { return &m_rgb[3 * size_t(c)]; }
+    Lanes lanes(Code c) const { return m_lanes[c]; }
     int spread() const { return m_nearest.spread(); }
 
 private:
     NearestColour m_nearest;
     std::array<std::int16_t, 3 * 256> m_rgb{};
+    std::array<Lanes, 256> m_lanes{};
 };
 
 // Direct 5-5-5 colour; codes are 0RRRRRGGGGGBBBBB words. A 5-bit level q
@@ -58,10 +66,12 @@ public:
             m_rgb[3 * size_t(c) + 2] = std::int16_t(expand(c & 31));
         }
     }
+    using Lanes = ColourLanes;
     Code code(int r, int g, int b) const
     {
         return Code((m_level[size_t(r)] << 10) | (m_level[size_t(g)] << 5) | m_level[size_t(b)]);
     }
+    Lanes lanes(Code c) const { return Lanes{m_rgb[3 * size_t(c)], m_rgb[3 * size_t(c) + 1], m_rgb[3 * size_t(c) + 2], 0}; }
     const std::int16_t *colour(Code c) const { return &m_rgb[3 * size_t(c)]; }
     int spread() const { return 8; }
     static int expand(int q) { return (q << 3) | (q >> 2); }
