@@ -1,0 +1,198 @@
+#include "engine/palette/OptimalPalette.h"
+
+#include "engine/palette/NearestColour.h"
+
+#include <libimagequant.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace pictrove {
+
+namespace {
+
+struct LiqAttrDeleter {
+    void operator()(liq_attr *p) const noexcept { liq_attr_destroy(p); }
+};
+struct LiqHistogramDeleter {
+    void operator()(liq_histogram *p) const noexcept { liq_histogram_destroy(p); }
+};
+struct LiqResultDeleter {
+    void operator()(liq_result *p) const noexcept { liq_result_destroy(p); }
+};
+using LiqAttr = std::unique_ptr<liq_attr, LiqAttrDeleter>;
+using LiqHistogram = std::unique_ptr<liq_histogram, LiqHistogramDeleter>;
+using LiqResult = std::unique_ptr<liq_result, LiqResultDeleter>;
+
+constexpr double kSamplePixels = 1.5e6;
+// libimagequant's speed 6 of 1 (slow) to 10 (fast): measured on photos it
+// gives the same palette quality as its default 4 on our histogram, in a
+// fraction of the time.
+constexpr int kSpeed = 6;
+
+// Lloyd steps on the picture's own pixels after libimagequant, which only
+// saw the histogram: each entry moves to the mean of the pixels nearest to
+// it. Measured on photo-like pictures: +0.2 dB at 256 colours, +0.3 dB at 2.
+constexpr int kRefinements = 3;
+// Means of a few hundred pixels per entry are already within a fraction of
+// a level.
+constexpr double kRefinementSamples = 4e5;
+
+// Every step-th pixel of every step-th row (staggered) gives about
+// `samples` pixels.
+int sampleStep(const QImage &picture, double samples)
+{
+    const double total = double(picture.width()) * picture.height();
+    return std::max(1, int(std::lround(std::sqrt(total / samples))));
+}
+
+void refine(std::vector<QRgb> &palette, const QImage &picture)
+{
+    NearestColour nearest(palette);
+    std::vector<std::uint64_t> sums(palette.size() * 4, 0); // r, g, b, count
+    const int step = sampleStep(picture, kRefinementSamples);
+    for (int y = 0, n = 0; y < picture.height(); y += step, ++n) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = n % step; x < picture.width(); x += step) {
+            const QRgb c = line[x];
+            std::uint64_t *sum = &sums[size_t(nearest.find(qRed(c), qGreen(c), qBlue(c))) * 4];
+            sum[0] += std::uint64_t(qRed(c));
+            sum[1] += std::uint64_t(qGreen(c));
+            sum[2] += std::uint64_t(qBlue(c));
+            ++sum[3];
+        }
+    }
+    for (size_t i = 0; i < palette.size(); ++i) {
+        const std::uint64_t *sum = &sums[i * 4];
+        if (sum[3])
+            palette[i] = qRgb(int((sum[0] + sum[3] / 2) / sum[3]), int((sum[1] + sum[3] / 2) / sum[3]),
+                              int((sum[2] + sum[3] / 2) / sum[3]));
+    }
+}
+
+struct Cell {
+    std::uint32_t count = 0;
+    std::uint32_t red = 0, green = 0, blue = 0; // sums
+    QRgb first = 0;
+    bool mixed = false;
+};
+
+liq_histogram_entry entry(std::uint32_t count, int r, int g, int b)
+{
+    return liq_histogram_entry{
+        liq_color{std::uint8_t(r), std::uint8_t(g), std::uint8_t(b), 255}, count};
+}
+
+std::vector<liq_histogram_entry> histogram(const QImage &picture)
+{
+    const int step = sampleStep(picture, kSamplePixels);
+    std::vector<Cell> cells(size_t(1) << 18);
+    std::uint32_t greys[256] = {};
+    bool allGrey = true;
+    for (int y = 0, n = 0; y < picture.height(); y += step, ++n) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = n % step; x < picture.width(); x += step) {
+            const QRgb c = line[x] | 0xFF000000;
+            const int r = qRed(c), g = qGreen(c), b = qBlue(c);
+            Cell &cell = cells[size_t(((r >> 2) << 12) | ((g >> 2) << 6) | (b >> 2))];
+            if (cell.count == 0)
+                cell.first = c;
+            else if (cell.first != c)
+                cell.mixed = true;
+            ++cell.count;
+            cell.red += std::uint32_t(r);
+            cell.green += std::uint32_t(g);
+            cell.blue += std::uint32_t(b);
+            allGrey = allGrey && r == g && g == b;
+            ++greys[r];
+        }
+    }
+    std::vector<liq_histogram_entry> out;
+    if (allGrey) {
+        for (int v = 0; v < 256; ++v)
+            if (greys[v])
+                out.push_back(entry(greys[v], v, v, v));
+        return out;
+    }
+    for (const Cell &cell : cells) {
+        if (!cell.count)
+            continue;
+        if (!cell.mixed) {
+            out.push_back(entry(cell.count, qRed(cell.first), qGreen(cell.first), qBlue(cell.first)));
+            continue;
+        }
+        const std::uint32_t half = cell.count / 2;
+        out.push_back(entry(cell.count, int((cell.red + half) / cell.count),
+                            int((cell.green + half) / cell.count), int((cell.blue + half) / cell.count)));
+    }
+    return out;
+}
+
+// The picture's own colours when it has no more than limit of them (a
+// drawing, a greyscale picture), else nothing. Photos give up within the
+// first rows; a drawing costs one pass with a small hash table.
+std::optional<std::vector<QRgb>> fewColours(const QImage &picture, int limit)
+{
+    constexpr size_t kSlots = 1024; // > 2 * 256, a power of two
+    std::array<QRgb, kSlots> table{}; // 0 = empty; stored colours are opaque
+    std::vector<QRgb> found;
+    QRgb last = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x] | 0xFF000000;
+            if (c == last)
+                continue;
+            last = c;
+            size_t slot = (c * 2654435761u) >> 22 & (kSlots - 1);
+            while (table[slot] != 0 && table[slot] != c)
+                slot = (slot + 1) & (kSlots - 1);
+            if (table[slot] == c)
+                continue;
+            if (int(found.size()) == limit)
+                return std::nullopt;
+            table[slot] = c;
+            found.push_back(c);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours)
+{
+    if (picture.isNull() || maxColours < 2)
+        return {};
+    if (auto exact = fewColours(picture, std::min(maxColours, 256)))
+        return std::move(*exact);
+    std::vector<liq_histogram_entry> colours = histogram(picture);
+
+    LiqAttr attr(liq_attr_create());
+    if (!attr || liq_set_max_colors(attr.get(), std::min(maxColours, 256)) != LIQ_OK
+        || liq_set_speed(attr.get(), kSpeed) != LIQ_OK)
+        return {};
+    LiqHistogram hist(liq_histogram_create(attr.get()));
+    if (!hist
+        || liq_histogram_add_colors(hist.get(), attr.get(), colours.data(), int(colours.size()), 0)
+               != LIQ_OK)
+        return {};
+    liq_result *raw = nullptr;
+    if (liq_histogram_quantize(hist.get(), attr.get(), &raw) != LIQ_OK)
+        return {};
+    LiqResult result(raw);
+
+    const liq_palette *palette = liq_get_palette(result.get());
+    std::vector<QRgb> out;
+    for (unsigned i = 0; i < palette->count; ++i)
+        out.push_back(qRgb(palette->entries[i].r, palette->entries[i].g, palette->entries[i].b));
+    for (int i = 0; i < kRefinements; ++i)
+        refine(out, picture);
+    return out;
+}
+
+} // namespace pictrove

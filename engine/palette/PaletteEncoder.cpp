@@ -1,0 +1,281 @@
+#include "engine/palette/PaletteEncoder.h"
+
+#include "engine/core/PictureSurface.h"
+#include "engine/palette/BmpWriter.h"
+#include "engine/palette/Dither.h"
+#include "engine/palette/GifWriter.h"
+#include "engine/palette/PaletteChoice.h"
+#include "engine/palette/Quantisers.h"
+#include "engine/palette/RowProgress.h"
+
+#include <functional>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace pictrove {
+
+namespace codes = palette_codes;
+
+namespace {
+
+constexpr std::int32_t kAllTransforms =
+    codes::TransformFlipVertical | codes::TransformFlipHorizontal | codes::TransformInvert;
+
+// ITU-R BT.601 luma, in 16-bit fixed point (weights sum to 65536).
+void makeGrey(QImage &picture)
+{
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x];
+            const int luma = (19595 * qRed(c) + 38470 * qGreen(c) + 7471 * qBlue(c) + 32768) >> 16;
+            line[x] = qRgb(luma, luma, luma);
+        }
+    }
+}
+
+bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
+
+// A second thread that writes the file while the rows are reduced. However
+// the reduction ends, the writer is released and waited for, so it never
+// waits forever nor outlives the picture it reads; unless the reduction
+// completed, it is told to give up, so no file of a half-made picture
+// appears.
+class WriterThread {
+public:
+    RowProgress progress;
+
+    void start(std::function<void()> work)
+    {
+        try {
+            m_thread = std::thread([work = std::move(work)] {
+                try {
+                    work();
+                } catch (...) {
+                    // the result stays "not written"
+                }
+            });
+        } catch (const std::system_error &) {
+            // no thread to be had: the caller writes afterwards
+        }
+    }
+    bool running() const { return m_thread.joinable(); }
+    void complete()
+    {
+        progress.finish();
+        m_completed = true;
+    }
+    ~WriterThread()
+    {
+        if (!m_completed)
+            progress.abandon();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+    bool m_completed = false;
+};
+
+} // namespace
+
+PaletteEncoder::PaletteEncoder() = default;
+PaletteEncoder::~PaletteEncoder() = default;
+
+bool PaletteEncoder::valid(const Options &o)
+{
+    if (o.kind != codes::KindBmp && o.kind != codes::KindGif && o.kind != codes::KindGifInterlaced)
+        return false;
+    if (o.mode != codes::ModeColours && o.mode != codes::ModeGreyscale)
+        return false;
+    if (!isPaletteDepth(o.depth) && o.depth != 16 && o.depth != 24)
+        return false;
+    if (o.kind != codes::KindBmp && !isPaletteDepth(o.depth))
+        return false; // GIF holds at most 256 colours
+    if (!isDitherCode(o.dither))
+        return false;
+    if (!isPaletteDepth(o.depth))
+        return o.flags == codes::MapWindows; // direct colour has no colour map
+    return paletteFits(o.flags, o.depth);
+}
+
+std::int32_t PaletteEncoder::SetOptions(std::int32_t kind, std::int32_t mode, std::int32_t depth,
+                                        std::int32_t flags, std::int32_t dither)
+{
+    const Options options{kind, mode, depth, flags, dither};
+    if (!valid(options))
+        return 0;
+    m_options = options;
+    m_processed = false;
+    return 1;
+}
+
+std::int32_t PaletteEncoder::AttachPicture(const PictureSurface &picture, std::int32_t left,
+                                           std::int32_t top, std::int32_t width,
+                                           std::int32_t height)
+{
+    m_source = QImage();
+    m_result = QImage();
+    m_processed = false;
+    const QImage &image = picture.image();
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        return 0;
+    // -1 takes the edge; anything else must lie inside the picture.
+    const int x = left == -1 ? 0 : left;
+    const int y = top == -1 ? 0 : top;
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+        return 0;
+    const int w = width == -1 ? image.width() - x : width;
+    const int h = height == -1 ? image.height() - y : height;
+    if (w < 1 || h < 1 || w > image.width() - x || h > image.height() - y)
+        return 0;
+    QImage copy = (x == 0 && y == 0 && w == image.width() && h == image.height())
+                      ? image
+                      : image.copy(x, y, w, h);
+    m_source = copy.format() == QImage::Format_RGB32
+                   ? std::move(copy)
+                   : copy.convertToFormat(QImage::Format_RGB32);
+    return m_source.isNull() ? 0 : 1;
+}
+
+std::int32_t PaletteEncoder::Transform(std::int32_t flags, std::int32_t reserved1,
+                                       std::int32_t reserved2)
+{
+    if (m_source.isNull() || reserved1 != 0 || reserved2 != 0 || (flags & ~kAllTransforms) != 0)
+        return 0;
+    const bool flipV = (flags & codes::TransformFlipVertical) == codes::TransformFlipVertical;
+    const bool flipH = (flags & codes::TransformFlipHorizontal) == codes::TransformFlipHorizontal;
+    const bool invert = (flags & codes::TransformInvert) == codes::TransformInvert;
+    // A stray bit of one word without the rest of it is no known transform.
+    const std::int32_t known = (flipV ? codes::TransformFlipVertical : 0)
+                               | (flipH ? codes::TransformFlipHorizontal : 0)
+                               | (invert ? codes::TransformInvert : 0);
+    if (known != flags)
+        return 0;
+    if (flipH || flipV)
+        m_source = m_source.mirrored(flipH, flipV);
+    if (invert)
+        m_source.invertPixels(QImage::InvertRgb);
+    m_processed = false;
+    return m_source.isNull() ? 0 : 1;
+}
+
+std::int32_t PaletteEncoder::Process()
+{
+    return reduce(nullptr) ? 1 : 0;
+}
+
+bool PaletteEncoder::reduce(const Writer *alongside)
+{
+    // A picture too large for memory is a failed encode, not a crash.
+    try {
+        return reduceUnguarded(alongside);
+    } catch (const std::bad_alloc &) {
+        m_processed = false;
+        m_result = QImage();
+        return false;
+    }
+}
+
+bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
+{
+    m_processed = false;
+    m_result = QImage();
+    if (m_source.isNull() || !valid(m_options))
+        return false;
+
+    QImage source = m_source;
+    if (m_options.mode == codes::ModeGreyscale)
+        makeGrey(source); // detaches: the attached copy stays in colour
+
+    QImage target;
+    std::optional<PaletteQuantiser> palette;
+    std::optional<Rgb555Quantiser> rgb555;
+    if (m_options.depth == 24) {
+        target = source;
+    } else if (m_options.depth == 16) {
+        target = QImage(source.size(), QImage::Format_RGB555);
+        rgb555.emplace();
+    } else {
+        std::vector<QRgb> colours = choosePalette(m_options.flags, m_options.depth, source,
+                                                  m_options.mode == codes::ModeGreyscale);
+        if (colours.empty())
+            return false;
+        target = QImage(source.size(), QImage::Format_Indexed8);
+        palette.emplace(colours);
+        // The file's table has 2^depth entries; unused ones are black.
+        colours.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
+        target.setColorTable(QList<QRgb>(colours.begin(), colours.end()));
+    }
+    if (target.isNull())
+        return false;
+
+    // The writer, when given, runs on a second thread and takes each row as
+    // soon as it is reduced; without a thread it runs afterwards.
+    bool written = false;
+    {
+        WriterThread writer;
+        if (alongside && (palette || rgb555))
+            writer.start([&] { written = (*alongside)(target, &writer.progress); });
+        RowProgress *shared = writer.running() ? &writer.progress : nullptr;
+        if (palette)
+            dither(m_options.dither, source, target, *palette, shared);
+        else if (rgb555)
+            dither(m_options.dither, source, target, *rgb555, shared);
+        writer.complete();
+        if (!writer.running() && alongside)
+            written = (*alongside)(target, nullptr);
+    } // the writer has finished here, on every path
+
+    m_result = std::move(target);
+    m_processed = true;
+    return !alongside || written;
+}
+
+std::int32_t PaletteEncoder::save(const QString &path, std::int32_t kind)
+{
+    if (path.isEmpty() || (!m_processed && !Process()))
+        return 0;
+    if (kind != codes::KindBmp && !isPaletteDepth(m_options.depth))
+        return 0;
+    try {
+        const bool ok = kind == codes::KindBmp
+                            ? writeBmp(m_result, path)
+                            : writeGif(m_result, kind == codes::KindGifInterlaced, path);
+        return ok ? 1 : 0;
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
+}
+
+std::int32_t PaletteEncoder::SaveBmp(const QString &path) { return save(path, codes::KindBmp); }
+std::int32_t PaletteEncoder::SaveGif(const QString &path) { return save(path, codes::KindGif); }
+std::int32_t PaletteEncoder::SaveGifInterlaced(const QString &path)
+{
+    return save(path, codes::KindGifInterlaced);
+}
+
+std::int32_t PaletteEncoder::EncodePicture(const PictureSurface &picture, const QString &path,
+                                           std::int32_t kind, std::int32_t mode,
+                                           std::int32_t depth, std::int32_t flags,
+                                           std::int32_t dither, std::int32_t left,
+                                           std::int32_t top, std::int32_t width,
+                                           std::int32_t height)
+{
+    if (!SetOptions(kind, mode, depth, flags, dither)
+        || !AttachPicture(picture, left, top, width, height) || path.isEmpty())
+        return 0;
+    if (kind == codes::KindBmp)
+        return Process() ? save(path, kind) : 0;
+    // A GIF is written while the picture is being reduced.
+    const bool interlaced = kind == codes::KindGifInterlaced;
+    const Writer gif = [&](const QImage &image, const RowProgress *ready) {
+        return writeGif(image, interlaced, path, ready);
+    };
+    return reduce(&gif) ? 1 : 0;
+}
+
+} // namespace pictrove
