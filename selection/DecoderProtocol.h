@@ -18,6 +18,7 @@ constexpr std::uint32_t replyMagic = 0x52445450u;   // "PTDR"
 struct RequestHeader {
     std::uint32_t magic = requestMagic;
     std::uint32_t table = 0;      // LoaderTable
+    std::uint32_t fallbackOnly = 0; // 1: only the route tried after a failure
     std::uint32_t pathBytes = 0;  // the path follows, in the file system's encoding
     std::uint32_t extensionBytes = 0; // then the extension, UTF-8
     std::int64_t maxPixels = 0;

@@ -151,12 +151,20 @@ std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes) c
 LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table)
 {
     std::lock_guard lock(m_mutex);
-    return loadLocked(path, extension, table);
+    bool decoderLost = false;
+    LoadResult result = loadLocked(path, extension, table, false, decoderLost);
+    if (decoderLost && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
+        LoadResult second = loadLocked(path, extension, table, true, decoderLost);
+        if (second.ok)
+            return second;
+    }
+    return result;
 }
 
 LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extension,
-                                      LoaderTable table)
+                                      LoaderTable table, bool fallbackOnly, bool &decoderLost)
 {
+    decoderLost = false;
     const QByteArray localPath = QFile::encodeName(path);
     const QByteArray ext = extension.toUtf8();
     if (localPath.size() > qsizetype(proto::maxPathBytes) || ext.size() > 64)
@@ -176,6 +184,7 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
     // it is killed, and the next file starts a new one.
     auto abandon = [&](const QString &reason, int Stats::*counter) {
         m_process.reset();
+        decoderLost = true;
         if (counter)
             ++(m_stats.*counter);
         return loadFailure(reason);
@@ -188,6 +197,7 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
 
     proto::RequestHeader request;
     request.table = std::uint32_t(table);
+    request.fallbackOnly = fallbackOnly ? 1 : 0;
     request.pathBytes = std::uint32_t(localPath.size());
     request.extensionBytes = std::uint32_t(ext.size());
     request.maxPixels = m_options.maxPixels;

@@ -19,6 +19,8 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
         return decodeWithFreeImage(path, route.freeImageFormat, route.flags, limits);
     case DecoderKind::FreeImageDetected:
         return decodeWithFreeImageDetected(path, limits);
+    case DecoderKind::DcxFirstPage:
+        return decodeDcxFirstPage(path, limits);
     case DecoderKind::Platform:
         return decodeWithPlatform(path, extension, limits);
     case DecoderKind::None:

@@ -30,6 +30,7 @@ LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits);
 LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
                                const DecodeLimits &limits);
 LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits);
+LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits);
 LoadResult decodeWithPlatform(const QString &path, QStringView extension,
                               const DecodeLimits &limits);
 

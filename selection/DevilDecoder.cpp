@@ -15,14 +15,15 @@ namespace {
 
 // DevIL allocates through these once installed, so a single buffer larger
 // than any picture we accept fails as "out of memory" instead of touching
-// gigabytes.
+// gigabytes. Zeroed memory, because some of its readers use buffers before
+// filling them (the XPM reader's hash table crashes on leftovers).
 std::atomic<std::size_t> largestDevilAllocation{std::size_t(1) << 30};
 
 void *ILAPIENTRY cappedAlloc(const ILsizei size)
 {
     if (size > largestDevilAllocation.load())
         return nullptr;
-    return std::malloc(size);
+    return std::calloc(1, size);
 }
 
 void ILAPIENTRY cappedFree(const void *CONST_RESTRICT pointer)
