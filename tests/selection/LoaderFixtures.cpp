@@ -196,6 +196,47 @@ QByteArray pixarFile()
     return b.data;
 }
 
+QByteArray paintShopProFile()
+{
+    // Version 5: signature, general attributes block (24 bits, no
+    // compression), a layer start block holding one layer block (info chunk
+    // with an empty name, bitmap chunk of three channels) and three channel
+    // blocks of raw red, green and blue planes.
+    auto block = [](int id, const QByteArray &payload) {
+        Bytes b;
+        b.text("~BK", 4).le16(id).le32(quint32(payload.size()));
+        b.data.append(payload);
+        return b.data;
+    };
+    Bytes attributes;
+    attributes.le32(46).le32(W).le32(H);
+    const double dpi = 72.0;
+    attributes.data.append(reinterpret_cast<const char *>(&dpi), sizeof dpi);
+    attributes.u8(1).le16(0).le16(24).le16(1).le32(1u << 24).u8(0).le32(W * H * 3).le32(0);
+    attributes.le16(1).le32(1);
+
+    Bytes layer;
+    layer.le32(6 + 115).le16(0);
+    layer.u8(0).le32(0).le32(0).le32(W).le32(H).le32(0).le32(0).le32(W).le32(H);
+    layer.u8(255).u8(0).u8(1).u8(0).u8(0).fill(115 - 38, 0);
+    layer.le32(8).le16(1).le16(3);
+    QByteArray inner = block(4, layer.data);
+    for (int channel = 0; channel < 3; ++channel) {
+        Bytes plane;
+        plane.le32(16).le32(W * H).le32(W * H).le16(0).le16(channel + 1);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const QRgb c = y < H / 2 ? (x < W / 2 ? red : green) : (x < W / 2 ? blue : white);
+                plane.u8(channel == 0 ? qRed(c) : channel == 1 ? qGreen(c) : qBlue(c));
+            }
+        inner.append(block(5, plane.data));
+    }
+    Bytes file;
+    file.text("Paint Shop Pro Image File\n\x1a", 32).le16(5).le16(0);
+    file.data.append(block(0, attributes.data)).append(block(3, inner));
+    return file.data;
+}
+
 QByteArray xpmFile(int charsPerPixel)
 {
     const QByteArray keys[4] = {QByteArray(charsPerPixel, 'r'), QByteArray(charsPerPixel, 'g'),
@@ -340,6 +381,7 @@ std::vector<LoaderFixture> loaderFixtures()
     list.push_back({u"homeworld.lif"_qs, lifFile(), {W, H}, quad});
     list.push_back({u"alias.pix"_qs, aliasPixFile(), {W, H}, quad});
     list.push_back({u"softimage.pic"_qs, softimagePicFile(true, true), {W, H}, quad});
+    list.push_back({u"jasc.psp"_qs, paintShopProFile(), {W, H}, quad});
     list.push_back({u"pixar.pxr"_qs, pixarFile(), {W, H}, quad});
     list.push_back({u"metafile.wmf"_qs, wmfFile(), {W, H}, quadrants(red, blue, red, blue)});
     list.push_back({u"enhanced.emf"_qs, emfFile(), {W, H}, quadrants(red, blue, red, blue)});

@@ -42,6 +42,7 @@ QByteArray lifFile();
 QByteArray aliasPixFile();
 QByteArray softimagePicFile(bool compressed, bool alpha);
 QByteArray pixarFile();
+QByteArray paintShopProFile();
 QByteArray xpmFile(int charsPerPixel);
 QByteArray wmfFile();
 QByteArray emfFile();
