@@ -14,7 +14,7 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
 {
     switch (route.kind) {
     case DecoderKind::DevIL:
-        return decodeWithDevil(path, limits);
+        return decodeWithDevil(path, extension, limits);
     case DecoderKind::FreeImage:
         return decodeWithFreeImage(path, route.freeImageFormat, route.flags, limits);
     case DecoderKind::FreeImageDetected:

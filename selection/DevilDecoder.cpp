@@ -74,11 +74,10 @@ QString devilError()
 
 } // namespace
 
-LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits)
+LoadResult decodeWithDevil(const QString &path, QStringView extension, const DecodeLimits &limits)
 {
     // DevIL multiplies header sizes in 32 bits; refuse what cannot fit first.
-    const QString ext = path.mid(path.lastIndexOf(u'.') + 1);
-    if (const auto declared = declaredSizeOf(path, ext);
+    if (const auto declared = declaredSizeOf(path, extension);
         declared && declared->pixels() > limits.maxPixels)
         return loadFailure(QStringLiteral("the picture is too large"));
 
@@ -87,8 +86,11 @@ LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits)
     while (ilGetError() != IL_NO_ERROR) {
     }
     DevilImage image;
+    // The type by the extension we were given, which need not be the path's.
+    const QByteArray probeName = "x." + extension.toString().toLower().toLatin1();
+    const ILenum type = ilTypeFromExt(probeName.constData());
     const QByteArray localPath = QFile::encodeName(path);
-    if (ilLoadImage(localPath.constData()) != IL_TRUE)
+    if (type == IL_TYPE_UNKNOWN || ilLoad(type, localPath.constData()) != IL_TRUE)
         return loadFailure(devilError());
 
     const std::int64_t width = ilGetInteger(IL_IMAGE_WIDTH);
