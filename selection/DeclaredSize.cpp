@@ -70,8 +70,8 @@ std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView exte
     auto need = [&](qsizetype n) { return h.size() >= n; };
 
     if (ext == u"sgi" || ext == u"bw" || ext == u"rgb" || ext == u"rgba") {
-        if (need(12)) // xsize, ysize, zsize (channels)
-            return DeclaredSize{be16(h, 6), std::int64_t(be16(h, 8)) * std::max(1u, be16(h, 10))};
+        if (need(10))
+            return DeclaredSize{be16(h, 6), be16(h, 8)};
     } else if (ext == u"pix") {
         if (need(4))
             return DeclaredSize{be16(h, 0), be16(h, 2)};

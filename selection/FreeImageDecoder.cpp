@@ -56,6 +56,18 @@ bool declaresTooLarge(FREE_IMAGE_FORMAT format, const QByteArray &localPath, con
     return declared && declared->pixels() > limits.maxPixels;
 }
 
+// The bitmap as handed over, with its own depth.
+LoadResult picture(FIBITMAP *bitmap)
+{
+    LoadResult result;
+    result.image = toQImage(bitmap);
+    if (result.image.isNull())
+        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
+    result.ok = true;
+    result.depth = int(FreeImage_GetBPP(bitmap));
+    return result;
+}
+
 } // namespace
 
 LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
@@ -72,13 +84,7 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
         return loadFailure(freeImageError());
     if (tooLarge(FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get()), limits))
         return loadFailure(QStringLiteral("the picture is too large"));
-    LoadResult result;
-    result.image = toQImage(bitmap.get());
-    if (result.image.isNull())
-        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
-    result.ok = true;
-    result.depth = int(FreeImage_GetBPP(bitmap.get()));
-    return result;
+    return picture(bitmap.get());
 }
 
 LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
@@ -112,13 +118,7 @@ LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
     FiBitmap bitmap(FreeImage_LoadFromMemory(FIF_PCX, memory.get(), 0));
     if (!bitmap)
         return loadFailure(freeImageError());
-    LoadResult result;
-    result.image = toQImage(bitmap.get());
-    if (result.image.isNull())
-        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
-    result.ok = true;
-    result.depth = int(FreeImage_GetBPP(bitmap.get()));
-    return result;
+    return picture(bitmap.get());
 }
 
 LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits)
