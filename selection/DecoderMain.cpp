@@ -1,0 +1,129 @@
+// pictrove-decoder: reads picture files for the program in a process of its
+// own, so that a decoder library that crashes, loops or exhausts memory on a
+// hostile file takes down only this helper. Serves requests on fd 3 until the
+// program closes its end.
+#include "selection/DecoderProtocol.h"
+#include "selection/Decoders.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QGuiApplication>
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace proto = pictrove::decoderprotocol;
+using namespace pictrove;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool capAddressSpace = false; // the sanitizer reserves terabytes of shadow memory
+#else
+constexpr bool capAddressSpace = true;
+#endif
+
+// A few GiB hold several copies of the largest picture we accept; a decoder
+// that wants more fails its allocation instead of swamping the machine. A
+// crash leaves no core file behind: crashes on hostile files are expected.
+void limitResources()
+{
+    const rlim_t cap = rlim_t(4) << 30;
+    rlimit limit{};
+    if (capAddressSpace && ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur > cap) {
+        limit.rlim_cur = cap;
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
+    limit = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &limit);
+}
+
+bool reply(const LoadResult &result)
+{
+    proto::ReplyHeader header;
+    const QByteArray error = result.error.left(1000).toUtf8();
+    header.errorBytes = std::uint32_t(error.size());
+    QImage image;
+    if (result.ok) {
+        const bool alpha = result.image.hasAlphaChannel();
+        image = result.image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        header.ok = image.isNull() ? 0 : 1;
+        header.width = image.width();
+        header.height = image.height();
+        header.depth = result.depth;
+        header.format = alpha ? proto::PixelFormat::Argb32 : proto::PixelFormat::Rgb32;
+    }
+    const int fd = proto::channelFd;
+    return proto::writeFully(fd, &header, sizeof header)
+        && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
+        && (!header.ok
+            || proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes())));
+}
+
+// For people: "pictrove-decoder --probe FILE [batch]" decodes one file in
+// this process and prints what came out.
+int probe(const QString &path, LoaderTable table)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const LoadResult r = decodeInProcess(path, dot < 0 ? QString() : path.mid(dot + 1).toLower(), table);
+    if (!r.ok) {
+        std::printf("failed: %s\n", qPrintable(r.error));
+        return 1;
+    }
+    std::printf("%d x %d, depth %d, %s\n", r.image.width(), r.image.height(), r.depth,
+                r.image.hasAlphaChannel() ? "alpha" : "opaque");
+    for (int y = 0; y < r.image.height(); y += std::max(1, r.image.height() / 4)) {
+        for (int x = 0; x < r.image.width(); x += std::max(1, r.image.width() / 4))
+            std::printf(" %08x", r.image.pixel(x, y));
+        std::printf("\n");
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    limitResources();
+    // Keep freed picture buffers in the heap: the next picture reuses pages
+    // already mapped instead of faulting in tens of megabytes afresh.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // metafiles are drawn, never shown
+    // Qt's start-up notes would only clutter the program's terminal.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QGuiApplication app(argc, argv);
+
+    if (argc >= 3 && qstrcmp(argv[1], "--probe") == 0)
+        return probe(QString::fromLocal8Bit(argv[2]),
+                     argc >= 4 && qstrcmp(argv[3], "batch") == 0 ? LoaderTable::Batch
+                                                                 : LoaderTable::Preview);
+    const int fd = proto::channelFd;
+    for (;;) {
+        proto::RequestHeader request;
+        if (!proto::readFully(fd, &request, sizeof request))
+            return 0; // the program closed its end
+        if (request.magic != proto::requestMagic || request.pathBytes > proto::maxPathBytes
+            || request.extensionBytes > 64 || request.table > 1)
+            return 2;
+        QByteArray path(qsizetype(request.pathBytes), Qt::Uninitialized);
+        QByteArray ext(qsizetype(request.extensionBytes), Qt::Uninitialized);
+        if (!proto::readFully(fd, path.data(), std::size_t(path.size()))
+            || !proto::readFully(fd, ext.data(), std::size_t(ext.size())))
+            return 2;
+        DecodeLimits limits;
+        limits.maxPixels = std::clamp<std::int64_t>(request.maxPixels, 1, limits.maxPixels);
+        const QString file = QFile::decodeName(path);
+        const QString extension = QString::fromUtf8(ext);
+        const auto table = LoaderTable(request.table);
+        const LoadResult result = request.fallbackOnly
+            ? decodeRoute(fallbackRouteFor(table, extension), file, extension, limits)
+            : decodeInProcess(file, extension, table, limits);
+        if (!reply(result))
+            return 0;
+    }
+}

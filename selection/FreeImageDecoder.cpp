@@ -1,0 +1,141 @@
+#include "selection/DeclaredSize.h"
+#include "selection/Decoders.h"
+
+#include "engine/core/FreeImageConvert.h"
+
+#include <FreeImage.h>
+
+#include <QFile>
+#include <QtEndian>
+
+#include <optional>
+
+namespace pictrove {
+
+namespace {
+
+thread_local QString lastFreeImageMessage;
+
+void DLL_CALLCONV recordMessage(FREE_IMAGE_FORMAT, const char *message)
+{
+    lastFreeImageMessage = QString::fromUtf8(message ? message : "");
+}
+
+void initialiseFreeImage()
+{
+    static const bool done = [] {
+        FreeImage_Initialise(FALSE);
+        FreeImage_SetOutputMessage(recordMessage);
+        return true;
+    }();
+    (void)done;
+}
+
+QString freeImageError()
+{
+    return lastFreeImageMessage.isEmpty()
+        ? QStringLiteral("FreeImage could not read the file")
+        : QStringLiteral("FreeImage could not read the file: ") + lastFreeImageMessage;
+}
+
+bool tooLarge(std::int64_t width, std::int64_t height, const DecodeLimits &limits)
+{
+    return width * height > limits.maxPixels;
+}
+
+// The header's size before any pixel is allocated: FreeImage reads headers
+// alone for the formats that support it, our own peek covers some others.
+// Empty when the header cannot even be read.
+std::optional<QString> headerRefusal(FREE_IMAGE_FORMAT format, const QByteArray &localPath,
+                                     const QString &path, int flags, const DecodeLimits &limits)
+{
+    if (FreeImage_FIFSupportsNoPixels(format)) {
+        FiBitmap header(FreeImage_Load(format, localPath.constData(), flags | FIF_LOAD_NOPIXELS));
+        if (!header)
+            return freeImageError();
+        if (tooLarge(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()), limits))
+            return QStringLiteral("the picture is too large");
+        return std::nullopt;
+    }
+    const QString ext = path.mid(path.lastIndexOf(u'.') + 1);
+    const auto declared = declaredSizeOf(path, ext);
+    if (declared && declared->pixels() > limits.maxPixels)
+        return QStringLiteral("the picture is too large");
+    return std::nullopt;
+}
+
+// The bitmap as handed over, with its own depth.
+LoadResult picture(FIBITMAP *bitmap)
+{
+    LoadResult result;
+    result.image = toQImage(bitmap);
+    if (result.image.isNull())
+        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
+    result.ok = true;
+    result.depth = int(FreeImage_GetBPP(bitmap));
+    return result;
+}
+
+} // namespace
+
+LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
+                               const DecodeLimits &limits)
+{
+    initialiseFreeImage();
+    lastFreeImageMessage.clear();
+    const auto fif = FREE_IMAGE_FORMAT(format);
+    const QByteArray localPath = QFile::encodeName(path);
+    if (const auto refusal = headerRefusal(fif, localPath, path, flags, limits))
+        return loadFailure(*refusal);
+    FiBitmap bitmap(FreeImage_Load(fif, localPath.constData(), flags));
+    if (!bitmap)
+        return loadFailure(freeImageError());
+    if (tooLarge(FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get()), limits))
+        return loadFailure(QStringLiteral("the picture is too large"));
+    return picture(bitmap.get());
+}
+
+LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
+{
+    // A DCX file is a table of offsets (after the magic number) to complete
+    // PCX files; the first page stands for the file.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return loadFailure(QStringLiteral("the file cannot be opened"));
+    const QByteArray head = file.read(8);
+    const auto le32 = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
+    if (head.size() < 8 || le32(0) != 987654321u || le32(4) < 8 || le32(4) >= quint64(file.size()))
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    if (!file.seek(le32(4)))
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    QByteArray page = file.readAll(); // later pages ride along unread
+    const QByteArray pageHead = page.left(12);
+    if (pageHead.size() < 12)
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    const auto le16 = [&](int at) { return qFromLittleEndian<quint16>(pageHead.constData() + at); };
+    const std::int64_t width = std::int64_t(quint16(le16(8) - le16(4))) + 1;
+    const std::int64_t height = std::int64_t(quint16(le16(10) - le16(6))) + 1;
+    if (tooLarge(width, height, limits))
+        return loadFailure(QStringLiteral("the picture is too large"));
+
+    initialiseFreeImage();
+    lastFreeImageMessage.clear();
+    FiMemory memory(FreeImage_OpenMemory(reinterpret_cast<BYTE *>(page.data()), DWORD(page.size())));
+    if (!memory)
+        return loadFailure(freeImageError());
+    FiBitmap bitmap(FreeImage_LoadFromMemory(FIF_PCX, memory.get(), 0));
+    if (!bitmap)
+        return loadFailure(freeImageError());
+    return picture(bitmap.get());
+}
+
+LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits)
+{
+    initialiseFreeImage();
+    const FREE_IMAGE_FORMAT detected = FreeImage_GetFileType(QFile::encodeName(path).constData(), 16);
+    if (detected == FIF_UNKNOWN)
+        return loadFailure(QStringLiteral("the file's type is not known"));
+    return decodeWithFreeImage(path, detected, 0, limits);
+}
+
+} // namespace pictrove
