@@ -1,0 +1,115 @@
+#include "selection/DeclaredSize.h"
+
+#include <QFile>
+
+namespace pictrove {
+
+namespace {
+
+std::uint32_t be16(const QByteArray &b, qsizetype at)
+{
+    return (std::uint32_t(std::uint8_t(b[at])) << 8) | std::uint8_t(b[at + 1]);
+}
+
+std::uint32_t le16(const QByteArray &b, qsizetype at)
+{
+    return (std::uint32_t(std::uint8_t(b[at + 1])) << 8) | std::uint8_t(b[at]);
+}
+
+std::uint32_t le32(const QByteArray &b, qsizetype at)
+{
+    return le16(b, at) | (le16(b, at + 2) << 16);
+}
+
+std::uint32_t be32(const QByteArray &b, qsizetype at)
+{
+    return (be16(b, at) << 16) | be16(b, at + 2);
+}
+
+std::optional<DeclaredSize> pcxSize(const QByteArray &h, qsizetype at)
+{
+    if (h.size() < at + 12)
+        return {};
+    const std::int64_t xmin = le16(h, at + 4), ymin = le16(h, at + 6);
+    const std::int64_t xmax = le16(h, at + 8), ymax = le16(h, at + 10);
+    // Readers compute max - min + 1 in unsigned arithmetic; a reversed pair wraps.
+    const std::int64_t w = xmax >= xmin ? xmax - xmin + 1 : 0x10000 + xmax - xmin + 1;
+    const std::int64_t h2 = ymax >= ymin ? ymax - ymin + 1 : 0x10000 + ymax - ymin + 1;
+    return DeclaredSize{w, h2};
+}
+
+// The "columns rows colours chars-per-pixel" line of an XPM.
+std::optional<DeclaredSize> xpmSize(const QByteArray &head)
+{
+    const qsizetype brace = head.indexOf('{');
+    if (brace < 0)
+        return {};
+    const qsizetype open = head.indexOf('"', brace);
+    const qsizetype close = open < 0 ? -1 : head.indexOf('"', open + 1);
+    if (close < 0)
+        return {};
+    const QList<QByteArray> fields = head.mid(open + 1, close - open - 1).simplified().split(' ');
+    if (fields.size() < 2)
+        return {};
+    bool okW = false, okH = false;
+    const qint64 w = fields[0].toLongLong(&okW), h = fields[1].toLongLong(&okH);
+    if (!okW || !okH)
+        return DeclaredSize{0x7FFFFFFF, 0x7FFFFFFF}; // unreadable counts as too large
+    return DeclaredSize{w, h};
+}
+
+} // namespace
+
+std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView extension)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray h = file.read(4096);
+    const QString ext = extension.toString().toLower();
+    auto need = [&](qsizetype n) { return h.size() >= n; };
+
+    if (ext == u"sgi" || ext == u"bw" || ext == u"rgb" || ext == u"rgba") {
+        if (need(12)) // xsize, ysize, zsize (channels)
+            return DeclaredSize{be16(h, 6), std::int64_t(be16(h, 8)) * std::max(1u, be16(h, 10))};
+    } else if (ext == u"pix") {
+        if (need(4))
+            return DeclaredSize{be16(h, 0), be16(h, 2)};
+    } else if (ext == u"pic") {
+        if (need(92))
+            return DeclaredSize{be16(h, 88), be16(h, 90)};
+    } else if (ext == u"wal") {
+        if (need(40))
+            return DeclaredSize{le32(h, 32), le32(h, 36)};
+    } else if (ext == u"lif") {
+        if (need(24))
+            return DeclaredSize{le32(h, 16), le32(h, 20)};
+    } else if (ext == u"pcx") {
+        return pcxSize(h, 0);
+    } else if (ext == u"dcx") {
+        if (need(8)) {
+            const std::uint32_t first = le32(h, 4);
+            if (first + 12 <= std::uint32_t(h.size()))
+                return pcxSize(h, first);
+            if (file.seek(first))
+                return pcxSize(file.read(12), 0);
+        }
+    } else if (ext == u"psd" || ext == u"pdd") {
+        if (need(22))
+            return DeclaredSize{be32(h, 18), be32(h, 14)};
+    } else if (ext == u"tga" || ext == u"vst" || ext == u"vda" || ext == u"icb") {
+        if (need(16))
+            return DeclaredSize{le16(h, 12), le16(h, 14)};
+    } else if (ext == u"cut") {
+        if (need(4))
+            return DeclaredSize{le16(h, 0), le16(h, 2)};
+    } else if (ext == u"ras") {
+        if (need(12))
+            return DeclaredSize{be32(h, 4), be32(h, 8)};
+    } else if (ext == u"xpm") {
+        return xpmSize(h);
+    }
+    return {};
+}
+
+} // namespace pictrove

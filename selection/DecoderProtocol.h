@@ -1,0 +1,46 @@
+#pragma once
+
+// The few bytes the program and its decoder process exchange over one
+// socket: a request per file, a reply with the pixels right behind it. Both
+// ends are built from this tree, so the layout is native and unversioned.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pictrove::decoderprotocol {
+
+// The decoder process finds its end of the socket here.
+constexpr int channelFd = 3;
+
+constexpr std::uint32_t requestMagic = 0x51445450u; // "PTDQ"
+constexpr std::uint32_t replyMagic = 0x52445450u;   // "PTDR"
+
+struct RequestHeader {
+    std::uint32_t magic = requestMagic;
+    std::uint32_t table = 0;      // LoaderTable
+    std::uint32_t pathBytes = 0;  // the path follows, in the file system's encoding
+    std::uint32_t extensionBytes = 0; // then the extension, UTF-8
+    std::int64_t maxPixels = 0;
+};
+
+enum class PixelFormat : std::uint32_t { Rgb32 = 0, Argb32 = 1 };
+
+struct ReplyHeader {
+    std::uint32_t magic = replyMagic;
+    std::uint32_t ok = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t depth = 0;
+    PixelFormat format = PixelFormat::Rgb32;
+    std::uint32_t errorBytes = 0; // UTF-8 reason follows, then width * height * 4 bytes of pixels
+    std::uint32_t reserved = 0;
+};
+
+constexpr std::uint32_t maxPathBytes = 64 * 1024;
+constexpr std::uint32_t maxErrorBytes = 64 * 1024;
+
+// Blocking whole-buffer transfers for the decoder's side; false on EOF or error.
+bool readFully(int fd, void *buffer, std::size_t size);
+bool writeFully(int fd, const void *buffer, std::size_t size);
+
+} // namespace pictrove::decoderprotocol

@@ -1,0 +1,233 @@
+#include "selection/DecoderSandbox.h"
+
+#include "selection/DecoderProtocol.h"
+#include "selection/Decoders.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+extern char **environ;
+
+namespace pictrove {
+
+namespace proto = decoderprotocol;
+using Clock = std::chrono::steady_clock;
+
+// One running decoder: its process id and our end of the socket. Destroying
+// it kills and reaps the process.
+class DecoderSandbox::Process {
+public:
+    static std::unique_ptr<Process> start(const QString &program)
+    {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+            return {};
+        int ours = fds[0], theirs = fds[1];
+        // dup2 onto the same number would keep close-on-exec; move it first.
+        if (theirs == proto::channelFd) {
+            theirs = ::fcntl(fds[1], F_DUPFD_CLOEXEC, 10);
+            ::close(fds[1]);
+        }
+        const int bufferBytes = 4 * 1024 * 1024;
+        ::setsockopt(ours, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+        ::setsockopt(theirs, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, theirs, proto::channelFd);
+        const QByteArray exe = QFile::encodeName(program);
+        char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
+        pid_t pid = -1;
+        const int spawned = ::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(theirs);
+        if (spawned != 0) {
+            ::close(ours);
+            return {};
+        }
+        return std::unique_ptr<Process>(new Process(pid, ours));
+    }
+
+    ~Process()
+    {
+        ::close(m_fd);
+        ::kill(m_pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+    bool send(const void *data, std::size_t size) { return proto::writeFully(m_fd, data, size); }
+
+    // Reads exactly size bytes unless the deadline passes or the peer ends.
+    enum class Read { Done, Ended, TimedOut };
+    Read receive(void *buffer, std::size_t size, Clock::time_point deadline)
+    {
+        auto *p = static_cast<char *>(buffer);
+        while (size > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - Clock::now());
+            if (left.count() <= 0)
+                return Read::TimedOut;
+            pollfd pfd{m_fd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, int(std::min<long long>(left.count(), 1 << 30)));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready == 0)
+                return Read::TimedOut;
+            if (ready < 0)
+                return Read::Ended;
+            const ssize_t n = ::recv(m_fd, p, size, 0);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                return Read::Ended;
+            p += n;
+            size -= std::size_t(n);
+        }
+        return Read::Done;
+    }
+
+private:
+    Process(pid_t pid, int fd) : m_pid(pid), m_fd(fd) {}
+    pid_t m_pid;
+    int m_fd;
+};
+
+DecoderSandbox::DecoderSandbox(SandboxOptions options) : m_options(std::move(options)) {}
+
+DecoderSandbox::~DecoderSandbox() = default;
+
+DecoderSandbox &DecoderSandbox::shared()
+{
+    static DecoderSandbox instance;
+    return instance;
+}
+
+void DecoderSandbox::setOptions(const SandboxOptions &options)
+{
+    std::lock_guard lock(m_mutex);
+    m_options = options;
+    m_process.reset();
+}
+
+DecoderSandbox::Stats DecoderSandbox::stats() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stats;
+}
+
+QString DecoderSandbox::programPath() const
+{
+    if (!m_options.program.isEmpty())
+        return m_options.program;
+    const QString folder = QCoreApplication::instance()
+        ? QCoreApplication::applicationDirPath()
+        : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget().section(u'/', 0, -2);
+    return folder + QStringLiteral("/pictrove-decoder");
+}
+
+std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes) const
+{
+    const std::int64_t mib = (std::max<std::int64_t>(fileBytes, 0) + (1 << 20) - 1) >> 20;
+    const auto limit = m_options.baseTimeLimit + m_options.timePerMiB * mib;
+    return std::min(limit, m_options.maxTimeLimit);
+}
+
+LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table)
+{
+    std::lock_guard lock(m_mutex);
+    return loadLocked(path, extension, table);
+}
+
+LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extension,
+                                      LoaderTable table)
+{
+    const QByteArray localPath = QFile::encodeName(path);
+    const QByteArray ext = extension.toUtf8();
+    if (localPath.size() > qsizetype(proto::maxPathBytes) || ext.size() > 64)
+        return loadFailure(QStringLiteral("the file name is too long"));
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return loadFailure(QStringLiteral("the file does not exist"));
+    const auto deadline = Clock::now() + timeLimitFor(info.size());
+
+    if (!m_process) {
+        m_process = Process::start(programPath());
+        if (!m_process)
+            return loadFailure(QStringLiteral("the picture decoder could not be started"));
+        ++m_stats.started;
+    }
+    // Whatever goes wrong from here on leaves the decoder in an unknown state:
+    // it is killed, and the next file starts a new one.
+    auto abandon = [&](const QString &reason, int Stats::*counter) {
+        m_process.reset();
+        if (counter)
+            ++(m_stats.*counter);
+        return loadFailure(reason);
+    };
+    auto ended = [&](Process::Read read) {
+        return read == Process::Read::TimedOut
+            ? abandon(QStringLiteral("the picture decoder took too long"), &Stats::timedOut)
+            : abandon(QStringLiteral("the picture decoder failed on this file"), &Stats::crashed);
+    };
+
+    proto::RequestHeader request;
+    request.table = std::uint32_t(table);
+    request.pathBytes = std::uint32_t(localPath.size());
+    request.extensionBytes = std::uint32_t(ext.size());
+    request.maxPixels = m_options.maxPixels;
+    if (!m_process->send(&request, sizeof request)
+        || !m_process->send(localPath.constData(), std::size_t(localPath.size()))
+        || !m_process->send(ext.constData(), std::size_t(ext.size())))
+        return abandon(QStringLiteral("the picture decoder failed on this file"), &Stats::crashed);
+
+    proto::ReplyHeader reply;
+    if (auto r = m_process->receive(&reply, sizeof reply, deadline); r != Process::Read::Done)
+        return ended(r);
+    if (reply.magic != proto::replyMagic || reply.errorBytes > proto::maxErrorBytes)
+        return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    QByteArray error(qsizetype(reply.errorBytes), Qt::Uninitialized);
+    if (auto r = m_process->receive(error.data(), std::size_t(error.size()), deadline);
+        r != Process::Read::Done)
+        return ended(r);
+    if (!reply.ok)
+        return loadFailure(QString::fromUtf8(error));
+
+    // Never trust sizes from the other side further than our own limits.
+    if (reply.width <= 0 || reply.height <= 0
+        || std::int64_t(reply.width) * reply.height > m_options.maxPixels
+        || (reply.format != proto::PixelFormat::Rgb32 && reply.format != proto::PixelFormat::Argb32))
+        return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    QImage image(reply.width, reply.height,
+                 reply.format == proto::PixelFormat::Argb32 ? QImage::Format_ARGB32
+                                                            : QImage::Format_RGB32);
+    if (image.isNull())
+        return abandon(QStringLiteral("not enough memory for the picture"), nullptr);
+    // 32-bit rows are never padded, so the whole picture is one block.
+    if (auto r = m_process->receive(image.bits(), std::size_t(image.sizeInBytes()), deadline);
+        r != Process::Read::Done)
+        return ended(r);
+
+    LoadResult result;
+    result.ok = true;
+    result.image = std::move(image);
+    result.depth = reply.depth;
+    return result;
+}
+
+} // namespace pictrove

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "selection/PictureLoader.h"
+
+#include <QStringView>
+
+#include <cstdint>
+
+namespace pictrove {
+
+// Limits a decode holds to before it allocates pixels.
+struct DecodeLimits {
+    // Largest pixel count accepted (a 32-bit copy of it must fit several
+    // times into the decoder's address space).
+    std::int64_t maxPixels = std::int64_t(1) << 27;
+};
+
+// Reads the file in this process with the table's route for the extension,
+// then with the other table's route when that differs and the first failed.
+// Only the decoder process calls this on users' files.
+LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTable table,
+                           const DecodeLimits &limits = {});
+
+// One route, no fallback.
+LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringView extension,
+                       const DecodeLimits &limits);
+
+// The per-library decoders behind decodeRoute.
+LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits);
+LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
+                               const DecodeLimits &limits);
+LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits);
+LoadResult decodeWithPlatform(const QString &path, QStringView extension,
+                              const DecodeLimits &limits);
+
+// A failed result with a reason.
+LoadResult loadFailure(const QString &reason);
+
+} // namespace pictrove

@@ -1,0 +1,125 @@
+#include "selection/DeclaredSize.h"
+#include "selection/Decoders.h"
+
+#include <IL/il.h>
+
+#include <QFile>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace pictrove {
+
+namespace {
+
+// DevIL allocates through these once installed, so a single buffer larger
+// than any picture we accept fails as "out of memory" instead of touching
+// gigabytes.
+std::atomic<std::size_t> largestDevilAllocation{std::size_t(1) << 30};
+
+void *ILAPIENTRY cappedAlloc(const ILsizei size)
+{
+    if (size > largestDevilAllocation.load())
+        return nullptr;
+    return std::malloc(size);
+}
+
+void ILAPIENTRY cappedFree(const void *CONST_RESTRICT pointer)
+{
+    std::free(const_cast<void *>(pointer));
+}
+
+void initialiseDevil()
+{
+    static const bool done = [] {
+        ilSetMemory(cappedAlloc, cappedFree);
+        ilInit();
+        ilEnable(IL_ORIGIN_SET);
+        ilOriginFunc(IL_ORIGIN_UPPER_LEFT); // top row first, as QImage keeps it
+        return true;
+    }();
+    (void)done;
+}
+
+// One DevIL image name, bound while it lives and deleted on every path.
+class DevilImage {
+public:
+    DevilImage()
+    {
+        ilGenImages(1, &m_name);
+        ilBindImage(m_name);
+    }
+    ~DevilImage() { ilDeleteImages(1, &m_name); }
+    DevilImage(const DevilImage &) = delete;
+    DevilImage &operator=(const DevilImage &) = delete;
+
+private:
+    ILuint m_name = 0;
+};
+
+bool hasAlpha(ILint format, ILint paletteType)
+{
+    return format == IL_RGBA || format == IL_BGRA || format == IL_LUMINANCE_ALPHA
+        || (format == IL_COLOUR_INDEX
+            && (paletteType == IL_PAL_RGBA32 || paletteType == IL_PAL_BGRA32));
+}
+
+QString devilError()
+{
+    return QStringLiteral("DevIL could not read the file (error 0x%1)")
+        .arg(unsigned(ilGetError()), 4, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits)
+{
+    // DevIL multiplies header sizes in 32 bits; refuse what cannot fit first.
+    const QString ext = path.mid(path.lastIndexOf(u'.') + 1);
+    if (const auto declared = declaredSizeOf(path, ext);
+        declared && declared->pixels() > limits.maxPixels)
+        return loadFailure(QStringLiteral("the picture is too large"));
+
+    initialiseDevil();
+    largestDevilAllocation = std::size_t(limits.maxPixels) * 8;
+    while (ilGetError() != IL_NO_ERROR) {
+    }
+    DevilImage image;
+    const QByteArray localPath = QFile::encodeName(path);
+    if (ilLoadImage(localPath.constData()) != IL_TRUE)
+        return loadFailure(devilError());
+
+    const std::int64_t width = ilGetInteger(IL_IMAGE_WIDTH);
+    const std::int64_t height = ilGetInteger(IL_IMAGE_HEIGHT);
+    if (width <= 0 || height <= 0 || width * height > limits.maxPixels)
+        return loadFailure(QStringLiteral("the picture is too large"));
+    const bool alpha = hasAlpha(ilGetInteger(IL_IMAGE_FORMAT), ilGetInteger(IL_PALETTE_TYPE));
+    // Blue-green-red-alpha bytes are QImage's 32-bit layout on this machine.
+    if (ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) != IL_TRUE)
+        return loadFailure(devilError());
+    const ILubyte *data = ilGetData();
+    if (!data || ilGetInteger(IL_IMAGE_WIDTH) != width || ilGetInteger(IL_IMAGE_HEIGHT) != height)
+        return loadFailure(devilError());
+
+    QImage out(int(width), int(height), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (out.isNull())
+        return loadFailure(QStringLiteral("not enough memory for the picture"));
+    const std::size_t rowBytes = std::size_t(width) * 4;
+    for (int y = 0; y < out.height(); ++y) {
+        uchar *line = out.scanLine(y);
+        std::memcpy(line, data + rowBytes * std::size_t(y), rowBytes);
+        if (!alpha) {
+            auto *px = reinterpret_cast<QRgb *>(line);
+            for (int x = 0; x < out.width(); ++x)
+                px[x] |= 0xFF000000u;
+        }
+    }
+    LoadResult result;
+    result.ok = true;
+    result.image = std::move(out);
+    result.depth = alpha ? 32 : 24; // handed over as 8-bit RGB or RGBA
+    return result;
+}
+
+} // namespace pictrove

@@ -1,0 +1,43 @@
+#include "selection/PictureLoader.h"
+
+#include "selection/Decoders.h"
+#include "selection/DecoderSandbox.h"
+#include "selection/ImageExtensions.h"
+
+#include <atomic>
+
+namespace pictrove {
+
+namespace {
+std::atomic<LoaderMode> currentMode{LoaderMode::Sandboxed};
+}
+
+void setLoaderMode(LoaderMode mode) { currentMode = mode; }
+LoaderMode loaderMode() { return currentMode; }
+
+LoadResult loadPicture(const QString &path, LoaderTable table)
+{
+    return loadPicture(path, lowerExtensionOf(path), table);
+}
+
+LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table)
+{
+    const QString ext = extension.toLower();
+    if (routeFor(table, ext).kind == DecoderKind::None)
+        return loadFailure(QStringLiteral("no loader reads files of this type"));
+    if (currentMode == LoaderMode::InProcess)
+        return decodeInProcess(path, ext, table);
+    return DecoderSandbox::shared().load(path, ext, table);
+}
+
+QImage LoadImageBitmap(const QString &path, const QString &extension,
+                       ImageDescription &description)
+{
+    LoadResult result = loadPicture(path, extension, LoaderTable::Preview);
+    if (!result.ok)
+        return {};
+    description = {result.image.width(), result.image.height(), result.depth};
+    return std::move(result.image);
+}
+
+} // namespace pictrove

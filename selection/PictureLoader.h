@@ -1,0 +1,51 @@
+#pragma once
+
+#include "selection/LoaderTables.h"
+
+#include <QImage>
+#include <QString>
+
+#include <chrono>
+
+namespace pictrove {
+
+// The outcome of reading one picture file. A failure of any kind (no loader
+// for the extension, a decoder error, a refused size, a decoder that crashed
+// or ran out of time) is ok == false with the image null and a reason.
+struct LoadResult {
+    bool ok = false;
+    QImage image; // Format_RGB32, or Format_ARGB32 when the picture has transparency
+    int depth = 0; // bits per pixel of the picture as the loader handed it over
+    QString error;
+};
+
+// Reads a picture through one dispatch table, the extension taken from the
+// path's file name in any letter case. Synchronous; needs no event loop.
+// Every decode runs in the decoder process (see DecoderSandbox.h) unless the
+// in-process mode has been chosen.
+LoadResult loadPicture(const QString &path, LoaderTable table);
+
+// The same with the extension given apart from the path.
+LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table);
+
+// Width, height and colour depth of the current image.
+struct ImageDescription {
+    int width = 0;
+    int height = 0;
+    int depth = 0;
+};
+
+// The preview's loader: the picture of path read through the preview table by
+// extension, or a null image when nothing could be loaded. The description is
+// set only on success, so a failed file leaves the previous image's values.
+QImage LoadImageBitmap(const QString &path, const QString &extension,
+                       ImageDescription &description);
+
+// Where decodes run. Sandboxed (the default) keeps the user's files away from
+// the libraries in this process; InProcess is for the decoder itself, for
+// benchmarks and for comparing both in tests.
+enum class LoaderMode { Sandboxed, InProcess };
+void setLoaderMode(LoaderMode mode);
+LoaderMode loaderMode();
+
+} // namespace pictrove

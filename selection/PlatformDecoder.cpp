@@ -1,0 +1,185 @@
+#include "selection/Decoders.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <emf2svg.h>
+#include <libwmf/api.h>
+#include <libwmf/svg.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+namespace pictrove {
+
+namespace {
+
+constexpr double metafileDpi = 96.0;
+
+LoadResult tooLarge()
+{
+    return loadFailure(QStringLiteral("the picture is too large"));
+}
+
+LoadResult picture(QImage image, int depth)
+{
+    LoadResult result;
+    result.ok = true;
+    result.image = std::move(image);
+    result.depth = depth;
+    return result;
+}
+
+// Draws an SVG document on white at the given pixel size.
+QImage renderSvg(const QByteArray &svg, QSize size, const DecodeLimits &limits)
+{
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid())
+        return {};
+    if (size.isEmpty())
+        size = renderer.defaultSize();
+    if (size.isEmpty() || std::int64_t(size.width()) * size.height() > limits.maxPixels)
+        return {};
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+struct WmfApiDeleter {
+    void operator()(wmfAPI *api) const noexcept { wmf_api_destroy(api); }
+};
+using WmfApi = std::unique_ptr<wmfAPI, WmfApiDeleter>;
+
+LoadResult decodeWmf(const QString &path, const DecodeLimits &limits)
+{
+    wmfAPI_Options options{};
+    options.function = wmf_svg_function;
+    wmfAPI *raw = nullptr;
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR
+        | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(&raw, flags, &options) != wmf_E_None) {
+        if (raw)
+            wmf_api_destroy(raw);
+        return loadFailure(QStringLiteral("the metafile reader could not start"));
+    }
+    WmfApi api(raw);
+    const QByteArray localPath = QFile::encodeName(path);
+    if (wmf_file_open(api.get(), localPath.constData()) != wmf_E_None)
+        return loadFailure(QStringLiteral("the file is not a readable metafile"));
+    wmfD_Rect bbox{};
+    if (wmf_scan(api.get(), 0, &bbox) != wmf_E_None)
+        return loadFailure(QStringLiteral("the file is not a readable metafile"));
+    unsigned int width = 0, height = 0;
+    if (wmf_display_size(api.get(), &width, &height, metafileDpi, metafileDpi) != wmf_E_None
+        || width == 0 || height == 0)
+        return loadFailure(QStringLiteral("the metafile has no size"));
+    if (std::int64_t(width) * height > limits.maxPixels)
+        return tooLarge();
+
+    wmf_svg_t *device = WMF_SVG_GetData(api.get());
+    device->bbox = bbox;
+    device->width = width;
+    device->height = height;
+    device->out = wmf_stream_create(api.get(), nullptr);
+    device->Description = nullptr;
+    device->flags |= WMF_SVG_INLINE_IMAGES;
+    const wmf_error_t played = wmf_play(api.get(), 0, &bbox);
+    char *buffer = nullptr;
+    unsigned long length = 0;
+    // The memory stream's buffer belongs to the API's allocator and is freed
+    // with it; copy it out first.
+    wmf_stream_destroy(api.get(), device->out, &buffer, &length);
+    device->out = nullptr;
+    if (played != wmf_E_None || !buffer || length == 0)
+        return loadFailure(QStringLiteral("the metafile could not be drawn"));
+    const QByteArray svg(buffer, qsizetype(length));
+    const QImage image = renderSvg(svg, QSize(int(width), int(height)), limits);
+    if (image.isNull())
+        return loadFailure(QStringLiteral("the metafile could not be drawn"));
+    return picture(image, 0);
+}
+
+struct MallocDeleter {
+    void operator()(char *p) const noexcept { std::free(p); }
+};
+
+LoadResult decodeEmf(const QString &path, const DecodeLimits &limits)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return loadFailure(QStringLiteral("the file cannot be opened"));
+    QByteArray contents = file.readAll();
+    if (contents.size() < 88)
+        return loadFailure(QStringLiteral("the file is not a readable metafile"));
+    generatorOptions options{};
+    char nameSpace[] = "svg";
+    options.nameSpace = nameSpace;
+    options.verbose = false;
+    options.emfplus = true;
+    options.svgDelimiter = true;
+    char *out = nullptr;
+    size_t outLength = 0;
+    const int ok = emf2svg(contents.data(), size_t(contents.size()), &out, &outLength, &options);
+    std::unique_ptr<char, MallocDeleter> owned(out);
+    if (!ok || !out || outLength == 0)
+        return loadFailure(QStringLiteral("the file is not a readable metafile"));
+    // Natural size: the frame rectangle of the header, in 0.01 mm, at 96 DPI.
+    const auto frame = [&](int at) {
+        const auto *p = reinterpret_cast<const uchar *>(contents.constData() + at);
+        return qint32(quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24);
+    };
+    const double mmWidth = double(frame(32)) - frame(24);
+    const double mmHeight = double(frame(36)) - frame(28);
+    QSize size(int(std::lround(mmWidth / 2540.0 * metafileDpi)),
+               int(std::lround(mmHeight / 2540.0 * metafileDpi)));
+    if (mmWidth <= 0 || mmHeight <= 0 || mmWidth > 1e9 || mmHeight > 1e9)
+        size = QSize();
+    else if (std::int64_t(size.width()) * size.height() > limits.maxPixels)
+        return tooLarge();
+    const QImage image = renderSvg(QByteArray(out, qsizetype(outLength)), size, limits);
+    if (image.isNull())
+        return loadFailure(QStringLiteral("the metafile could not be drawn"));
+    return picture(image, 0);
+}
+
+LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(int(std::min<std::int64_t>(limits.maxPixels * 4 / (1024 * 1024), 1 << 20)));
+    const QSize declared = reader.size();
+    if (declared.isValid() && std::int64_t(declared.width()) * declared.height() > limits.maxPixels)
+        return tooLarge();
+    QImage image = reader.read();
+    if (image.isNull())
+        return loadFailure(QStringLiteral("the file could not be read: ") + reader.errorString());
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                          : QImage::Format_RGB32);
+    return picture(image, 0);
+}
+
+} // namespace
+
+LoadResult decodeWithPlatform(const QString &path, QStringView extension,
+                              const DecodeLimits &limits)
+{
+    LoadResult result;
+    if (extension.compare(u"wmf", Qt::CaseInsensitive) == 0)
+        result = decodeWmf(path, limits);
+    else if (extension.compare(u"emf", Qt::CaseInsensitive) == 0)
+        result = decodeEmf(path, limits);
+    else
+        result = decodeBitmap(path, limits);
+    if (result.ok)
+        result.depth = platformRouteDepth(extension);
+    return result;
+}
+
+} // namespace pictrove
