@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+
+namespace pictrove {
+
+class PaletteQuantiser;
+class Rgb555Quantiser;
+
+// True for the dither codes we know (0, 1, 2, 4, 8, 16, 32, 64, 256, 512,
+// 1024).
+bool isDitherCode(std::int32_t code);
+
+// Reduces source (Format_RGB32) into target, which has the same size and
+// is Format_Indexed8 for a palette, Format_RGB555 for 5-5-5, with the
+// dither of the given code:
+//   0    None: each pixel takes its nearest colour.
+//   1    Binary: Floyd-Steinberg error diffusion, rows left to right.
+//   2    Ordered: 8x8 Bayer matrix.
+//   4    Halftone: 8x8 clustered-dot screen (dots grow from the cell centre).
+//   8    Forward Diagonal: ordered line screen, lines running like "/".
+//   16   Backward Diagonal: ordered line screen, lines running like "\".
+//   32   Horizontal: ordered line screen of horizontal lines.
+//   64   Vertical: ordered line screen of vertical lines.
+//   256  Odd: serpentine Floyd-Steinberg (rows alternate direction).
+//   512  Even: Jarvis-Judice-Ninke error diffusion (12 neighbours).
+//   1024 Equal: the error goes in four equal quarters to the right, lower
+//        left, lower and lower right neighbours.
+// Ordered dithers shift each pixel by a threshold of up to one palette step
+// (the quantiser's spread) before the nearest-colour lookup.
+void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q);
+void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q);
+
+} // namespace pictrove

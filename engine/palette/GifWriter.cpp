@@ -1,0 +1,106 @@
+#include "engine/palette/GifWriter.h"
+
+#include <QSaveFile>
+
+#include <gif_lib.h>
+
+#include <memory>
+#include <vector>
+
+namespace pictrove {
+
+namespace {
+
+struct GifFileCloser {
+    void operator()(GifFileType *gif) const noexcept
+    {
+        int error = 0;
+        EGifCloseFile(gif, &error);
+    }
+};
+using GifFile = std::unique_ptr<GifFileType, GifFileCloser>;
+
+struct ColourMapDeleter {
+    void operator()(ColorMapObject *map) const noexcept { GifFreeMapObject(map); }
+};
+using ColourMap = std::unique_ptr<ColorMapObject, ColourMapDeleter>;
+
+int writeToSaveFile(GifFileType *gif, const GifByteType *bytes, int length)
+{
+    auto *file = static_cast<QSaveFile *>(gif->UserData);
+    return int(file->write(reinterpret_cast<const char *>(bytes), length));
+}
+
+int bitsFor(qsizetype colours)
+{
+    int bits = 1;
+    while ((qsizetype(1) << bits) < colours)
+        ++bits;
+    return bits;
+}
+
+std::vector<int> rowOrder(int height, bool interlaced)
+{
+    std::vector<int> rows;
+    rows.reserve(size_t(height));
+    if (!interlaced) {
+        for (int y = 0; y < height; ++y)
+            rows.push_back(y);
+        return rows;
+    }
+    static constexpr int kStart[4] = {0, 4, 2, 1};
+    static constexpr int kStep[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = kStart[pass]; y < height; y += kStep[pass])
+            rows.push_back(y);
+    return rows;
+}
+
+} // namespace
+
+bool writeGif(const QImage &picture, bool interlaced, const QString &path)
+{
+    if (picture.isNull() || picture.format() != QImage::Format_Indexed8)
+        return false;
+    const QList<QRgb> table = picture.colorTable();
+    const int bits = bitsFor(table.size());
+    if (table.isEmpty() || bits > 8 || (qsizetype(1) << bits) != table.size())
+        return false;
+
+    std::vector<GifColorType> colours;
+    for (QRgb c : table)
+        colours.push_back(GifColorType{GifByteType(qRed(c)), GifByteType(qGreen(c)),
+                                       GifByteType(qBlue(c))});
+    ColourMap map(GifMakeMapObject(int(colours.size()), colours.data()));
+    if (!map)
+        return false;
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    int error = 0;
+    GifFile gif(EGifOpen(&file, writeToSaveFile, &error));
+    if (!gif)
+        return false;
+    EGifSetGifVersion(gif.get(), true);
+    // giflib copies the colour maps it is given.
+    if (EGifPutScreenDesc(gif.get(), picture.width(), picture.height(), bits, 0, map.get())
+            == GIF_ERROR
+        || EGifPutImageDesc(gif.get(), 0, 0, picture.width(), picture.height(), interlaced,
+                            nullptr)
+               == GIF_ERROR)
+        return false;
+    for (int y : rowOrder(picture.height(), interlaced)) {
+        // giflib takes a non-const line but only reads it.
+        auto *line = const_cast<GifPixelType *>(picture.constScanLine(y));
+        if (EGifPutLine(gif.get(), line, picture.width()) == GIF_ERROR)
+            return false;
+    }
+    // Closing writes the trailer; only then is the file complete.
+    GifFileType *raw = gif.release();
+    if (EGifCloseFile(raw, &error) == GIF_ERROR)
+        return false;
+    return file.commit();
+}
+
+} // namespace pictrove

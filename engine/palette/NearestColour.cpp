@@ -1,0 +1,122 @@
+#include "engine/palette/NearestColour.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace pictrove {
+
+namespace {
+constexpr int kBlockBits = 4;           // 16 x 16 x 16 blocks of colour values
+constexpr int kBlocksPerAxis = 256 >> kBlockBits;
+
+int square(int v) { return v * v; }
+
+// Squared distance from v to the nearest / farthest point of [lo, hi].
+int nearSq(int v, int lo, int hi) { return v < lo ? square(lo - v) : v > hi ? square(v - hi) : 0; }
+int farSq(int v, int lo, int hi) { return std::max(square(v - lo), square(hi - v)); }
+} // namespace
+
+NearestColour::NearestColour(const std::vector<QRgb> &palette)
+    : m_palette(palette.begin(), palette.begin() + std::min<size_t>(palette.size(), 256)),
+      m_cells(1 << 18, kEmpty),
+      m_blockCandidates(kBlocksPerAxis * kBlocksPerAxis * kBlocksPerAxis),
+      m_blockReady(m_blockCandidates.size(), false)
+{
+    if (m_palette.empty())
+        m_palette.push_back(qRgb(0, 0, 0));
+    for (QRgb c : m_palette) {
+        m_channels.push_back(qRed(c));
+        m_channels.push_back(qGreen(c));
+        m_channels.push_back(qBlue(c));
+    }
+
+    // Median over the entries of the largest channel difference to the
+    // nearest other entry: one lattice step for lattices, 255 for black and
+    // white.
+    std::vector<int> steps;
+    const int n = int(m_palette.size());
+    for (int i = 0; i < n; ++i) {
+        int best = INT_MAX, step = 0;
+        for (int j = 0; j < n; ++j) {
+            const int dr = std::abs(m_channels[3 * i] - m_channels[3 * j]);
+            const int dg = std::abs(m_channels[3 * i + 1] - m_channels[3 * j + 1]);
+            const int db = std::abs(m_channels[3 * i + 2] - m_channels[3 * j + 2]);
+            const int d = dr * dr + dg * dg + db * db;
+            if (d > 0 && d < best) {
+                best = d;
+                step = std::max({dr, dg, db});
+            }
+        }
+        if (best != INT_MAX)
+            steps.push_back(step);
+    }
+    if (!steps.empty()) {
+        std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+        m_spread = steps[steps.size() / 2];
+    }
+}
+
+const std::vector<std::uint8_t> &NearestColour::candidates(int block)
+{
+    auto &list = m_blockCandidates[size_t(block)];
+    if (m_blockReady[size_t(block)])
+        return list;
+    const int size = 1 << kBlockBits;
+    const int r0 = (block / (kBlocksPerAxis * kBlocksPerAxis)) * size;
+    const int g0 = (block / kBlocksPerAxis % kBlocksPerAxis) * size;
+    const int b0 = (block % kBlocksPerAxis) * size;
+    const int n = size_t(m_palette.size());
+
+    // An entry can be nearest to some point of the block only if its nearest
+    // distance to the block does not exceed the smallest farthest distance.
+    int bound = INT_MAX;
+    for (int i = 0; i < n; ++i) {
+        const int *c = &m_channels[size_t(3 * i)];
+        bound = std::min(bound, farSq(c[0], r0, r0 + size - 1) + farSq(c[1], g0, g0 + size - 1)
+                                    + farSq(c[2], b0, b0 + size - 1));
+    }
+    for (int i = 0; i < n; ++i) {
+        const int *c = &m_channels[size_t(3 * i)];
+        if (nearSq(c[0], r0, r0 + size - 1) + nearSq(c[1], g0, g0 + size - 1)
+                + nearSq(c[2], b0, b0 + size - 1)
+            <= bound)
+            list.push_back(std::uint8_t(i));
+    }
+    m_blockReady[size_t(block)] = true;
+    return list;
+}
+
+std::uint8_t NearestColour::fill(int key)
+{
+    // Fill every cell of the key's block at once: neighbouring pixels tend
+    // to fall into the same block.
+    const int r = (key >> 12) << 2, g = ((key >> 6) & 63) << 2, b = (key & 63) << 2;
+    const int shift = kBlockBits - 2; // cells per block axis = 1 << shift
+    const int block = ((r >> kBlockBits) * kBlocksPerAxis + (g >> kBlockBits)) * kBlocksPerAxis
+                      + (b >> kBlockBits);
+    const auto &list = candidates(block);
+    const int rc0 = (r >> kBlockBits) << shift, gc0 = (g >> kBlockBits) << shift,
+              bc0 = (b >> kBlockBits) << shift;
+    for (int rc = rc0; rc < rc0 + (1 << shift); ++rc)
+        for (int gc = gc0; gc < gc0 + (1 << shift); ++gc)
+            for (int bc = bc0; bc < bc0 + (1 << shift); ++bc) {
+                // Cell centres in doubled units: a cell spans 4 values.
+                const int cr = rc * 8 + 3, cg = gc * 8 + 3, cb = bc * 8 + 3;
+                int best = INT_MAX;
+                std::uint8_t bestIndex = list.front();
+                for (std::uint8_t i : list) {
+                    const int *c = &m_channels[size_t(3 * i)];
+                    const int d = square(2 * c[0] - cr) + square(2 * c[1] - cg) + square(2 * c[2] - cb);
+                    if (d < best) {
+                        best = d;
+                        bestIndex = i;
+                    }
+                }
+                m_cells[size_t((rc << 12) | (gc << 6) | bc)] = bestIndex;
+            }
+    return std::uint8_t(m_cells[size_t(key)]);
+}
+
+} // namespace pictrove

@@ -1,0 +1,187 @@
+#include "engine/palette/PaletteEncoder.h"
+
+#include "engine/core/PictureSurface.h"
+#include "engine/palette/BmpWriter.h"
+#include "engine/palette/Dither.h"
+#include "engine/palette/GifWriter.h"
+#include "engine/palette/PaletteChoice.h"
+#include "engine/palette/Quantisers.h"
+
+namespace pictrove {
+
+namespace codes = palette_codes;
+
+namespace {
+
+constexpr std::int32_t kAllTransforms =
+    codes::TransformFlipVertical | codes::TransformFlipHorizontal | codes::TransformInvert;
+
+// ITU-R BT.601 luma, in 16-bit fixed point (weights sum to 65536).
+void makeGrey(QImage &picture)
+{
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x];
+            const int luma = (19595 * qRed(c) + 38470 * qGreen(c) + 7471 * qBlue(c) + 32768) >> 16;
+            line[x] = qRgb(luma, luma, luma);
+        }
+    }
+}
+
+bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
+
+} // namespace
+
+PaletteEncoder::PaletteEncoder() = default;
+PaletteEncoder::~PaletteEncoder() = default;
+
+bool PaletteEncoder::valid(const Options &o)
+{
+    if (o.kind != codes::KindBmp && o.kind != codes::KindGif && o.kind != codes::KindGifInterlaced)
+        return false;
+    if (o.mode != codes::ModeColours && o.mode != codes::ModeGreyscale)
+        return false;
+    if (!isPaletteDepth(o.depth) && o.depth != 16 && o.depth != 24)
+        return false;
+    if (o.kind != codes::KindBmp && !isPaletteDepth(o.depth))
+        return false; // GIF holds at most 256 colours
+    if (!isDitherCode(o.dither))
+        return false;
+    if (!isPaletteDepth(o.depth))
+        return o.flags == codes::MapWindows; // direct colour has no colour map
+    return paletteFits(o.flags, o.depth);
+}
+
+std::int32_t PaletteEncoder::SetOptions(std::int32_t kind, std::int32_t mode, std::int32_t depth,
+                                        std::int32_t flags, std::int32_t dither)
+{
+    const Options options{kind, mode, depth, flags, dither};
+    if (!valid(options))
+        return 0;
+    m_options = options;
+    m_processed = false;
+    return 1;
+}
+
+std::int32_t PaletteEncoder::AttachPicture(const PictureSurface &picture, std::int32_t left,
+                                           std::int32_t top, std::int32_t width,
+                                           std::int32_t height)
+{
+    m_source = QImage();
+    m_result = QImage();
+    m_processed = false;
+    const QImage &image = picture.image();
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        return 0;
+    // -1 takes the edge; anything else must lie inside the picture.
+    const int x = left == -1 ? 0 : left;
+    const int y = top == -1 ? 0 : top;
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+        return 0;
+    const int w = width == -1 ? image.width() - x : width;
+    const int h = height == -1 ? image.height() - y : height;
+    if (w < 1 || h < 1 || w > image.width() - x || h > image.height() - y)
+        return 0;
+    QImage copy = (x == 0 && y == 0 && w == image.width() && h == image.height())
+                      ? image
+                      : image.copy(x, y, w, h);
+    m_source = copy.format() == QImage::Format_RGB32
+                   ? std::move(copy)
+                   : copy.convertToFormat(QImage::Format_RGB32);
+    return m_source.isNull() ? 0 : 1;
+}
+
+std::int32_t PaletteEncoder::Transform(std::int32_t flags, std::int32_t reserved1,
+                                       std::int32_t reserved2)
+{
+    if (m_source.isNull() || reserved1 != 0 || reserved2 != 0 || (flags & ~kAllTransforms) != 0)
+        return 0;
+    const bool flipV = (flags & codes::TransformFlipVertical) == codes::TransformFlipVertical;
+    const bool flipH = (flags & codes::TransformFlipHorizontal) == codes::TransformFlipHorizontal;
+    const bool invert = (flags & codes::TransformInvert) == codes::TransformInvert;
+    // A stray bit of one word without the rest of it is no known transform.
+    const std::int32_t known = (flipV ? codes::TransformFlipVertical : 0)
+                               | (flipH ? codes::TransformFlipHorizontal : 0)
+                               | (invert ? codes::TransformInvert : 0);
+    if (known != flags)
+        return 0;
+    if (flipH || flipV)
+        m_source = m_source.mirrored(flipH, flipV);
+    if (invert)
+        m_source.invertPixels(QImage::InvertRgb);
+    m_processed = false;
+    return 1;
+}
+
+std::int32_t PaletteEncoder::Process()
+{
+    m_processed = false;
+    m_result = QImage();
+    if (m_source.isNull() || !valid(m_options))
+        return 0;
+
+    QImage source = m_source;
+    if (m_options.mode == codes::ModeGreyscale)
+        makeGrey(source); // detaches: the attached copy stays in colour
+
+    if (m_options.depth == 24) {
+        m_result = source;
+    } else if (m_options.depth == 16) {
+        QImage target(source.size(), QImage::Format_RGB555);
+        if (target.isNull())
+            return 0;
+        Rgb555Quantiser quantiser;
+        dither(m_options.dither, source, target, quantiser);
+        m_result = std::move(target);
+    } else {
+        std::vector<QRgb> palette = choosePalette(m_options.flags, m_options.depth, source,
+                                                  m_options.mode == codes::ModeGreyscale);
+        if (palette.empty())
+            return 0;
+        QImage target(source.size(), QImage::Format_Indexed8);
+        if (target.isNull())
+            return 0;
+        PaletteQuantiser quantiser(palette);
+        dither(m_options.dither, source, target, quantiser);
+        // The file's table has 2^depth entries; unused ones are black.
+        palette.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
+        target.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
+        m_result = std::move(target);
+    }
+    m_processed = true;
+    return 1;
+}
+
+std::int32_t PaletteEncoder::save(const QString &path, std::int32_t kind)
+{
+    if (path.isEmpty() || (!m_processed && !Process()))
+        return 0;
+    if (kind == codes::KindBmp)
+        return writeBmp(m_result, path) ? 1 : 0;
+    if (!isPaletteDepth(m_options.depth))
+        return 0;
+    return writeGif(m_result, kind == codes::KindGifInterlaced, path) ? 1 : 0;
+}
+
+std::int32_t PaletteEncoder::SaveBmp(const QString &path) { return save(path, codes::KindBmp); }
+std::int32_t PaletteEncoder::SaveGif(const QString &path) { return save(path, codes::KindGif); }
+std::int32_t PaletteEncoder::SaveGifInterlaced(const QString &path)
+{
+    return save(path, codes::KindGifInterlaced);
+}
+
+std::int32_t PaletteEncoder::EncodePicture(const PictureSurface &picture, const QString &path,
+                                           std::int32_t kind, std::int32_t mode,
+                                           std::int32_t depth, std::int32_t flags,
+                                           std::int32_t dither, std::int32_t left,
+                                           std::int32_t top, std::int32_t width,
+                                           std::int32_t height)
+{
+    if (!SetOptions(kind, mode, depth, flags, dither)
+        || !AttachPicture(picture, left, top, width, height) || !Process())
+        return 0;
+    return save(path, kind);
+}
+
+} // namespace pictrove

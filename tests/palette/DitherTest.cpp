@@ -1,0 +1,148 @@
+#include "engine/palette/Dither.h"
+
+#include "engine/palette/FixedPalettes.h"
+#include "engine/palette/PaletteCodes.h"
+#include "engine/palette/Quantisers.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace pictrove {
+
+namespace codes = palette_codes;
+
+namespace {
+
+const std::vector<std::int32_t> kAllCodes{0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024};
+const std::vector<std::int32_t> kDiffusion{1, 256, 512, 1024};
+const std::vector<std::int32_t> kScreens{2, 4, 8, 16, 32, 64};
+
+QImage greyRamp(int width, int height)
+{
+    QImage img(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int v = x * 255 / (width - 1);
+            img.setPixel(x, y, qRgb(v, v, v));
+        }
+    return img;
+}
+
+QImage reduce(std::int32_t code, const QImage &source, const palettes::Palette &palette)
+{
+    QImage target(source.size(), QImage::Format_Indexed8);
+    PaletteQuantiser q(palette);
+    dither(code, source, target, q);
+    target.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
+    return target;
+}
+
+// Mean red of the columns [x0, x1).
+double bandMean(const QImage &img, int x0, int x1)
+{
+    double sum = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = x0; x < x1; ++x)
+            sum += qRed(img.pixel(x, y));
+    return sum / (double(x1 - x0) * img.height());
+}
+
+} // namespace
+
+TEST(Dither, KnowsExactlyTheDitherCodes)
+{
+    for (std::int32_t code : kAllCodes)
+        EXPECT_TRUE(isDitherCode(code)) << code;
+    for (std::int32_t code : {-1, 3, 128, 2048, 1025})
+        EXPECT_FALSE(isDitherCode(code)) << code;
+}
+
+// Black and white only: every grey must come out as the right share of
+// white pixels, band by band.
+TEST(Dither, BlackAndWhiteKeepsTheMeanOfAGreyRamp)
+{
+    const QImage ramp = greyRamp(256, 64);
+    for (std::int32_t code : kDiffusion) {
+        const QImage out = reduce(code, ramp, palettes::windowsMonochrome());
+        for (int band = 0; band < 256; band += 32)
+            EXPECT_NEAR(bandMean(out, band, band + 32), bandMean(ramp, band, band + 32), 4.0)
+                << "dither " << code << " band " << band;
+    }
+    for (std::int32_t code : kScreens) {
+        const QImage out = reduce(code, ramp, palettes::windowsMonochrome());
+        for (int band = 0; band < 256; band += 32)
+            EXPECT_NEAR(bandMean(out, band, band + 32), bandMean(ramp, band, band + 32), 10.0)
+                << "dither " << code << " band " << band;
+    }
+    // Without dithering the ramp is just cut in half.
+    const QImage plain = reduce(codes::DitherNone, ramp, palettes::windowsMonochrome());
+    EXPECT_EQ(bandMean(plain, 0, 120), 0.0);
+    EXPECT_EQ(bandMean(plain, 136, 256), 255.0);
+}
+
+TEST(Dither, ColourDiffusionKeepsTheMeanColour)
+{
+    const QImage picture = test::makeTestPicture(128, 128);
+    for (std::int32_t code : kDiffusion) {
+        const QImage out = reduce(code, picture, palettes::vga16()).convertToFormat(QImage::Format_RGB32);
+        double in[3] = {}, got[3] = {};
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) {
+                const QRgb a = picture.pixel(x, y), b = out.pixel(x, y);
+                in[0] += qRed(a); in[1] += qGreen(a); in[2] += qBlue(a);
+                got[0] += qRed(b); got[1] += qGreen(b); got[2] += qBlue(b);
+            }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(got[c] / (128 * 128), in[c] / (128 * 128), 3.0) << code;
+    }
+}
+
+TEST(Dither, EveryCodeGivesItsOwnPattern)
+{
+    const QImage picture = test::makeTestPicture(64, 64);
+    std::set<QByteArray> seen;
+    for (std::int32_t code : kAllCodes) {
+        const QImage out = reduce(code, picture, palettes::fixedColourLattice(16));
+        seen.insert(QByteArray(reinterpret_cast<const char *>(out.constBits()), out.sizeInBytes()));
+    }
+    EXPECT_EQ(seen.size(), kAllCodes.size());
+}
+
+TEST(Dither, LineScreensRunInTheirDirection)
+{
+    // Mid grey in black and white: a line screen leaves whole lines of one
+    // colour along its direction.
+    QImage grey(32, 32, QImage::Format_RGB32);
+    grey.fill(qRgb(128, 128, 128));
+    auto pixel = [](const QImage &img, int x, int y) { return img.pixelIndex(x & 31, y & 31); };
+    auto runsAlong = [&](std::int32_t code, int dx, int dy) {
+        const QImage out = reduce(code, grey, palettes::windowsMonochrome());
+        int same = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                same += pixel(out, x, y) == pixel(out, x + dx, y + dy);
+        return same;
+    };
+    EXPECT_GT(runsAlong(codes::DitherHorizontal, 1, 0), runsAlong(codes::DitherHorizontal, 0, 1));
+    EXPECT_GT(runsAlong(codes::DitherVertical, 0, 1), runsAlong(codes::DitherVertical, 1, 0));
+    EXPECT_GT(runsAlong(codes::DitherForwardDiagonal, 1, -1),
+              runsAlong(codes::DitherForwardDiagonal, 1, 1));
+    EXPECT_GT(runsAlong(codes::DitherBackwardDiagonal, 1, 1),
+              runsAlong(codes::DitherBackwardDiagonal, 1, -1));
+}
+
+TEST(Dither, Rgb555DiffusionKeepsTheMean)
+{
+    const QImage ramp = greyRamp(256, 32);
+    QImage target(ramp.size(), QImage::Format_RGB555);
+    Rgb555Quantiser q;
+    dither(codes::DitherBinary, ramp, target, q);
+    const QImage shown = target.convertToFormat(QImage::Format_RGB32);
+    for (int band = 0; band < 256; band += 16)
+        EXPECT_NEAR(bandMean(shown, band, band + 16), bandMean(ramp, band, band + 16), 1.0);
+}
+
+} // namespace pictrove

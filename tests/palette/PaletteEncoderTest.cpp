@@ -1,0 +1,426 @@
+#include "engine/palette/PaletteEncoder.h"
+
+#include "engine/core/FreeImageConvert.h"
+#include "engine/core/PictureSurface.h"
+#include "engine/palette/FixedPalettes.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <set>
+
+namespace pictrove {
+
+namespace codes = palette_codes;
+
+namespace {
+
+struct Surface {
+    explicit Surface(const QImage &image) { surface.setPicture(image); }
+    PictureSurface surface;
+};
+
+QImage readWithQt(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage readWithFreeImage(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(name.constData(), 0);
+    FiBitmap dib(FreeImage_Load(format, name.constData(), 0));
+    return dib ? toQImage(dib.get()).convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+QImage shown(const PaletteEncoder &encoder)
+{
+    return encoder.result().convertToFormat(QImage::Format_RGB32);
+}
+
+std::set<QRgb> coloursOf(const QImage &image)
+{
+    std::set<QRgb> out;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x)
+            out.insert(rgb.pixel(x, y) | 0xFF000000);
+    return out;
+}
+
+QImage fiveBitLevels(const QImage &image)
+{
+    QImage out = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x)
+            line[x] = qRgb(qRed(line[x]) >> 3, qGreen(line[x]) >> 3, qBlue(line[x]) >> 3);
+    }
+    return out;
+}
+
+struct Case {
+    std::int32_t kind, depth, flags, dither;
+};
+
+} // namespace
+
+class PaletteEncoderTest : public ::testing::Test {
+protected:
+    test::Sandbox sandbox;
+    Surface picture{test::makeTestPicture(37, 23)};
+};
+
+// Every file we write must read back, with FreeImage and with Qt, as the
+// pixels the encoder says it produced.
+TEST_F(PaletteEncoderTest, FilesReadBackAsTheEncodedPixels)
+{
+    const std::vector<Case> cases{
+        {0, 1, 0x8002, 1},  {0, 2, 0x4000, 0},  {0, 3, 0x88FF, 2},  {0, 4, 0x4000, 1},
+        {0, 4, 0x8210, 4},  {0, 6, 0x8040, 8},  {0, 8, 0x4000, 1},  {0, 8, 0x1000, 0},
+        {0, 16, 0x1000, 0}, {0, 16, 0x1000, 1}, {0, 24, 0x1000, 0}, {1, 1, 0x1000, 0},
+        {1, 2, 0x8004, 16}, {1, 3, 0x4000, 32}, {1, 4, 0x4000, 64}, {1, 5, 0x4000, 256},
+        {1, 6, 0x88FF, 512}, {1, 7, 0x4000, 1024}, {1, 8, 0x4000, 1}, {2, 8, 0x84D8, 2},
+        {2, 4, 0x8010, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " depth " << c.depth << " flags "
+                                        << std::hex << c.flags << std::dec << " dither " << c.dither);
+        const QString path = sandbox.file(QStringLiteral("out-%1-%2.%3")
+                                              .arg(c.depth)
+                                              .arg(c.flags)
+                                              .arg(c.kind == 0 ? "bmp" : "gif"));
+        PaletteEncoder encoder;
+        ASSERT_NE(encoder.EncodePicture(picture.surface, path, c.kind, 0, c.depth, c.flags, c.dither,
+                                        -1, -1, -1, -1),
+                  0);
+        const QImage expected = shown(encoder);
+        ASSERT_EQ(expected.size(), QSize(37, 23));
+        // Readers widen 5-bit levels differently (Qt by q << 3, FreeImage by
+        // q * 255 / 31): there the 5-bit levels must agree.
+        const auto level = [&](const QImage &img) { return c.depth == 16 ? fiveBitLevels(img) : img; };
+        EXPECT_EQ(test::maxChannelDifference(level(readWithQt(path)), level(expected)), 0);
+        EXPECT_EQ(test::maxChannelDifference(level(readWithFreeImage(path)), level(expected)), 0);
+        if (c.depth <= 8) {
+            EXPECT_EQ(encoder.result().colorCount(), 1 << c.depth);
+        }
+    }
+}
+
+TEST_F(PaletteEncoderTest, BmpHeadersCarryTheDepth)
+{
+    const std::vector<std::pair<int, int>> depthToBits{{1, 1}, {3, 4}, {4, 4}, {5, 8}, {8, 8},
+                                                       {16, 16}, {24, 24}};
+    for (auto [depth, bits] : depthToBits) {
+        const QString path = sandbox.file(QStringLiteral("d%1.bmp").arg(depth));
+        PaletteEncoder encoder;
+        const std::int32_t flags = depth <= 8 ? codes::MapFixedGrey : codes::MapWindows;
+        ASSERT_NE(encoder.EncodePicture(picture.surface, path, 0, 0, depth, flags, 0), 0);
+        const QByteArray bytes = sandbox.read(QFileInfo(path).fileName());
+        ASSERT_GT(bytes.size(), 54);
+        EXPECT_EQ(bytes.left(2), "BM");
+        EXPECT_EQ(quint8(bytes[28]) | (quint8(bytes[29]) << 8), bits) << depth;
+        FiBitmap dib(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
+        ASSERT_TRUE(dib);
+        EXPECT_EQ(int(FreeImage_GetColorsUsed(dib.get())), bits <= 8 ? 1 << bits : 0);
+    }
+}
+
+TEST_F(PaletteEncoderTest, GifsAreVersion89aWithATableOfTwoToTheDepth)
+{
+    for (int depth = 1; depth <= 8; ++depth) {
+        const QString name = QStringLiteral("t%1.gif").arg(depth);
+        PaletteEncoder encoder;
+        ASSERT_NE(encoder.EncodePicture(picture.surface, sandbox.file(name), 1, 0, depth,
+                                        codes::MapOptimal, 1),
+                  0);
+        const QByteArray bytes = sandbox.read(name);
+        EXPECT_EQ(bytes.left(6), "GIF89a");
+        const int packed = quint8(bytes[10]);
+        EXPECT_TRUE(packed & 0x80) << "global colour table";
+        EXPECT_EQ((packed & 7) + 1, depth);
+        EXPECT_LE(coloursOf(encoder.result()).size(), size_t(1) << depth);
+    }
+}
+
+TEST_F(PaletteEncoderTest, InterlacedGifStoresRowsInFourPasses)
+{
+    const QString path = sandbox.file("i.gif");
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.EncodePicture(picture.surface, path, 2, 0, 8, codes::MapOptimal, 0), 0);
+    // Read the rows in the order they stand in the file.
+    int error = 0;
+    GifFileType *gif = DGifOpenFileName(QFile::encodeName(path).constData(), &error);
+    ASSERT_TRUE(gif);
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    do {
+        ASSERT_EQ(DGifGetRecordType(gif, &record), GIF_OK);
+    } while (record != IMAGE_DESC_RECORD_TYPE);
+    ASSERT_EQ(DGifGetImageDesc(gif), GIF_OK);
+    EXPECT_TRUE(gif->Image.Interlace);
+    const int width = encoder.result().width(), height = encoder.result().height();
+    std::vector<int> order;
+    for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+        for (int y = start; y < height; y += step)
+            order.push_back(y);
+    std::vector<GifPixelType> line(size_t(width), 0);
+    for (int y : order) {
+        ASSERT_EQ(DGifGetLine(gif, line.data(), width), GIF_OK);
+        EXPECT_TRUE(std::equal(line.begin(), line.end(), encoder.result().constScanLine(y))) << y;
+    }
+    DGifCloseFile(gif, &error);
+    // And a reader that knows interlacing puts the rows back in place.
+    EXPECT_EQ(test::maxChannelDifference(readWithQt(path), shown(encoder)), 0);
+}
+
+TEST_F(PaletteEncoderTest, FixedMapsUseOnlyTheirColours)
+{
+    struct MapCase {
+        std::int32_t depth, flags;
+        palettes::Palette palette;
+    };
+    const std::vector<MapCase> cases{
+        {1, codes::MapWindows, palettes::windowsMonochrome()},
+        {4, codes::MapWindows, palettes::windows16()},
+        {8, codes::MapWindows, palettes::windowsHalftone256()},
+        {4, codes::MapVga, palettes::vga16()},
+        {8, codes::MapWebSafe, palettes::webSafe216()},
+        {8, codes::MapWindows256, palettes::windowsSystem256()},
+        {5, codes::MapFixedGrey, palettes::fixedGrey(32)},
+        {2, codes::MapFixedColour | 4, palettes::fixedColourLattice(4)},
+        {8, codes::MapFixedColour | 16, palettes::fixedColourLattice(16)},
+        {4, codes::MapFixedColour | 256, palettes::fixedColourLattice(16)},
+    };
+    for (const MapCase &c : cases) {
+        for (std::int32_t dither : {0, 1, 2}) {
+            PaletteEncoder encoder;
+            ASSERT_NE(encoder.SetOptions(0, 0, c.depth, c.flags, dither), 0) << std::hex << c.flags;
+            ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
+            ASSERT_NE(encoder.Process(), 0);
+            const std::set<QRgb> allowed(c.palette.begin(), c.palette.end());
+            for (QRgb used : coloursOf(encoder.result()))
+                EXPECT_TRUE(allowed.count(used)) << std::hex << c.flags << " uses " << used;
+            // The table starts with the map itself.
+            const QList<QRgb> table = encoder.result().colorTable();
+            EXPECT_TRUE(std::equal(c.palette.begin(), c.palette.end(), table.begin()));
+        }
+    }
+}
+
+TEST_F(PaletteEncoderTest, OptimalPaletteFitsThePicture)
+{
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.SetOptions(1, 0, 8, codes::MapOptimal, 0), 0);
+    ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
+    ASSERT_NE(encoder.Process(), 0);
+    // The test picture has two blues and smooth red/green ramps: 256 colours
+    // get within a few levels everywhere.
+    const QImage got = shown(encoder);
+    const QImage &want = picture.surface.image();
+    double total = 0;
+    for (int y = 0; y < want.height(); ++y)
+        for (int x = 0; x < want.width(); ++x)
+            total += std::abs(qRed(got.pixel(x, y)) - qRed(want.pixel(x, y)))
+                     + std::abs(qGreen(got.pixel(x, y)) - qGreen(want.pixel(x, y)))
+                     + std::abs(qBlue(got.pixel(x, y)) - qBlue(want.pixel(x, y)));
+    EXPECT_LE(total / (3.0 * want.width() * want.height()), 3.0);
+    EXPECT_LE(test::maxChannelDifference(got, want), 24);
+}
+
+TEST_F(PaletteEncoderTest, GreyscaleUsesBt601LumaAndAGreyOptimalPalette)
+{
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.SetOptions(0, codes::ModeGreyscale, 24, codes::MapWindows, 0), 0);
+    ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
+    ASSERT_NE(encoder.Process(), 0);
+    const QImage &source = picture.surface.image();
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x) {
+            const QRgb in = source.pixel(x, y), out = encoder.result().pixel(x, y);
+            const double luma = 0.299 * qRed(in) + 0.587 * qGreen(in) + 0.114 * qBlue(in);
+            ASSERT_NEAR(qRed(out), luma, 0.51);
+            ASSERT_EQ(qRed(out), qGreen(out));
+            ASSERT_EQ(qGreen(out), qBlue(out));
+        }
+
+    ASSERT_NE(encoder.SetOptions(1, codes::ModeGreyscale, 4, codes::MapOptimal, 1), 0);
+    ASSERT_NE(encoder.Process(), 0);
+    for (QRgb c : encoder.result().colorTable())
+        EXPECT_TRUE(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c)) << std::hex << c;
+}
+
+TEST_F(PaletteEncoderTest, TransformFlipsAndInvertsBeforeTheReduction)
+{
+    const QImage &source = picture.surface.image();
+    const std::vector<std::pair<std::int32_t, QImage>> cases{
+        {codes::TransformFlipVertical, source.mirrored(false, true)},
+        {codes::TransformFlipHorizontal, source.mirrored(true, false)},
+        {codes::TransformFlipVertical | codes::TransformFlipHorizontal, source.mirrored(true, true)},
+        {codes::TransformInvert, [&] { QImage i = source; i.invertPixels(); return i; }()},
+        {codes::TransformFlipVertical | codes::TransformInvert,
+         [&] { QImage i = source.mirrored(false, true); i.invertPixels(); return i; }()},
+    };
+    for (const auto &[flags, expected] : cases) {
+        for (std::int32_t depth : {24, 4}) {
+            PaletteEncoder transformed;
+            ASSERT_NE(transformed.SetOptions(0, 0, depth, depth == 24 ? 0x1000 : 0x8210, 1), 0);
+            ASSERT_NE(transformed.AttachPicture(picture.surface, -1, -1, -1, -1), 0);
+            ASSERT_NE(transformed.Transform(flags, 0, 0), 0) << std::hex << flags;
+            ASSERT_NE(transformed.Process(), 0);
+            // The same as reducing a picture that was transformed beforehand.
+            Surface already(expected);
+            PaletteEncoder direct;
+            ASSERT_NE(direct.SetOptions(0, 0, depth, depth == 24 ? 0x1000 : 0x8210, 1), 0);
+            ASSERT_NE(direct.AttachPicture(already.surface), 0);
+            ASSERT_NE(direct.Process(), 0);
+            EXPECT_EQ(test::maxChannelDifference(shown(transformed), shown(direct)), 0)
+                << std::hex << flags << std::dec << " depth " << depth;
+        }
+    }
+}
+
+TEST_F(PaletteEncoderTest, RejectsUnknownTransformWords)
+{
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
+    EXPECT_NE(encoder.Transform(0), 0);
+    for (std::int32_t flags : {0x1000000, 0x10000, 0x2000000, 0x4, 0x3100001})
+        EXPECT_EQ(encoder.Transform(flags), 0) << std::hex << flags;
+    EXPECT_EQ(encoder.Transform(codes::TransformInvert, 1, 0), 0);
+    PaletteEncoder empty;
+    EXPECT_EQ(empty.Transform(codes::TransformInvert), 0);
+}
+
+TEST_F(PaletteEncoderTest, AttachTakesAPartOfThePicture)
+{
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.SetOptions(0, 0, 24, codes::MapWindows, 0), 0);
+    ASSERT_NE(encoder.AttachPicture(picture.surface, 3, 2, 10, -1), 0);
+    ASSERT_NE(encoder.Process(), 0);
+    EXPECT_EQ(test::maxChannelDifference(shown(encoder), picture.surface.image().copy(3, 2, 10, 21)), 0);
+    for (auto [l, t, w, h] : {std::array{-2, -1, -1, -1}, {37, -1, -1, -1}, {0, 0, 38, -1},
+                              {0, 0, 0, -1}, {5, 5, -1, 19}})
+        EXPECT_EQ(encoder.AttachPicture(picture.surface, l, t, w, h), 0) << l << t << w << h;
+}
+
+// Every combination the format list can ask for is accepted.
+TEST_F(PaletteEncoderTest, AcceptsEveryCatalogueCombination)
+{
+    const std::vector<std::pair<int, std::vector<std::int32_t>>> gifRows{
+        {1, {0x1000, 0x8002}},
+        {2, {0x8004}},
+        {3, {0x4000, 0x8008, 0x88FF}},
+        {4, {0x1000, 0x4000, 0x8010, 0x8210, 0x88FF}},
+        {5, {0x4000, 0x8020, 0x88FF}},
+        {6, {0x4000, 0x8040, 0x88FF}},
+        {7, {0x4000, 0x8080, 0x88FF}},
+        {8, {0x1000, 0x4000, 0x8100, 0x84D8, 0x8300, 0x88FF}},
+    };
+    for (const auto &[depth, maps] : gifRows)
+        for (std::int32_t flags : maps)
+            for (std::int32_t kind : {0, 1, 2})
+                for (std::int32_t mode : {0, 2})
+                    for (std::int32_t dither : {0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024})
+                        EXPECT_NE(PaletteEncoder().SetOptions(kind, mode, depth, flags, dither), 0)
+                            << kind << " " << depth << " " << std::hex << flags;
+    for (std::int32_t depth : {16, 24})
+        for (std::int32_t dither : {0, 1, 1024})
+            EXPECT_NE(PaletteEncoder().SetOptions(0, 2, depth, 0x1000, dither), 0);
+}
+
+TEST_F(PaletteEncoderTest, RejectsOptionsOutsideTheirTables)
+{
+    const std::vector<std::array<std::int32_t, 5>> bad{
+        {3, 0, 8, 0x4000, 0},  {-1, 0, 8, 0x4000, 0}, {1, 1, 8, 0x4000, 0},  {1, 0, 0, 0x4000, 0},
+        {1, 0, 9, 0x4000, 0},  {0, 0, 12, 0x1000, 0}, {0, 0, 32, 0x1000, 0}, {1, 0, 16, 0x1000, 0},
+        {2, 0, 24, 0x1000, 0}, {0, 0, 24, 0x4000, 0}, {1, 0, 8, 0x2000, 0},  {1, 0, 8, 0x8003, 0},
+        {1, 0, 8, 0x8001, 0},  {1, 0, 3, 0x8210, 0},  {1, 0, 4, 0x84D8, 0},  {1, 0, 7, 0x8300, 0},
+        {1, 0, 8, 0x4000, 128}, {1, 0, 8, 0x4000, 3},
+    };
+    for (const auto &o : bad) {
+        PaletteEncoder encoder;
+        EXPECT_EQ(encoder.SetOptions(o[0], o[1], o[2], o[3], o[4]), 0)
+            << o[0] << " " << o[1] << " " << o[2] << " " << std::hex << o[3] << std::dec << " " << o[4];
+        const QString path = sandbox.file("bad.out");
+        EXPECT_EQ(encoder.EncodePicture(picture.surface, path, o[0], o[1], o[2], o[3], o[4]), 0);
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+}
+
+TEST_F(PaletteEncoderTest, FailuresLeaveNoFileAndKeepAnExistingOne)
+{
+    PictureSurface empty;
+    const QString path = sandbox.file("none.gif");
+    EXPECT_EQ(PaletteEncoder().EncodePicture(empty, path, 1, 0, 8, 0x4000, 1), 0);
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    PaletteEncoder unattached;
+    EXPECT_EQ(unattached.Process(), 0);
+    EXPECT_EQ(unattached.SaveGif(path), 0);
+    EXPECT_EQ(unattached.SaveBmp(path), 0);
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // A GIF cannot hold direct colour.
+    PaletteEncoder direct;
+    ASSERT_NE(direct.SetOptions(0, 0, 24, 0x1000, 0), 0);
+    ASSERT_NE(direct.AttachPicture(picture.surface), 0);
+    EXPECT_EQ(direct.SaveGif(path), 0);
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // Missing folder, a folder in the way.
+    EXPECT_EQ(PaletteEncoder().EncodePicture(picture.surface, sandbox.file("no/such/x.gif"), 1, 0,
+                                             8, 0x4000, 1),
+              0);
+    EXPECT_EQ(PaletteEncoder().EncodePicture(picture.surface, sandbox.path(), 0, 0, 8, 0x4000, 1), 0);
+
+    // An existing file survives a failed encode untouched.
+    ASSERT_TRUE(sandbox.write("keep.gif", "precious"));
+    EXPECT_EQ(PaletteEncoder().EncodePicture(empty, sandbox.file("keep.gif"), 1, 0, 8, 0x4000, 1), 0);
+    EXPECT_EQ(sandbox.read("keep.gif"), "precious");
+
+    if (geteuid() != 0) { // root writes into read-only folders anyway
+        const QString folder = sandbox.file("locked");
+        ASSERT_TRUE(QDir().mkdir(folder));
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_EQ(PaletteEncoder().EncodePicture(picture.surface, folder + "/x.bmp", 0, 0, 24,
+                                                 0x1000, 0),
+                  0);
+        EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                        .isEmpty());
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // Nothing but the files we meant to keep.
+    EXPECT_EQ(QDir(sandbox.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.gif"});
+}
+
+TEST_F(PaletteEncoderTest, ReplacesAnExistingFileWhole)
+{
+    ASSERT_TRUE(sandbox.write("over.gif", QByteArray(100000, 'x')));
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.EncodePicture(picture.surface, sandbox.file("over.gif"), 1, 0, 4, 0x8210, 0), 0);
+    EXPECT_EQ(test::maxChannelDifference(readWithQt(sandbox.file("over.gif")), shown(encoder)), 0);
+    EXPECT_LT(sandbox.read("over.gif").size(), 100000);
+}
+
+TEST_F(PaletteEncoderTest, ChainMatchesTheSingleCall)
+{
+    PaletteEncoder single, chain;
+    ASSERT_NE(single.EncodePicture(picture.surface, sandbox.file("a.gif"), 2, 0, 6, 0x4000, 512), 0);
+    ASSERT_NE(chain.SetOptions(2, 0, 6, 0x4000, 512), 0);
+    ASSERT_NE(chain.AttachPicture(picture.surface, -1, -1, -1, -1), 0);
+    ASSERT_NE(chain.Transform(0, 0, 0), 0);
+    ASSERT_NE(chain.Process(), 0);
+    ASSERT_NE(chain.SaveGifInterlaced(sandbox.file("b.gif")), 0);
+    EXPECT_EQ(sandbox.read("a.gif"), sandbox.read("b.gif"));
+}
+
+} // namespace pictrove
