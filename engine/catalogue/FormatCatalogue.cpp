@@ -1,0 +1,173 @@
+#include "engine/catalogue/FormatCatalogue.h"
+
+#include "engine/catalogue/OutputSettings.h"
+
+#include <array>
+
+namespace pictrove {
+namespace {
+
+const MapItem MsMap{QStringLiteral("MS Map"), PaletteCode::MsMap};
+const MapItem Optimal{QStringLiteral("Optimal"), PaletteCode::Optimal};
+const MapItem FixedColor{QStringLiteral("Fixed Color"), PaletteCode::FixedColor};
+const MapItem Vga{QStringLiteral("VGA"), PaletteCode::Vga};
+const MapItem InternetSafe{QStringLiteral("216 InternetSafe"), PaletteCode::InternetSafe};
+const MapItem Ms256{QStringLiteral("MS 256"), PaletteCode::Ms256};
+const MapItem FixedGrey{QStringLiteral("Fixed Grey"), PaletteCode::FixedGrey};
+
+FormatRow gif(const char *text, int depth, std::int32_t flags, const char *depthText,
+              std::vector<MapItem> maps, MapHandling handling = MapHandling::ByIndex,
+              bool firstResetsDither = false)
+{
+    return {QString::fromLatin1(text), FormatKind::Gif, depth, flags, 0,
+            QString::fromLatin1(depthText), QStringLiteral("gif"), std::move(maps),
+            handling, firstResetsDither};
+}
+
+FormatRow library(const char *text, int depth, std::int32_t flags, std::int16_t format,
+                  const char *depthText, const char *extension, std::vector<MapItem> maps,
+                  MapHandling handling = MapHandling::ByIndex, bool firstResetsDither = false)
+{
+    return {QString::fromLatin1(text), FormatKind::Library, depth, flags, format,
+            QString::fromLatin1(depthText), QString::fromLatin1(extension), std::move(maps),
+            handling, firstResetsDither};
+}
+
+// True-colour rows offer "MS Map" only; choosing it locks dithering off.
+FormatRow trueColour(const char *text, int depth, std::int16_t format, const char *depthText,
+                     const char *extension)
+{
+    return library(text, depth, PaletteCode::MsMap, format, depthText, extension, {MsMap},
+                   MapHandling::AnyIndex, true);
+}
+
+FormatRow jpeg(const char *text, int preset)
+{
+    return {.listText = QString::fromLatin1(text),
+            .kind = FormatKind::Jpeg,
+            .extension = QStringLiteral("jpg"),
+            .jpegPreset = preset};
+}
+
+std::vector<FormatRow> buildCatalogue()
+{
+    using namespace LibraryFormat;
+    const std::vector<MapItem> sixteen{MsMap, Optimal, FixedColor, Vga, FixedGrey};
+    const std::vector<MapItem> fewColours{Optimal, FixedColor, FixedGrey};
+    const std::vector<MapItem> full{MsMap, Optimal, FixedColor, InternetSafe, Ms256, FixedGrey};
+    constexpr auto Fixed = PaletteCode::FixedColor;
+    constexpr auto Opt = PaletteCode::Optimal;
+
+    std::vector<FormatRow> rows{
+        gif("GIF-2 Colors", 1, Fixed, "2 Colors", {MsMap, FixedColor}, MapHandling::ByIndex, true),
+        gif("GIF-4 Colors", 2, Fixed, "4 Colors", {FixedColor}, MapHandling::AnyIndex),
+        gif("GIF-8 Colors", 3, Opt, "8 Colors", fewColours),
+        gif("GIF-16 Colors", 4, Opt, "16 Colors", sixteen),
+        gif("GIF-32 Colors", 5, Opt, "32 Colors", fewColours),
+        gif("GIF-64 Colors", 6, Opt, "64 Colors", fewColours),
+        gif("GIF-128 Colors", 7, Opt, "128 Colors", fewColours),
+        gif("GIF-256 Colors", 8, Opt, "256 Colors", full),
+        library("BMP-2 Colors", 1, Fixed, Bmp, "2 Colors", "bmp", {MsMap, FixedColor},
+                MapHandling::ByIndex, true),
+        library("BMP-16 Colors", 4, Opt, Bmp, "16 Colors", "bmp", sixteen),
+        library("BMP-256 Colors", 8, Opt, Bmp, "256 Colors", "bmp", full),
+        trueColour("BMP-16 bit", 16, Bmp, "16 bit", "bmp"),
+        trueColour("BMP-24 bit", 24, Bmp, "24 bit", "bmp"),
+        library("PNG-8 bit", 8, Opt, Png, "8 bit", "png", full),
+        trueColour("PNG-24 bit", 24, Png, "24 bit", "png"),
+        jpeg("JPEG - Low Quality", 0),
+        jpeg("JPEG - Average Quality", 1),
+        jpeg("JPEG - Normal Quality", 2),
+        jpeg("JPEG - Good Quality", 3),
+        jpeg("JPEG - Superb Quality", 4),
+        jpeg("JPEG - Custom Quality ..", 5),
+        // The "Compressed" rows differ from their twins only in depth 16.
+        trueColour("PCX-24 bit (Compressed)", 16, Pcx, "24 bit", "pcx"),
+        trueColour("PCX-24 bit (Uncompressed)", 24, Pcx, "24 bit", "pcx"),
+        trueColour("TGA-24 bit (Compressed)", 16, Tga, "24 bit", "tga"),
+        // These two keep dithering free whatever map is chosen.
+        library("TGA-24 bit (Uncompressed)", 24, PaletteCode::MsMap, Tga, "24 bit", "tga",
+                {MsMap}, MapHandling::Ignored),
+        library("TIFF-24 bit (Uncompressed)", 24, PaletteCode::MsMap, Tiff, "24 bit", "tif",
+                {MsMap}, MapHandling::Ignored),
+    };
+    return rows;
+}
+
+CodedItem item(const char *text, std::int32_t code) { return {QString::fromLatin1(text), code}; }
+
+} // namespace
+
+std::span<const FormatRow> formatCatalogue()
+{
+    static const std::vector<FormatRow> rows = buildCatalogue();
+    return rows;
+}
+
+const FormatRow *formatRow(int index)
+{
+    return index >= 0 && index < FormatCount ? &formatCatalogue()[std::size_t(index)] : nullptr;
+}
+
+bool isJpegRow(int index) { return index >= FirstJpegRow && index <= LastJpegRow; }
+
+QStringList formatListTexts()
+{
+    QStringList texts;
+    for (const FormatRow &row : formatCatalogue())
+        texts << row.listText;
+    return texts;
+}
+
+std::span<const CodedItem> ditherOptions()
+{
+    static const std::array<CodedItem, 11> items{
+        item("None", 0),         item("Binary", 1),
+        item("Ordered", 2),      item("Haftone", 4),
+        item("Forward Diagonal", 8), item("Backward Diagonal", 16),
+        item("Horizontal", 32),  item("Vertical", 64),
+        item("Odd", 256),        item("Even", 512),
+        item("Equal", 1024),
+    };
+    return items;
+}
+
+std::span<const CodedItem> colorModeOptions()
+{
+    static const std::array<CodedItem, 2> items{item("Colors", 0), item("Greyscale", 2)};
+    return items;
+}
+
+std::span<const CodedItem> jpegPresetOptions()
+{
+    static const std::array<CodedItem, 6> items{
+        item("Bad", 0x800),   item("Average", 0x400), item("Normal", 0x200),
+        item("Good", 0x100),  item("Superb", 0x80),   item("custom...", 0),
+    };
+    return items;
+}
+
+QStringList initialMapItems()
+{
+    return {QStringLiteral("Windows"),          QStringLiteral("New"),
+            QStringLiteral("Fixed Color"),      QStringLiteral("VGA"),
+            QStringLiteral("216 InternetSafe colormap"), QStringLiteral("Windows 256"),
+            QStringLiteral("Fixed Grey")};
+}
+
+QStringList itemTexts(std::span<const CodedItem> items)
+{
+    QStringList texts;
+    for (const CodedItem &i : items)
+        texts << i.text;
+    return texts;
+}
+
+std::optional<std::int32_t> codeAt(std::span<const CodedItem> items, int index)
+{
+    if (index < 0 || std::size_t(index) >= items.size())
+        return std::nullopt;
+    return items[std::size_t(index)].code;
+}
+
+} // namespace pictrove

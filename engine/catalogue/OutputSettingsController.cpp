@@ -1,0 +1,252 @@
+#include "engine/catalogue/OutputSettingsController.h"
+
+#include "engine/catalogue/FormatCatalogue.h"
+#include "settings/StartupSettings.h"
+
+namespace pictrove {
+namespace {
+constexpr int MinimumQuality = 1;
+constexpr int MaximumQuality = 100;
+constexpr int InitialQuality = 60;
+} // namespace
+
+OutputSettingsController::OutputSettingsController()
+    : TxtJPG(QString::number(InitialQuality)),
+      TxtJPGD(MinimumQuality, MaximumQuality, InitialQuality)
+{
+    TxtJPG.changed = [this] { TxtJPG_Change(); };
+    TxtJPGD.changed = [this] { TxtJPGD_Change(); };
+}
+
+void OutputSettingsController::fillOptionLists(std::int16_t customJpegQuality)
+{
+    cboJpg.items = itemTexts(jpegPresetOptions());
+    cboDither.items = itemTexts(ditherOptions());
+    cboColorMode.items = itemTexts(colorModeOptions());
+    cboMap.items = initialMapItems();
+    CboFiles.items = formatListTexts();
+    // Through the field's own events, so a stored value outside 1..100 is
+    // brought into range.
+    TxtJPG.setText(QString::number(customJpegQuality));
+    TxtJPGD.setValue(customJpegQuality);
+}
+
+void OutputSettingsController::selectFormat(int row)
+{
+    CboFiles.index = row;
+    CboFiles_Click();
+}
+
+void OutputSettingsController::selectMap(int index)
+{
+    cboMap.index = index;
+    cboMap_Click();
+}
+
+void OutputSettingsController::selectDither(int index)
+{
+    cboDither.index = index;
+    cboDither_Click();
+}
+
+void OutputSettingsController::selectColorMode(int index)
+{
+    cboColorMode.index = index;
+    cboColorMode_Click();
+}
+
+void OutputSettingsController::selectJpegPreset(int index)
+{
+    cboJpg.index = index;
+    cboJpg_Click();
+}
+
+void OutputSettingsController::setInterlaced(bool checked)
+{
+    ChkInterlaced.checked = checked;
+    ChkInterlaced_Click();
+}
+
+void OutputSettingsController::setFlipHorizontal(bool checked)
+{
+    chkFlipH.checked = checked;
+    chkFlipH_Click();
+}
+
+void OutputSettingsController::setFlipVertical(bool checked)
+{
+    chkFlipV.checked = checked;
+    chkFlipV_Click();
+}
+
+void OutputSettingsController::setInvert(bool checked)
+{
+    chkInvert.checked = checked;
+    chkInvert_Click();
+}
+
+void OutputSettingsController::applyChoice(const FormatChoice &choice)
+{
+    // Boxes and quality are state the row handler reads; setting them does
+    // not run their handlers, the row's own encode follows.
+    ChkInterlaced.checked = choice.interlaced;
+    chkFlipH.checked = choice.flipHorizontal;
+    chkFlipV.checked = choice.flipVertical;
+    chkInvert.checked = choice.invert;
+    if (choice.customJpegQuality)
+        TxtJPG.setText(QString::number(*choice.customJpegQuality));
+    selectFormat(choice.row);
+    if (choice.map)
+        selectMap(*choice.map);
+    if (choice.dither)
+        selectDither(*choice.dither);
+    if (choice.colorMode)
+        selectColorMode(*choice.colorMode);
+}
+
+void OutputSettingsController::CboFiles_Click()
+{
+    const int r = CboFiles.index;
+    startupSettings().LastFormatIndex = static_cast<std::int16_t>(r);
+
+    fgif.visible = true;
+    Fjpg.visible = false;
+    ChkInterlaced.visible = false;
+    const FormatRow *row = formatRow(r);
+    statusPanel2 = row ? row->listText : QString();
+
+    if (row && row->kind == FormatKind::Jpeg) {
+        // The palette fields and the dithering stay as the previous row left
+        // them; the JPEG encoder does not read them.
+        fgif.visible = false;
+        Fjpg.visible = true;
+        selectJpegPreset(row->jpegPreset);
+        settings.Extension = row->extension;
+        CmdSave.enabled = true;
+        cmdBatch.enabled = true;
+        return;
+    }
+
+    if (row) {
+        cboMap.items.clear();
+        for (const MapItem &map : row->mapItems)
+            cboMap.items << map.text;
+        cboMap.index = -1;
+        settings.BitDepth = row->bitDepth;
+        settings.PaletteFlags = row->paletteFlags;
+        settings.DepthText = row->depthText;
+        if (row->kind == FormatKind::Gif) {
+            ChkInterlaced.visible = true;
+            settings.EncoderKind = ChkInterlaced.checked ? 2 : 1;
+        } else {
+            settings.LibraryFormat = row->libraryFormat;
+            settings.EncoderKind = 0;
+        }
+        settings.Extension = row->extension;
+    }
+
+    cboColorMode.enabled = true;
+    cboDither.enabled = true;
+    cboMap.enabled = true;
+    FrmAPI.enabled = true;
+    CmdSave.enabled = true;
+    cmdBatch.enabled = true;
+    // The dither list keeps showing its choice; a new row starts undithered.
+    settings.DitherCode = 0;
+    requestEncode();
+}
+
+void OutputSettingsController::cboMap_Click()
+{
+    if (!cboDither.enabled)
+        cboDither.enabled = true;
+
+    const int m = cboMap.index;
+    if (const FormatRow *row = formatRow(CboFiles.index)) {
+        std::optional<std::size_t> chosen;
+        if (row->mapHandling == MapHandling::AnyIndex && !row->mapItems.empty())
+            chosen = 0;
+        else if (row->mapHandling == MapHandling::ByIndex && m >= 0
+                 && std::size_t(m) < row->mapItems.size())
+            chosen = std::size_t(m);
+        if (chosen) {
+            settings.PaletteFlags = row->mapItems[*chosen].paletteFlags;
+            if (*chosen == 0 && row->firstMapResetsDither)
+                resetDither();
+        }
+    }
+
+    effectivePaletteFlags(settings);
+    requestEncode();
+}
+
+void OutputSettingsController::resetDither()
+{
+    selectDither(0);
+    cboDither.enabled = false;
+    settings.DitherCode = 0;
+}
+
+void OutputSettingsController::cboDither_Click()
+{
+    if (const auto code = codeAt(ditherOptions(), cboDither.index))
+        settings.DitherCode = *code;
+    requestEncode();
+}
+
+void OutputSettingsController::cboColorMode_Click()
+{
+    if (const auto code = codeAt(colorModeOptions(), cboColorMode.index))
+        settings.ColorMode = *code;
+    requestEncode();
+}
+
+void OutputSettingsController::chkFlipH_Click() { requestEncode(); }
+void OutputSettingsController::chkFlipV_Click() { requestEncode(); }
+void OutputSettingsController::chkInvert_Click() { requestEncode(); }
+
+void OutputSettingsController::ChkInterlaced_Click()
+{
+    settings.EncoderKind = ChkInterlaced.checked ? 2 : 1;
+    requestEncode();
+    FileType4 = QStringLiteral("GIF");
+}
+
+void OutputSettingsController::cboJpg_Click()
+{
+    frameJPG.visible = false;
+    const int preset = cboJpg.index;
+    if (preset == CustomJpegPreset) {
+        frameJPG.visible = true;
+        requestJpegEncode(TxtJPGD.value());
+    } else if (const auto quality = codeAt(jpegPresetOptions(), preset)) {
+        requestJpegEncode(*quality);
+    }
+    // No preset selected: there is no quality to encode with.
+}
+
+void OutputSettingsController::TxtJPG_Change() { SyncNumericText(TxtJPGD, TxtJPG); }
+
+void OutputSettingsController::TxtJPG_GotFocus() { SelectAllText(TxtJPG); }
+
+void OutputSettingsController::TxtJPG_KeyPress(std::int16_t &key) { FilterDigitKey(key); }
+
+void OutputSettingsController::TxtJPGD_Change()
+{
+    TxtJPG.setText(QString::number(TxtJPGD.value()));
+    requestJpegEncode(TxtJPGD.value());
+}
+
+void OutputSettingsController::requestEncode()
+{
+    if (reencode)
+        reencode();
+}
+
+void OutputSettingsController::requestJpegEncode(int quality)
+{
+    if (reencodeJpeg)
+        reencodeJpeg(quality);
+}
+
+} // namespace pictrove

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "engine/catalogue/FormatCatalogue.h"
+#include "engine/catalogue/OutputSettings.h"
+#include "platform/NumericField.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace pictrove {
+
+// A drop-down list as plain data; index -1 is no selection.
+struct ListState {
+    QStringList items;
+    int index = -1;
+    bool enabled = true;
+    bool visible = true;
+};
+
+struct CheckState {
+    bool checked = false;
+    bool enabled = true;
+    bool visible = true;
+};
+
+// A frame or button: only its enabled and visible states matter here.
+struct ControlState {
+    bool enabled = true;
+    bool visible = true;
+};
+
+// What a headless caller chooses, applied in the order the window's user
+// would: check boxes and custom quality first, then the row, then the map,
+// dither and colour mode.
+struct FormatChoice {
+    int row = DefaultFormatIndex;
+    std::optional<int> map;
+    std::optional<int> dither;
+    std::optional<int> colorMode;
+    std::optional<int> customJpegQuality;
+    bool interlaced = false;
+    bool flipHorizontal = false;
+    bool flipVertical = false;
+    bool invert = false;
+};
+
+// The Step 2 output options: OutputSettings and the state of every option
+// control, kept as plain data. The window mirrors this state and forwards
+// its events to the handlers; a command-line converter drives the same
+// handlers through the select* calls. Encoding is asked for through the two
+// callbacks, which may be left empty.
+class OutputSettingsController {
+public:
+    OutputSettingsController();
+    OutputSettingsController(const OutputSettingsController &) = delete;
+    OutputSettingsController &operator=(const OutputSettingsController &) = delete;
+
+    OutputSettings settings;
+
+    ListState CboFiles;
+    ListState cboJpg;
+    ListState cboDither;
+    ListState cboColorMode;
+    ListState cboMap;
+    CheckState ChkInterlaced;
+    CheckState chkFlipH;
+    CheckState chkFlipV;
+    CheckState chkInvert;
+    ControlState fgif;     // dither, mode, map lists and FrmAPI
+    ControlState FrmAPI;   // flip, invert and interlace boxes
+    ControlState Fjpg;     // JPEG preset list and frameJPG
+    ControlState frameJPG; // custom quality field
+    ControlState CmdSave;
+    ControlState cmdBatch;
+    QString statusPanel2; // the selected format's list text
+    QString FileType4;    // file type shown for the optimized image
+    TextBoxState TxtJPG;  // custom quality text, 1..100
+    ScrollState TxtJPGD;  // its up-down control
+
+    // Re-encode the preview with the settings.
+    std::function<void()> reencode;
+    // Re-encode the JPEG preview with a quality value (flags or 1..100).
+    std::function<void(int quality)> reencodeJpeg;
+
+    // Fills the option lists as the window does at load time and sets the
+    // custom quality field to the stored value.
+    void fillOptionLists(std::int16_t customJpegQuality);
+
+    // Selecting in code: sets the selection and runs the list's handler,
+    // also when the selection does not change.
+    void selectFormat(int row);
+    void selectMap(int index);
+    void selectDither(int index);
+    void selectColorMode(int index);
+    void selectJpegPreset(int index);
+    void setInterlaced(bool checked);
+    void setFlipHorizontal(bool checked);
+    void setFlipVertical(bool checked);
+    void setInvert(bool checked);
+    void applyChoice(const FormatChoice &choice);
+
+    // Event handlers; each reads the current selection from the state.
+    void CboFiles_Click();
+    void cboMap_Click();
+    void cboDither_Click();
+    void cboColorMode_Click();
+    void chkFlipH_Click();
+    void chkFlipV_Click();
+    void chkInvert_Click();
+    void ChkInterlaced_Click();
+    void cboJpg_Click();
+    void TxtJPG_Change();
+    void TxtJPG_GotFocus();
+    void TxtJPG_KeyPress(std::int16_t &key);
+    void TxtJPGD_Change();
+
+private:
+    void requestEncode();
+    void requestJpegEncode(int quality);
+    void resetDither();
+};
+
+} // namespace pictrove

@@ -1,0 +1,55 @@
+#include "settings/Text256.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+
+namespace pictrove {
+namespace {
+constexpr char Blank = ' ';
+
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool isText(char c) { return c != Blank; }
+
+// Length of the longest prefix of utf8 that fits in limit bytes and ends on
+// a character boundary.
+qsizetype cutAtCharacter(const QByteArray &utf8, qsizetype limit)
+{
+    if (utf8.size() <= limit)
+        return utf8.size();
+    qsizetype end = limit;
+    while (end > 0 && isContinuationByte(utf8[end]))
+        --end;
+    return end;
+}
+} // namespace
+
+Text256::Text256() { m_bytes.fill(Blank); }
+
+Text256::Text256(const QString &value) : Text256() { *this = value; }
+
+Text256 &Text256::operator=(const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    const qsizetype length = cutAtCharacter(utf8, qsizetype(Size));
+    m_bytes.fill(Blank);
+    std::copy_n(utf8.constData(), length, m_bytes.begin());
+    return *this;
+}
+
+QString Text256::text() const { return QString::fromUtf8(m_bytes.data(), qsizetype(Size)); }
+
+QString Text256::trimmed() const
+{
+    const auto *first = std::find_if(m_bytes.begin(), m_bytes.end(), isText);
+    const auto *last = std::find_if(m_bytes.rbegin(), m_bytes.rend(), isText).base();
+    return first < last ? QString::fromUtf8(first, last - first) : QString();
+}
+
+QString Text256::trimmedRight() const
+{
+    const auto *last = std::find_if(m_bytes.rbegin(), m_bytes.rend(), isText).base();
+    return QString::fromUtf8(m_bytes.data(), last - m_bytes.begin());
+}
+
+} // namespace pictrove

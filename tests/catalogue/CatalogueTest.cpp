@@ -1,0 +1,426 @@
+#include "engine/catalogue/FormatCatalogue.h"
+#include "engine/catalogue/OutputSettingsController.h"
+#include "settings/StartupSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pictrove {
+namespace {
+
+// A controller with its lists filled that records every encode request.
+struct Step2 {
+    OutputSettingsController c;
+    int encodes = 0;
+    std::vector<int> jpegQualities;
+
+    Step2()
+    {
+        c.fillOptionLists(60);
+        c.reencode = [this] { ++encodes; };
+        c.reencodeJpeg = [this](int q) { jpegQualities.push_back(q); };
+    }
+    void forget()
+    {
+        encodes = 0;
+        jpegQualities.clear();
+    }
+};
+
+// A recognisable previous state, to see what a row leaves untouched.
+OutputSettings previousRow()
+{
+    OutputSettings s;
+    s.EncoderKind = 77;
+    s.ColorMode = 2;
+    s.BitDepth = 77;
+    s.PaletteFlags = 77;
+    s.DitherCode = 16;
+    s.LibraryFormat = 77;
+    s.DepthText = QStringLiteral("previous");
+    s.Extension = QStringLiteral("prev");
+    s.JpegQuality = 77;
+    return s;
+}
+
+constexpr int Kept = -1;
+
+struct RowExpectation {
+    const char *text;
+    int encoderKind;
+    int bitDepth;
+    int flags;
+    int libraryFormat;
+    const char *depthText;
+    const char *extension;
+    QStringList maps;
+    int jpegQuality; // JPEG rows: the quality asked for
+};
+
+const QString MS = QStringLiteral("MS Map"), OPT = QStringLiteral("Optimal"),
+              FIX = QStringLiteral("Fixed Color"), VGA = QStringLiteral("VGA"),
+              WEB = QStringLiteral("216 InternetSafe"), M256 = QStringLiteral("MS 256"),
+              GREY = QStringLiteral("Fixed Grey");
+
+const std::vector<RowExpectation> &expectedRows()
+{
+    static const std::vector<RowExpectation> rows{
+        {"GIF-2 Colors", 1, 1, 0x8000, Kept, "2 Colors", "gif", {MS, FIX}, 0},
+        {"GIF-4 Colors", 1, 2, 0x8000, Kept, "4 Colors", "gif", {FIX}, 0},
+        {"GIF-8 Colors", 1, 3, 0x4000, Kept, "8 Colors", "gif", {OPT, FIX, GREY}, 0},
+        {"GIF-16 Colors", 1, 4, 0x4000, Kept, "16 Colors", "gif", {MS, OPT, FIX, VGA, GREY}, 0},
+        {"GIF-32 Colors", 1, 5, 0x4000, Kept, "32 Colors", "gif", {OPT, FIX, GREY}, 0},
+        {"GIF-64 Colors", 1, 6, 0x4000, Kept, "64 Colors", "gif", {OPT, FIX, GREY}, 0},
+        {"GIF-128 Colors", 1, 7, 0x4000, Kept, "128 Colors", "gif", {OPT, FIX, GREY}, 0},
+        {"GIF-256 Colors", 1, 8, 0x4000, Kept, "256 Colors", "gif",
+         {MS, OPT, FIX, WEB, M256, GREY}, 0},
+        {"BMP-2 Colors", 0, 1, 0x8000, 0, "2 Colors", "bmp", {MS, FIX}, 0},
+        {"BMP-16 Colors", 0, 4, 0x4000, 0, "16 Colors", "bmp", {MS, OPT, FIX, VGA, GREY}, 0},
+        {"BMP-256 Colors", 0, 8, 0x4000, 0, "256 Colors", "bmp",
+         {MS, OPT, FIX, WEB, M256, GREY}, 0},
+        {"BMP-16 bit", 0, 16, 0x1000, 0, "16 bit", "bmp", {MS}, 0},
+        {"BMP-24 bit", 0, 24, 0x1000, 0, "24 bit", "bmp", {MS}, 0},
+        {"PNG-8 bit", 0, 8, 0x4000, 1, "8 bit", "png", {MS, OPT, FIX, WEB, M256, GREY}, 0},
+        {"PNG-24 bit", 0, 24, 0x1000, 1, "24 bit", "png", {MS}, 0},
+        {"JPEG - Low Quality", Kept, Kept, Kept, Kept, nullptr, "jpg", {}, 2048},
+        {"JPEG - Average Quality", Kept, Kept, Kept, Kept, nullptr, "jpg", {}, 1024},
+        {"JPEG - Normal Quality", Kept, Kept, Kept, Kept, nullptr, "jpg", {}, 512},
+        {"JPEG - Good Quality", Kept, Kept, Kept, Kept, nullptr, "jpg", {}, 256},
+        {"JPEG - Superb Quality", Kept, Kept, Kept, Kept, nullptr, "jpg", {}, 128},
+        {"JPEG - Custom Quality ..", Kept, Kept, Kept, Kept, nullptr, "jpg", {}, 60},
+        {"PCX-24 bit (Compressed)", 0, 16, 0x1000, 4, "24 bit", "pcx", {MS}, 0},
+        {"PCX-24 bit (Uncompressed)", 0, 24, 0x1000, 4, "24 bit", "pcx", {MS}, 0},
+        {"TGA-24 bit (Compressed)", 0, 16, 0x1000, 2, "24 bit", "tga", {MS}, 0},
+        {"TGA-24 bit (Uncompressed)", 0, 24, 0x1000, 2, "24 bit", "tga", {MS}, 0},
+        {"TIFF-24 bit (Uncompressed)", 0, 24, 0x1000, 3, "24 bit", "tif", {MS}, 0},
+    };
+    return rows;
+}
+
+TEST(FormatCatalogue, EveryRowSetsItsOutputSettingsAndControls)
+{
+    ASSERT_EQ(expectedRows().size(), std::size_t(FormatCount));
+    for (int r = 0; r < FormatCount; ++r) {
+        SCOPED_TRACE(r);
+        const RowExpectation &e = expectedRows()[std::size_t(r)];
+        const bool jpeg = e.jpegQuality != 0;
+        Step2 step;
+        step.c.settings = previousRow();
+        const QStringList mapsBefore = step.c.cboMap.items;
+        step.c.selectFormat(r);
+        const OutputSettings before = previousRow();
+        const OutputSettings &s = step.c.settings;
+
+        EXPECT_EQ(step.c.CboFiles.items.at(r), QString::fromLatin1(e.text));
+        EXPECT_EQ(step.c.statusPanel2, QString::fromLatin1(e.text));
+        EXPECT_EQ(startupSettings().LastFormatIndex, r);
+        EXPECT_EQ(s.Extension, QString::fromLatin1(e.extension));
+        EXPECT_EQ(s.EncoderKind, e.encoderKind == Kept ? before.EncoderKind : e.encoderKind);
+        EXPECT_EQ(s.BitDepth, e.bitDepth == Kept ? before.BitDepth : e.bitDepth);
+        EXPECT_EQ(s.PaletteFlags, e.flags == Kept ? before.PaletteFlags : e.flags);
+        EXPECT_EQ(s.LibraryFormat,
+                  e.libraryFormat == Kept ? before.LibraryFormat : e.libraryFormat);
+        EXPECT_EQ(s.DepthText, e.depthText ? QString::fromLatin1(e.depthText) : before.DepthText);
+        EXPECT_EQ(s.ColorMode, before.ColorMode);
+        EXPECT_EQ(s.JpegQuality, before.JpegQuality);
+        EXPECT_EQ(step.c.cboMap.items, jpeg ? mapsBefore : e.maps);
+        EXPECT_EQ(step.c.ChkInterlaced.visible, r <= 7);
+        EXPECT_EQ(step.c.fgif.visible, !jpeg);
+        EXPECT_EQ(step.c.Fjpg.visible, jpeg);
+        EXPECT_TRUE(step.c.CmdSave.enabled && step.c.cmdBatch.enabled);
+        if (jpeg) {
+            EXPECT_EQ(s.DitherCode, before.DitherCode);
+            EXPECT_EQ(step.c.cboJpg.index, r - FirstJpegRow);
+            EXPECT_EQ(step.c.frameJPG.visible, r == 20);
+            EXPECT_EQ(step.jpegQualities, std::vector<int>{e.jpegQuality});
+            EXPECT_EQ(step.encodes, 0);
+        } else {
+            EXPECT_EQ(s.DitherCode, 0);
+            EXPECT_EQ(step.c.cboMap.index, -1);
+            EXPECT_EQ(step.encodes, 1);
+            EXPECT_TRUE(step.jpegQualities.empty());
+        }
+    }
+}
+
+TEST(FormatCatalogue, JpegRowKeepsThePreviousRowsPaletteFields)
+{
+    Step2 step;
+    step.c.selectFormat(9); // BMP-16 Colors
+    step.c.selectMap(3);    // VGA
+    const OutputSettings bmp = step.c.settings;
+    step.c.selectFormat(18);
+    OutputSettings expected = bmp;
+    expected.Extension = QStringLiteral("jpg");
+    EXPECT_EQ(step.c.settings, expected);
+}
+
+TEST(FormatCatalogue, IndexOutsideTheCatalogueEnablesTheOptionsAndEncodes)
+{
+    Step2 step;
+    step.c.selectFormat(7);
+    const OutputSettings gif = step.c.settings;
+    step.c.cboDither.enabled = false;
+    step.forget();
+    step.c.selectFormat(-1);
+    EXPECT_EQ(step.c.settings, gif);
+    EXPECT_EQ(step.c.statusPanel2, QString());
+    EXPECT_TRUE(step.c.cboDither.enabled);
+    EXPECT_EQ(step.encodes, 1);
+}
+
+TEST(FormatCatalogue, InterlaceBoxChoosesTheGifEncoder)
+{
+    Step2 step;
+    step.c.ChkInterlaced.checked = true;
+    step.c.selectFormat(7);
+    EXPECT_EQ(step.c.settings.EncoderKind, 2);
+    step.forget();
+    step.c.setInterlaced(false);
+    EXPECT_EQ(step.c.settings.EncoderKind, 1);
+    EXPECT_EQ(step.c.FileType4, QStringLiteral("GIF"));
+    EXPECT_EQ(step.encodes, 1);
+    // The box keeps its state while a BMP row hides it; the next GIF row reads it.
+    step.c.setInterlaced(true);
+    step.c.selectFormat(10);
+    EXPECT_FALSE(step.c.ChkInterlaced.visible);
+    EXPECT_EQ(step.c.settings.EncoderKind, 0);
+    step.c.selectFormat(3);
+    EXPECT_EQ(step.c.settings.EncoderKind, 2);
+}
+
+struct MapCase {
+    std::vector<int> rows;
+    int map;
+    int flags;
+    enum { DitherFree, DitherReset } dither;
+};
+
+TEST(MapHandler, EveryRowGroupSetsItsCode)
+{
+    const MapCase cases[] = {
+        {{0, 8}, 0, 0x1000, MapCase::DitherReset},
+        {{0, 8}, 1, 0x8002, MapCase::DitherFree},
+        {{0, 8}, 2, 0x8002, MapCase::DitherFree}, // outside: the row's own code, combined
+        {{1}, 0, 0x8004, MapCase::DitherFree},
+        {{1}, 4, 0x8004, MapCase::DitherFree},
+        {{2}, 0, 0x4000, MapCase::DitherFree},
+        {{2}, 1, 0x8008, MapCase::DitherFree},
+        {{2}, 2, 0x88FF, MapCase::DitherFree},
+        {{3, 9}, 0, 0x1000, MapCase::DitherFree},
+        {{3, 9}, 1, 0x4000, MapCase::DitherFree},
+        {{3, 9}, 2, 0x8010, MapCase::DitherFree},
+        {{3, 9}, 3, 0x8210, MapCase::DitherFree},
+        {{3, 9}, 4, 0x88FF, MapCase::DitherFree},
+        {{4}, 1, 0x8020, MapCase::DitherFree},
+        {{5}, 1, 0x8040, MapCase::DitherFree},
+        {{6}, 1, 0x8080, MapCase::DitherFree},
+        {{4, 5, 6}, 0, 0x4000, MapCase::DitherFree},
+        {{4, 5, 6}, 2, 0x88FF, MapCase::DitherFree},
+        {{7, 10, 13}, 0, 0x1000, MapCase::DitherFree},
+        {{7, 10, 13}, 1, 0x4000, MapCase::DitherFree},
+        {{7, 10, 13}, 2, 0x8100, MapCase::DitherFree},
+        {{7, 10, 13}, 3, 0x84D8, MapCase::DitherFree},
+        {{7, 10, 13}, 4, 0x8300, MapCase::DitherFree},
+        {{7, 10, 13}, 5, 0x88FF, MapCase::DitherFree},
+        {{7, 10, 13}, 6, 0x4000, MapCase::DitherFree},
+        {{11, 12, 14, 21, 22, 23}, 0, 0x1000, MapCase::DitherReset},
+        {{11, 12, 14, 21, 22, 23}, 3, 0x1000, MapCase::DitherReset},
+        {{24, 25}, 0, 0x1000, MapCase::DitherFree},
+    };
+    for (const MapCase &mc : cases) {
+        for (int row : mc.rows) {
+            SCOPED_TRACE(testing::Message() << "row " << row << " map " << mc.map);
+            Step2 step;
+            step.c.selectFormat(row);
+            step.c.selectDither(2); // "Ordered"
+            step.forget();
+            step.c.selectMap(mc.map);
+            EXPECT_EQ(step.c.settings.PaletteFlags, mc.flags);
+            if (mc.dither == MapCase::DitherReset) {
+                EXPECT_EQ(step.c.cboDither.index, 0);
+                EXPECT_FALSE(step.c.cboDither.enabled);
+                EXPECT_EQ(step.c.settings.DitherCode, 0);
+                EXPECT_EQ(step.encodes, 2) << "the dither list's own encode, then the map's";
+            } else {
+                EXPECT_EQ(step.c.cboDither.index, 2);
+                EXPECT_TRUE(step.c.cboDither.enabled);
+                EXPECT_EQ(step.c.settings.DitherCode, 2);
+                EXPECT_EQ(step.encodes, 1);
+            }
+        }
+    }
+}
+
+TEST(MapHandler, JpegRowsChangeNothing)
+{
+    for (int row = FirstJpegRow; row <= LastJpegRow; ++row) {
+        Step2 step;
+        step.c.selectFormat(7);
+        step.c.selectFormat(row);
+        step.c.selectMap(1);
+        EXPECT_EQ(step.c.settings.PaletteFlags, 0x4000) << row;
+    }
+}
+
+TEST(MapHandler, FixedColorAfterMsMapFreesDitherButKeepsItOff)
+{
+    Step2 step;
+    step.c.selectFormat(8);
+    step.c.selectDither(3);
+    step.c.selectMap(0);
+    EXPECT_FALSE(step.c.cboDither.enabled);
+    step.c.selectMap(1);
+    EXPECT_TRUE(step.c.cboDither.enabled);
+    EXPECT_EQ(step.c.settings.DitherCode, 0);
+    EXPECT_EQ(step.c.settings.PaletteFlags, 0x8002);
+}
+
+TEST(FixedColor, CombinesWithTheColourCountOnce)
+{
+    OutputSettings s;
+    s.PaletteFlags = PaletteCode::FixedColor;
+    s.BitDepth = 8;
+    EXPECT_EQ(effectivePaletteFlags(s), 0x8100);
+    EXPECT_EQ(s.PaletteFlags, 0x8100);
+    EXPECT_EQ(effectivePaletteFlags(s), 0x8100) << "not combined again";
+    s.BitDepth = 4;
+    EXPECT_EQ(effectivePaletteFlags(s), 0x8100) << "a combined code stays as stored";
+
+    for (int depth : {-1, 31}) {
+        s.PaletteFlags = PaletteCode::FixedColor;
+        s.BitDepth = depth;
+        EXPECT_EQ(effectivePaletteFlags(s), PaletteCode::FixedColor) << depth;
+    }
+    s.PaletteFlags = PaletteCode::Optimal;
+    EXPECT_EQ(effectivePaletteFlags(s), PaletteCode::Optimal);
+
+    // The row holds the bare code until something combines it.
+    Step2 step;
+    step.c.selectFormat(0);
+    EXPECT_EQ(step.c.settings.PaletteFlags, 0x8000);
+    EXPECT_EQ(effectivePaletteFlags(step.c.settings), 0x8002);
+}
+
+TEST(OptionCodes, DitherAndColourModeItemsPassTheirCodes)
+{
+    const int ditherCodes[] = {0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024};
+    Step2 step;
+    step.c.selectFormat(7);
+    for (int i = 0; i < 11; ++i) {
+        step.forget();
+        step.c.selectDither(i);
+        EXPECT_EQ(step.c.settings.DitherCode, ditherCodes[i]) << i;
+        EXPECT_EQ(step.encodes, 1);
+    }
+    step.c.selectDither(11);
+    EXPECT_EQ(step.c.settings.DitherCode, 1024) << "outside the list keeps the code";
+
+    step.c.selectColorMode(1);
+    EXPECT_EQ(step.c.settings.ColorMode, 2);
+    step.c.selectColorMode(5);
+    EXPECT_EQ(step.c.settings.ColorMode, 2);
+    step.c.selectColorMode(0);
+    EXPECT_EQ(step.c.settings.ColorMode, 0);
+
+    // A new row starts undithered while the list still shows the old choice.
+    step.c.selectDither(2);
+    step.c.selectFormat(3);
+    EXPECT_EQ(step.c.settings.DitherCode, 0);
+    EXPECT_EQ(step.c.cboDither.index, 2);
+}
+
+TEST(OptionLists, FilledInListOrder)
+{
+    Step2 step;
+    const auto &c = step.c;
+    EXPECT_EQ(c.cboJpg.items, (QStringList{"Bad", "Average", "Normal", "Good", "Superb",
+                                           "custom..."}));
+    EXPECT_EQ(c.cboDither.items,
+              (QStringList{"None", "Binary", "Ordered", "Haftone", "Forward Diagonal",
+                           "Backward Diagonal", "Horizontal", "Vertical", "Odd", "Even",
+                           "Equal"}));
+    EXPECT_EQ(c.cboColorMode.items, (QStringList{"Colors", "Greyscale"}));
+    EXPECT_EQ(c.cboMap.items,
+              (QStringList{"Windows", "New", "Fixed Color", "VGA", "216 InternetSafe colormap",
+                           "Windows 256", "Fixed Grey"}));
+    EXPECT_EQ(c.CboFiles.items.size(), FormatCount);
+    EXPECT_EQ(c.TxtJPG.text(), QStringLiteral("60"));
+    EXPECT_EQ(c.TxtJPGD.value(), 60);
+}
+
+TEST(CustomQuality, FieldDrivesTheJpegEncoder)
+{
+    Step2 step;
+    step.c.selectFormat(20);
+    EXPECT_TRUE(step.c.frameJPG.visible);
+    step.forget();
+
+    step.c.TxtJPG_GotFocus();
+    for (char ch : {'x', '8', '5'}) {
+        std::int16_t key = ch;
+        step.c.TxtJPG_KeyPress(key);
+        step.c.TxtJPG.typeKey(key);
+    }
+    EXPECT_EQ(step.c.TxtJPG.text(), QStringLiteral("85"));
+    EXPECT_EQ(step.c.TxtJPGD.value(), 85);
+    EXPECT_EQ(step.jpegQualities, (std::vector<int>{8, 85}));
+
+    step.forget();
+    step.c.TxtJPGD.setValue(40); // the up-down arrows
+    EXPECT_EQ(step.c.TxtJPG.text(), QStringLiteral("40"));
+    EXPECT_EQ(step.jpegQualities, std::vector<int>{40});
+
+    // A preset leaves the field hidden; the value still encodes from any row.
+    step.c.selectJpegPreset(3);
+    EXPECT_FALSE(step.c.frameJPG.visible);
+    step.c.selectFormat(7);
+    step.forget();
+    step.c.TxtJPGD.setValue(41);
+    EXPECT_EQ(step.jpegQualities, std::vector<int>{41});
+    step.c.selectJpegPreset(5);
+    EXPECT_EQ(step.jpegQualities, (std::vector<int>{41, 41}));
+}
+
+TEST(CustomQuality, StoredValueOutsideTheBoundsIsBroughtIn)
+{
+    OutputSettingsController c;
+    c.fillOptionLists(500);
+    EXPECT_EQ(c.TxtJPG.text(), QStringLiteral("100"));
+    EXPECT_EQ(c.TxtJPGD.value(), 100);
+    c.fillOptionLists(-3);
+    EXPECT_EQ(c.TxtJPG.text(), QStringLiteral("1"));
+    EXPECT_EQ(c.TxtJPGD.value(), 1);
+}
+
+TEST(Choice, AppliedInTheWindowsOrder)
+{
+    Step2 step;
+    FormatChoice choice;
+    choice.row = 7;
+    choice.interlaced = true;
+    choice.map = 2;
+    choice.dither = 10;
+    choice.colorMode = 1;
+    choice.flipVertical = true;
+    step.c.applyChoice(choice);
+    const OutputSettings &s = step.c.settings;
+    EXPECT_EQ(s.EncoderKind, 2);
+    EXPECT_EQ(s.PaletteFlags, 0x8100);
+    EXPECT_EQ(s.DitherCode, 1024);
+    EXPECT_EQ(s.ColorMode, 2);
+    EXPECT_TRUE(step.c.chkFlipV.checked);
+    EXPECT_EQ(startupSettings().LastFormatIndex, 7);
+
+    choice = FormatChoice();
+    choice.row = 20;
+    choice.customJpegQuality = 33;
+    step.forget();
+    step.c.applyChoice(choice);
+    EXPECT_EQ(step.jpegQualities.back(), 33);
+    EXPECT_EQ(step.c.settings.Extension, QStringLiteral("jpg"));
+}
+
+} // namespace
+} // namespace pictrove

@@ -1,0 +1,221 @@
+#include "settings/StartupSettings.h"
+
+#include "platform/ProgramFolder.h"
+#include "platform/Twips.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace pictrove {
+namespace {
+
+// Points the program folder at a sandbox and fixes the screen factor.
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProgramFolder(sandbox.path());
+        setTwipsPerPixel(15, 15);
+        startupSettings() = StartupSettings();
+    }
+    void TearDown() override
+    {
+        setProgramFolder(QString());
+        setTwipsPerPixel(0, 0);
+    }
+    QByteArray fileBytes() const { return sandbox.read(QStringLiteral("oStart.up")); }
+
+    test::Sandbox sandbox;
+    test::RecordingMessages messages;
+};
+
+StartupSettings distinctValues()
+{
+    StartupSettings s;
+    s.LastGenericName = QStringLiteral("name");
+    s.LastFolder = QStringLiteral("/folder");
+    s.LastDestination = QStringLiteral("/dest");
+    s.LastFormatIndex = 0x0102;
+    s.OverwriteExisting = 0x03;
+    s.Maximized = -1;
+    s.WindowWidth = 0x04050607;
+    s.WindowHeight = 0x08090A0B;
+    s.Bs11Position = 0x0C0D0E0F;
+    s.Bs13Position = 0x10111213;
+    s.Bs12Position = 0x14151617;
+    s.Bs14Position = 0x18191A1B;
+    s.Bs21Position = -2;
+    s.LastPictureListFolder = QStringLiteral("/lists");
+    s.ShowDestination = 0x1C;
+    s.CustomJpegQuality = 0x1D1E;
+    return s;
+}
+
+QByteArray padded(const char *text)
+{
+    QByteArray bytes(text);
+    return bytes + QByteArray(256 - bytes.size(), ' ');
+}
+
+TEST_F(SettingsFile, EveryFieldLandsAtItsOffsetLittleEndian)
+{
+    startupSettings() = distinctValues();
+    SaveSettings();
+    const QByteArray bytes = fileBytes();
+    ASSERT_EQ(bytes.size(), SettingsRecordSize);
+
+    const struct {
+        const char *field;
+        int offset;
+        QByteArray expected;
+    } layout[] = {
+        {"LastGenericName", 0, padded("name")},
+        {"LastFolder", 256, padded("/folder")},
+        {"LastDestination", 512, padded("/dest")},
+        {"LastFormatIndex", 768, QByteArray("\x02\x01", 2)},
+        {"OverwriteExisting", 770, QByteArray("\x03", 1)},
+        {"Maximized", 771, QByteArray("\xFF\xFF", 2)},
+        {"WindowWidth", 773, QByteArray("\x07\x06\x05\x04", 4)},
+        {"WindowHeight", 777, QByteArray("\x0B\x0A\x09\x08", 4)},
+        {"Bs11Position", 781, QByteArray("\x0F\x0E\x0D\x0C", 4)},
+        {"Bs13Position", 785, QByteArray("\x13\x12\x11\x10", 4)},
+        {"Bs12Position", 789, QByteArray("\x17\x16\x15\x14", 4)},
+        {"Bs14Position", 793, QByteArray("\x1B\x1A\x19\x18", 4)},
+        {"Bs21Position", 797, QByteArray("\xFE\xFF\xFF\xFF", 4)},
+        {"LastPictureListFolder", 801, padded("/lists")},
+        {"ShowDestination", 1057, QByteArray("\x1C", 1)},
+        {"CustomJpegQuality", 1058, QByteArray("\x1E\x1D", 2)},
+    };
+    int covered = 0;
+    for (const auto &f : layout) {
+        EXPECT_EQ(bytes.mid(f.offset, f.expected.size()).toHex(), f.expected.toHex()) << f.field;
+        EXPECT_EQ(f.offset, covered) << f.field << " leaves a gap or overlaps";
+        covered = f.offset + int(f.expected.size());
+    }
+    EXPECT_EQ(covered, SettingsRecordSize);
+
+    startupSettings() = StartupSettings();
+    LoadSettings();
+    EXPECT_EQ(startupSettings(), distinctValues());
+    EXPECT_TRUE(messages.calls.empty());
+}
+
+TEST_F(SettingsFile, AbsentFileGivesDefaultsAndIsLeftBehindEmpty)
+{
+    LoadSettings();
+    const StartupSettings &s = startupSettings();
+    EXPECT_EQ(s.LastGenericName.trimmed(), QStringLiteral("Sample"));
+    EXPECT_EQ(s.LastFolder.trimmed(), sandbox.path());
+    EXPECT_EQ(s.LastDestination.trimmed(), sandbox.path());
+    EXPECT_EQ(s.LastPictureListFolder.trimmedRight(), sandbox.path());
+    EXPECT_EQ(s.LastFormatIndex, 7);
+    EXPECT_EQ(s.OverwriteExisting, 1);
+    EXPECT_EQ(s.ShowDestination, 1);
+    EXPECT_EQ(s.Maximized, 0);
+    EXPECT_EQ(s.WindowWidth, 9600);
+    EXPECT_EQ(s.WindowHeight, 7200);
+    EXPECT_EQ(s.Bs11Position, 30);
+    EXPECT_EQ(s.Bs13Position, 50);
+    EXPECT_EQ(s.Bs12Position, 75);
+    EXPECT_EQ(s.Bs14Position, 30);
+    EXPECT_EQ(s.Bs21Position, 50);
+    EXPECT_EQ(s.CustomJpegQuality, 60);
+    EXPECT_TRUE(messages.calls.empty());
+    EXPECT_TRUE(QFileInfo(settingsFilePath()).isFile());
+    EXPECT_EQ(QFileInfo(settingsFilePath()).size(), 0);
+}
+
+TEST_F(SettingsFile, DefaultWindowSizeFollowsTheScreenFactor)
+{
+    setTwipsPerPixel(1440.0 / 120, 1440.0 / 144); // 120 and 144 DPI
+    LoadSettings();
+    EXPECT_EQ(startupSettings().WindowWidth, 7680);
+    EXPECT_EQ(startupSettings().WindowHeight, 4800);
+}
+
+TEST_F(SettingsFile, EmptyFileIsReportedOnceAndGivesDefaults)
+{
+    ASSERT_TRUE(sandbox.write(QStringLiteral("oStart.up"), QByteArray()));
+    LoadSettings();
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].text,
+              QStringLiteral("Configuration data file is corrupted\r\nValues will be initilized"));
+    EXPECT_EQ(messages.calls[0].title, QStringLiteral("Pictrove"));
+    EXPECT_EQ(messages.calls[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(messages.calls[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(startupSettings(), defaultStartupSettings());
+    EXPECT_TRUE(QFileInfo(settingsFilePath()).isFile());
+}
+
+TEST_F(SettingsFile, ShortFileKeepsDefaultsBeyondItsEnd)
+{
+    // Cut inside WindowWidth: the fields before it are read, it and the
+    // rest keep their defaults.
+    const QByteArray cut = serializeSettings(distinctValues()).left(775);
+    ASSERT_TRUE(sandbox.write(QStringLiteral("oStart.up"), cut));
+    LoadSettings();
+    const StartupSettings &s = startupSettings();
+    EXPECT_TRUE(messages.calls.empty());
+    EXPECT_EQ(s.LastFolder.trimmed(), QStringLiteral("/folder"));
+    EXPECT_EQ(s.LastFormatIndex, 0x0102);
+    EXPECT_EQ(s.Maximized, -1);
+    EXPECT_EQ(s.WindowWidth, 9600);
+    EXPECT_EQ(s.CustomJpegQuality, 60);
+    EXPECT_EQ(s.LastPictureListFolder.trimmedRight(), sandbox.path());
+}
+
+TEST_F(SettingsFile, SaveKeepsBytesBeyondTheRecordAndReplacesTheRest)
+{
+    QByteArray old = serializeSettings(defaultStartupSettings()) + QByteArray("tail");
+    ASSERT_TRUE(sandbox.write(QStringLiteral("oStart.up"), old));
+    startupSettings() = distinctValues();
+    SaveSettings();
+    const QByteArray bytes = fileBytes();
+    EXPECT_EQ(bytes.left(SettingsRecordSize), serializeSettings(distinctValues()));
+    EXPECT_EQ(bytes.mid(SettingsRecordSize), QByteArray("tail"));
+
+    LoadSettings();
+    EXPECT_EQ(startupSettings(), distinctValues());
+}
+
+TEST_F(SettingsFile, FileExistsSeesFilesAndFolders)
+{
+    EXPECT_TRUE(FileExists(sandbox.path()));
+    EXPECT_FALSE(FileExists(sandbox.file(QStringLiteral("none"))));
+    EXPECT_FALSE(FileExists(QString()));
+}
+
+TEST(Text256, LongValuesAreCutAtACharacterBoundary)
+{
+    // 255 ASCII bytes then a two-byte character: it does not fit and must
+    // not be cut in half.
+    const QString tail = QStringLiteral("\u00e9");
+    Text256 text = QString(255, QLatin1Char('a')) + tail + QStringLiteral("zz");
+    EXPECT_EQ(text.bytes()[255], ' ');
+    EXPECT_EQ(text.trimmed(), QString(255, QLatin1Char('a')));
+
+    // A three-byte character ending exactly on byte 256 is kept whole.
+    text = QString(253, QLatin1Char('b')) + QStringLiteral("\u20ac") + QStringLiteral("x");
+    EXPECT_EQ(text.trimmed(), QString(253, QLatin1Char('b')) + QStringLiteral("\u20ac"));
+
+    text = QString(300, QLatin1Char('c'));
+    EXPECT_EQ(text.text(), QString(256, QLatin1Char('c')));
+}
+
+TEST(Text256, ReadersStripBlanksAsTheirFieldNeeds)
+{
+    const Text256 text = QStringLiteral("  /my folder ");
+    EXPECT_EQ(text.text().size(), 256);
+    EXPECT_EQ(text.trimmed(), QStringLiteral("/my folder"));
+    EXPECT_EQ(text.trimmedRight(), QStringLiteral("  /my folder"));
+    EXPECT_EQ(Text256().trimmed(), QString());
+    EXPECT_EQ(Text256(QStringLiteral("\u65e5\u672c")).trimmed(), QStringLiteral("\u65e5\u672c"));
+}
+
+} // namespace
+} // namespace pictrove
