@@ -1,0 +1,27 @@
+#include "engine/conversion/ConversionContext.h"
+
+namespace pictrove {
+
+ConversionContext::ConversionContext(OutputSettingsController &options, ConversionHooks hooks)
+    : options(options), hooks(std::move(hooks))
+{
+}
+
+ConversionContext::~ConversionContext() = default;
+
+const char *StageTimes::name(Stage stage)
+{
+    switch (stage) {
+    case Load: return "load (decoder process)";
+    case Palette: return "PaletteEncoder (reduce + write BMP/GIF)";
+    case Reload: return "FreeImage reads the BMP back";
+    case LibrarySave: return "FreeImage writes the target";
+    case Pcx: return "PCX surface + writer";
+    case Jpeg: return "JPEG (convert + write)";
+    case Show: return "show the written file";
+    case Count: break;
+    }
+    return "";
+}
+
+} // namespace pictrove

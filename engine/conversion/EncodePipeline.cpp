@@ -1,0 +1,225 @@
+#include "engine/conversion/EncodePipeline.h"
+
+#include "engine/catalogue/OutputSettingsController.h"
+#include "engine/conversion/StageClock.h"
+#include "engine/core/FreeImageBridge.h"
+#include "engine/core/FreeImageHandles.h"
+#include "engine/core/PcxWriter.h"
+#include "engine/palette/PaletteCodes.h"
+#include "engine/palette/PaletteEncoder.h"
+
+#include <QFile>
+
+namespace pictrove {
+
+namespace {
+
+// The hourglass for the length of one encode, restored on every path.
+class WaitCursor {
+public:
+    explicit WaitCursor(const ConversionHooks &hooks) : m_end(hooks.endWait)
+    {
+        if (hooks.beginWait)
+            hooks.beginWait();
+    }
+    ~WaitCursor()
+    {
+        if (m_end)
+            m_end();
+    }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+
+private:
+    std::function<void()> m_end;
+};
+
+QString withReason(const QString &text)
+{
+    const QString detail = bridge::BridgeErrorText();
+    return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
+}
+
+// The PaletteEncoder calls: one EncodePicture, or the chain when a flip or
+// the inversion is asked for, each call made only after a non-zero one.
+std::int32_t runPaletteEncoder(const PictureSurface &picture, const QString &path,
+                               const OutputSettings &s, std::int32_t transform)
+{
+    PaletteEncoder encoder;
+    if (transform == 0)
+        return encoder.EncodePicture(picture, path, s.EncoderKind, s.ColorMode, s.BitDepth,
+                                     s.PaletteFlags, s.DitherCode, -1, -1, -1, -1);
+    std::int32_t r = encoder.SetOptions(s.EncoderKind, s.ColorMode, s.BitDepth, s.PaletteFlags,
+                                        s.DitherCode);
+    if (r)
+        r = encoder.AttachPicture(picture, -1, -1, -1, -1);
+    if (r)
+        r = encoder.Transform(transform, 0, 0);
+    if (r)
+        r = encoder.Process();
+    if (r) {
+        switch (s.EncoderKind) {
+        case palette_codes::KindBmp: r = encoder.SaveBmp(path); break;
+        case palette_codes::KindGif: r = encoder.SaveGif(path); break;
+        case palette_codes::KindGifInterlaced: r = encoder.SaveGifInterlaced(path); break;
+        default: r = 0; break;
+        }
+    }
+    return r;
+}
+
+// Draws the bitmap into the optimized surface, whose client area becomes
+// exactly its size, and writes that client area as PCX.
+bool writePcxThroughSurface(FIBITMAP *dib, PictureSurface &surface, const QString &path,
+                            QString *error)
+{
+    QImage bitmap;
+    if (!bridge::FreeImage_BMP_From_DIB(dib, bitmap)) {
+        *error = withReason(QStringLiteral("cannot convert the picture for the PCX writer"));
+        return false;
+    }
+    surface.resize(QSize(bridge::FreeImage_GetBitmapWidth(bitmap),
+                         bridge::FreeImage_GetBitmapHeight(bitmap)));
+    bridge::FreeImage_RenderBitmap(bitmap, surface, 0, 0, -1, -1, false);
+    try {
+        cPCX writer;
+        writer.SavePCXinFile(path, surface, true);
+    } catch (const std::exception &e) {
+        *error = QStringLiteral("PCX writer: ") + QString::fromLocal8Bit(e.what());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::int32_t transformFlags(bool flipH, bool flipV, bool invert)
+{
+    std::int32_t flags = 0;
+    if (flipV)
+        flags |= palette_codes::TransformFlipVertical;
+    if (flipH)
+        flags |= palette_codes::TransformFlipHorizontal;
+    if (invert)
+        flags |= palette_codes::TransformInvert;
+    return flags;
+}
+
+EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
+                                const QString &path)
+{
+    EncodeOutcome out;
+    bridge::FreeImageScope freeImage;
+
+    // Let "Stop" and option handlers run; everything below reads the options
+    // afterwards, so the file reflects the latest ones.
+    if (context.hooks.yield) {
+        const std::weak_ptr<void> alive = context.lifeToken();
+        context.hooks.yield();
+        if (alive.expired()) {
+            out.contextGone = true;
+            out.error = QStringLiteral("the window was closed");
+            return out;
+        }
+    }
+    WaitCursor wait(context.hooks);
+
+    OutputSettingsController &options = context.options;
+    effectivePaletteFlags(options.settings);
+    const OutputSettings settings = options.settings;
+    const std::int32_t transform = transformFlags(options.chkFlipH.checked, options.chkFlipV.checked,
+                                                   options.chkInvert.checked);
+    out.kind = settings.EncoderKind;
+    out.libraryFormat = settings.LibraryFormat;
+    out.depthText = settings.DepthText;
+
+    std::int32_t encoded = 0;
+    {
+        StageClock clock(context.stageTimes, StageTimes::Palette);
+        encoded = runPaletteEncoder(picture, path, settings, transform);
+    }
+
+    if (settings.EncoderKind != palette_codes::KindBmp) {
+        out.typeText = QStringLiteral("GIF");
+        out.written = encoded != 0;
+        if (!out.written)
+            out.error = QStringLiteral("the palette encoder could not write the GIF file");
+        return out;
+    }
+
+    FiBitmap dib;
+    {
+        StageClock clock(context.stageTimes, StageTimes::Reload);
+        dib.reset(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
+    }
+    if (!dib) {
+        if (context.hooks.status)
+            context.hooks.status(QString::fromLatin1(CannotApplyFormatText));
+        out.error = QString::fromLatin1(CannotApplyFormatText);
+        return out;
+    }
+
+    const QByteArray nativePath = QFile::encodeName(path);
+    bool saved = false;
+    StageClock clock(context.stageTimes, settings.LibraryFormat == LibraryFormat::Pcx ? StageTimes::Pcx
+                                                                     : StageTimes::LibrarySave);
+    switch (settings.LibraryFormat) {
+    case LibraryFormat::Bmp:
+        out.typeText = QStringLiteral("BMP");
+        saved = FreeImage_Save(FIF_BMP, dib.get(), nativePath.constData(), 0);
+        break;
+    case LibraryFormat::Png:
+        out.typeText = QStringLiteral("PNG");
+        saved = FreeImage_Save(FIF_PNG, dib.get(), nativePath.constData(), 0);
+        break;
+    case LibraryFormat::Tga:
+        out.typeText = QStringLiteral("TGA");
+        saved = FreeImage_Save(FREE_IMAGE_FORMAT(17), dib.get(), nativePath.constData(), 0);
+        break;
+    case LibraryFormat::Tiff:
+        out.typeText = QStringLiteral("TIF");
+        saved = FreeImage_Save(FIF_TIFF, dib.get(), nativePath.constData(), 0);
+        break;
+    case LibraryFormat::Pcx:
+        out.typeText = QStringLiteral("PCX");
+        saved = writePcxThroughSurface(dib.get(), context.optimized, path, &out.error);
+        break;
+    default:
+        out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
+        return out;
+    }
+    if (!saved && out.error.isEmpty())
+        out.error = withReason(QStringLiteral("FreeImage could not write the %1 file").arg(out.typeText));
+    out.written = saved;
+    return out;
+}
+
+EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &picture,
+                         const QString &path, std::int32_t quality)
+{
+    EncodeOutcome out;
+    out.typeText = QStringLiteral("JPG");
+    out.depthText = QStringLiteral("24 bit");
+    StageClock clock(context.stageTimes, StageTimes::Jpeg);
+    bridge::FreeImageScope freeImage;
+
+    FiBitmap dib;
+    if (!bridge::FreeImage_DIB_From_BMP(picture.image(), dib)) {
+        out.error = withReason(QStringLiteral("there is no picture to encode"));
+        return out;
+    }
+    if (FreeImage_GetBPP(dib.get()) != 24) {
+        dib.reset(FreeImage_ConvertTo24Bits(dib.get()));
+        if (!dib) {
+            out.error = QStringLiteral("cannot convert the picture to 24 bits");
+            return out;
+        }
+    }
+    context.options.settings.JpegQuality = quality;
+    out.written = FreeImage_Save(FIF_JPEG, dib.get(), QFile::encodeName(path).constData(), quality);
+    if (!out.written)
+        out.error = withReason(QStringLiteral("FreeImage could not write the JPEG file"));
+    return out;
+}
+
+} // namespace pictrove
