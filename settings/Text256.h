@@ -17,7 +17,7 @@ public:
     using Bytes = std::array<char, Size>;
 
     Text256();
-    Text256(const QString &value); // NOLINT: assigning a path should read naturally
+    Text256(const QString &value); // implicit, so that a path assigns naturally
     Text256 &operator=(const QString &value);
 
     // The stored text, padding included.

@@ -122,11 +122,16 @@ QStringList formatListTexts()
 std::span<const CodedItem> ditherOptions()
 {
     static const std::array<CodedItem, 11> items{
-        item("None", 0),         item("Binary", 1),
-        item("Ordered", 2),      item("Haftone", 4),
-        item("Forward Diagonal", 8), item("Backward Diagonal", 16),
-        item("Horizontal", 32),  item("Vertical", 64),
-        item("Odd", 256),        item("Even", 512),
+        item("None", 0),
+        item("Binary", 1),
+        item("Ordered", 2),
+        item("Haftone", 4),
+        item("Forward Diagonal", 8),
+        item("Backward Diagonal", 16),
+        item("Horizontal", 32),
+        item("Vertical", 64),
+        item("Odd", 256),
+        item("Even", 512),
         item("Equal", 1024),
     };
     return items;
@@ -141,17 +146,20 @@ std::span<const CodedItem> colorModeOptions()
 std::span<const CodedItem> jpegPresetOptions()
 {
     static const std::array<CodedItem, 6> items{
-        item("Bad", 0x800),   item("Average", 0x400), item("Normal", 0x200),
-        item("Good", 0x100),  item("Superb", 0x80),   item("custom...", 0),
+        item("Bad", 0x800),  item("Average", 0x400), item("Normal", 0x200),
+        item("Good", 0x100), item("Superb", 0x80),   item("custom...", 0),
     };
     return items;
 }
 
 QStringList initialMapItems()
 {
-    return {QStringLiteral("Windows"),          QStringLiteral("New"),
-            QStringLiteral("Fixed Color"),      QStringLiteral("VGA"),
-            QStringLiteral("216 InternetSafe colormap"), QStringLiteral("Windows 256"),
+    return {QStringLiteral("Windows"),
+            QStringLiteral("New"),
+            QStringLiteral("Fixed Color"),
+            QStringLiteral("VGA"),
+            QStringLiteral("216 InternetSafe colormap"),
+            QStringLiteral("Windows 256"),
             QStringLiteral("Fixed Grey")};
 }
 

@@ -31,58 +31,53 @@ void OutputSettingsController::fillOptionLists(std::int16_t customJpegQuality)
     TxtJPGD.setValue(customJpegQuality);
 }
 
+void OutputSettingsController::select(ListState &list, int index, Handler handler)
+{
+    list.index = index;
+    (this->*handler)();
+}
+
+void OutputSettingsController::check(CheckState &box, bool checked, Handler handler)
+{
+    box.checked = checked;
+    (this->*handler)();
+}
+
 void OutputSettingsController::selectFormat(int row)
 {
-    CboFiles.index = row;
-    CboFiles_Click();
+    select(CboFiles, row, &OutputSettingsController::CboFiles_Click);
 }
-
 void OutputSettingsController::selectMap(int index)
 {
-    cboMap.index = index;
-    cboMap_Click();
+    select(cboMap, index, &OutputSettingsController::cboMap_Click);
 }
-
 void OutputSettingsController::selectDither(int index)
 {
-    cboDither.index = index;
-    cboDither_Click();
+    select(cboDither, index, &OutputSettingsController::cboDither_Click);
 }
-
 void OutputSettingsController::selectColorMode(int index)
 {
-    cboColorMode.index = index;
-    cboColorMode_Click();
+    select(cboColorMode, index, &OutputSettingsController::cboColorMode_Click);
 }
-
 void OutputSettingsController::selectJpegPreset(int index)
 {
-    cboJpg.index = index;
-    cboJpg_Click();
+    select(cboJpg, index, &OutputSettingsController::cboJpg_Click);
 }
-
 void OutputSettingsController::setInterlaced(bool checked)
 {
-    ChkInterlaced.checked = checked;
-    ChkInterlaced_Click();
+    check(ChkInterlaced, checked, &OutputSettingsController::ChkInterlaced_Click);
 }
-
 void OutputSettingsController::setFlipHorizontal(bool checked)
 {
-    chkFlipH.checked = checked;
-    chkFlipH_Click();
+    check(chkFlipH, checked, &OutputSettingsController::chkFlipH_Click);
 }
-
 void OutputSettingsController::setFlipVertical(bool checked)
 {
-    chkFlipV.checked = checked;
-    chkFlipV_Click();
+    check(chkFlipV, checked, &OutputSettingsController::chkFlipV_Click);
 }
-
 void OutputSettingsController::setInvert(bool checked)
 {
-    chkInvert.checked = checked;
-    chkInvert_Click();
+    check(chkInvert, checked, &OutputSettingsController::chkInvert_Click);
 }
 
 void OutputSettingsController::applyChoice(const FormatChoice &choice)

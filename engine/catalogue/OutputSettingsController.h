@@ -119,6 +119,9 @@ public:
     void TxtJPGD_Change();
 
 private:
+    using Handler = void (OutputSettingsController::*)();
+    void select(ListState &list, int index, Handler handler);
+    void check(CheckState &box, bool checked, Handler handler);
     void requestEncode();
     void requestJpegEncode(int quality);
     void resetDither();

@@ -4,6 +4,7 @@
 #include "platform/Twips.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -181,6 +182,16 @@ TEST_F(SettingsFile, SaveKeepsBytesBeyondTheRecordAndReplacesTheRest)
 
     LoadSettings();
     EXPECT_EQ(startupSettings(), distinctValues());
+}
+
+TEST_F(SettingsFile, UnreadableFileGivesDefaultsNotZeros)
+{
+    ASSERT_TRUE(QDir(sandbox.path()).mkdir(QStringLiteral("oStart.up")));
+    startupSettings() = distinctValues();
+    LoadSettings();
+    EXPECT_EQ(startupSettings(), defaultStartupSettings());
+    SaveSettings(); // nothing to write into; no crash, nothing lost
+    EXPECT_TRUE(QFileInfo(settingsFilePath()).isDir());
 }
 
 TEST_F(SettingsFile, FileExistsSeesFilesAndFolders)
