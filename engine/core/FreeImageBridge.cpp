@@ -82,6 +82,16 @@ void blit(const QImage &source, QImage &target, int x, int y, int width, int hei
     }
 }
 
+int measured(const QImage &bitmap, int pixels, const char *noBitmap)
+{
+    beginCall();
+    if (bitmap.isNull()) {
+        fail(noBitmap);
+        return 0;
+    }
+    return pixels;
+}
+
 } // namespace
 
 void InitFreeImage()
@@ -199,22 +209,14 @@ bool FreeImage_RenderBitmap(const QImage &bitmap, PictureSurface &target, int x,
 
 int FreeImage_GetBitmapWidth(const QImage &bitmap)
 {
-    beginCall();
-    if (bitmap.isNull()) {
-        fail("[FreeImage_GetBitmapWidth] No bitmap specified to get the info for");
-        return 0;
-    }
-    return bitmap.width();
+    return measured(bitmap, bitmap.width(),
+                    "[FreeImage_GetBitmapWidth] No bitmap specified to get the info for");
 }
 
 int FreeImage_GetBitmapHeight(const QImage &bitmap)
 {
-    beginCall();
-    if (bitmap.isNull()) {
-        fail("[FreeImage_GetBitmapHeight] No bitmap specified to get the info for");
-        return 0;
-    }
-    return bitmap.height();
+    return measured(bitmap, bitmap.height(),
+                    "[FreeImage_GetBitmapHeight] No bitmap specified to get the info for");
 }
 
 } // namespace pictrove::bridge

@@ -31,7 +31,7 @@ std::array<std::uint8_t, HeaderSize> makeHeader(int width, int height, int bytes
 {
     std::array<std::uint8_t, HeaderSize> h{};
     h[0] = 10; // ZSoft
-    h[1] = 5;  // version 3.0 and later, 24-bit capable
+    h[1] = 5;  // PC Paintbrush 3.0 and later: 24-bit colour
     h[2] = compress ? 1 : 0;
     h[3] = 8; // bits per pixel per plane
     put16(&h[4], 1); // the image window runs from (1, 1) to (W, H)
@@ -45,31 +45,41 @@ std::array<std::uint8_t, HeaderSize> makeHeader(int width, int height, int bytes
     return h;
 }
 
-// One scan line's run-length code; out needs room for 2 * n bytes.
+// One scan line's run-length code; out needs room for 2 * n bytes. Most
+// bytes of a photo stand alone, so that case takes the short path, and
+// without a branch on the byte's value.
 std::size_t encodeRuns(const std::uint8_t *in, std::size_t n, std::uint8_t *out)
 {
     std::uint8_t *o = out;
     const std::uint8_t *const end = in + n;
     while (in < end) {
         const std::uint8_t value = *in;
+        if (in + 1 == end || in[1] != value) {
+            const unsigned counted = value >= 0xC0; // would read as a count: 0xC1 first
+            o[0] = std::uint8_t(value ^ ((value ^ 0xC1u) & (0u - counted)));
+            o[1] = value;
+            o += 1 + counted;
+            ++in;
+            continue;
+        }
         const std::uint8_t *const limit = end - in > MaxRun ? in + MaxRun : end;
-        const std::uint8_t *next = in + 1;
+        const std::uint8_t *next = in + 2;
         while (next < limit && *next == value)
             ++next;
-        const auto run = next - in;
-        if (run > 1 || value >= 0xC0)
-            *o++ = std::uint8_t(0xC0 | run);
-        *o++ = value;
+        o[0] = std::uint8_t(0xC0 | (next - in));
+        o[1] = value;
+        o += 2;
         in = next;
     }
     return std::size_t(o - out);
 }
 
-void splitPlanes(const QRgb *pixels, int width, std::size_t bytesPerLine, std::uint8_t *line)
+void splitPlanes(const QRgb *__restrict pixels, int width, std::size_t bytesPerLine,
+                 std::uint8_t *__restrict line)
 {
-    std::uint8_t *red = line;
-    std::uint8_t *green = line + bytesPerLine;
-    std::uint8_t *blue = line + 2 * bytesPerLine;
+    std::uint8_t *__restrict red = line;
+    std::uint8_t *__restrict green = line + bytesPerLine;
+    std::uint8_t *__restrict blue = line + 2 * bytesPerLine;
     for (int x = 0; x < width; ++x) {
         const QRgb p = pixels[x];
         red[x] = std::uint8_t(qRed(p));

@@ -1,5 +1,6 @@
 #include "engine/core/PcxWriter.h"
 
+#include "engine/core/FreeImageBridge.h"
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 
@@ -149,7 +150,7 @@ TEST(PcxWriter, FreeImageReadsBackEveryPixel)
     // FreeImage refuses any PCX one pixel wide or high, so width 1 is left
     // to the byte-exact tests.
     PcxFiles files;
-    FreeImage_Initialise(FALSE);
+    bridge::FreeImageScope freeImage;
     for (const bool compress : {true, false}) {
         for (const int width : {2, 3, 4, 5, 6, 7, 33, 64, 130}) {
             SCOPED_TRACE(testing::Message() << "width " << width << " compress " << compress);
@@ -165,7 +166,6 @@ TEST(PcxWriter, FreeImageReadsBackEveryPixel)
             EXPECT_EQ(test::maxChannelDifference(files.load(), stripes), 0);
         }
     }
-    FreeImage_DeInitialise();
 }
 
 TEST(PcxWriter, ReplacesAnExistingFileWhole)
@@ -177,55 +177,54 @@ TEST(PcxWriter, ReplacesAnExistingFileWhole)
     EXPECT_EQ(files.entries(), QStringList{"out.pcx"});
 }
 
-TEST(PcxWriter, FailureRaisesAndKeepsTheOldFile)
-{
+// An existing file survives every failed write, and no temporary is left.
+class PcxFailures : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(files.sandbox.write("out.pcx", old)); }
+    void TearDown() override
+    {
+        EXPECT_EQ(files.sandbox.read("out.pcx"), old);
+        EXPECT_EQ(files.entries(), QStringList{"out.pcx"});
+    }
+    bool saveFails(const QImage &picture, const QString &name = "out.pcx")
+    {
+        PictureSurface surface;
+        surface.setPicture(picture);
+        try {
+            cPCX().SavePCXinFile(files.sandbox.file(name), surface, true);
+        } catch (const PcxWriteError &) {
+            return true;
+        }
+        return false;
+    }
+
     PcxFiles files;
-    const QByteArray old("old picture");
-    ASSERT_TRUE(files.sandbox.write("out.pcx", old));
+    const QByteArray old{"old picture"};
+};
 
-    PictureSurface empty;
-    EXPECT_THROW(cPCX().SavePCXinFile(files.sandbox.file("out.pcx"), empty, true), PcxWriteError);
-    PictureSurface tooWide;
-    tooWide.setPicture(filled(0x10000, 1, 0));
-    EXPECT_THROW(cPCX().SavePCXinFile(files.sandbox.file("out.pcx"), tooWide, false),
-                 PcxWriteError);
-    PictureSurface picture;
-    picture.setPicture(filled(3, 3, 0));
-    EXPECT_THROW(cPCX().SavePCXinFile(files.sandbox.file("no/such/folder/out.pcx"), picture, true),
-                 PcxWriteError);
-
-    EXPECT_EQ(files.sandbox.read("out.pcx"), old);
-    EXPECT_EQ(files.entries(), QStringList{"out.pcx"});
+TEST_F(PcxFailures, NothingToWriteOrNowhereToWriteIt)
+{
+    EXPECT_TRUE(saveFails(QImage()));
+    EXPECT_TRUE(saveFails(filled(0x10000, 1, 0))); // Xmax would not fit the header
+    EXPECT_TRUE(saveFails(filled(3, 3, 0), "no/such/folder/out.pcx"));
+    ASSERT_TRUE(QDir(files.sandbox.path()).mkdir("folder.pcx"));
+    EXPECT_TRUE(saveFails(filled(3, 3, 0), "folder.pcx"));
 }
 
-// A disk that fills up part-way through the picture: the write fails, the old
-// file stays and no partial file is left behind.
-TEST(PcxWriter, WriteFailingPartWayLeavesNoPartialFile)
+// The disk fills up part-way through the picture.
+TEST_F(PcxFailures, WriteFailingPartWay)
 {
-    PcxFiles files;
-    const QByteArray old("old picture");
-    ASSERT_TRUE(files.sandbox.write("out.pcx", old));
-    PictureSurface picture;
-    picture.setPicture(noisyPicture(1000, 1000)); // about 3 MB
-
+    const QImage picture = noisyPicture(1000, 1000); // about 3 MB of PCX
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
     limited.rlim_cur = 64 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    bool threw = false;
-    try {
-        cPCX().SavePCXinFile(files.sandbox.file("out.pcx"), picture, true);
-    } catch (const PcxWriteError &) {
-        threw = true;
-    }
+    const bool failed = saveFails(picture);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
-
-    EXPECT_TRUE(threw);
-    EXPECT_EQ(files.sandbox.read("out.pcx"), old);
-    EXPECT_EQ(files.entries(), QStringList{"out.pcx"});
+    EXPECT_TRUE(failed);
 }
 
 } // namespace pictrove
