@@ -16,7 +16,8 @@ const char *StageTimes::name(Stage stage)
     case Palette: return "PaletteEncoder (reduce + write BMP/GIF)";
     case Reload: return "FreeImage reads the BMP back";
     case LibrarySave: return "FreeImage writes the target";
-    case Pcx: return "PCX surface + writer";
+    case PcxDraw: return "PCX: draw into the optimized surface";
+    case PcxWrite: return "PCX: the writer";
     case Jpeg: return "JPEG (convert + write)";
     case Show: return "show the written file";
     case Count: break;

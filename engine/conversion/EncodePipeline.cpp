@@ -71,16 +71,21 @@ std::int32_t runPaletteEncoder(const PictureSurface &picture, const QString &pat
 // Draws the bitmap into the optimized surface, whose client area becomes
 // exactly its size, and writes that client area as PCX.
 bool writePcxThroughSurface(FIBITMAP *dib, PictureSurface &surface, const QString &path,
-                            QString *error)
+                            StageTimes *times, QString *error)
 {
-    QImage bitmap;
-    if (!bridge::FreeImage_BMP_From_DIB(dib, bitmap)) {
-        *error = withReason(QStringLiteral("cannot convert the picture for the PCX writer"));
-        return false;
+    {
+        StageClock clock(times, StageTimes::PcxDraw);
+        QImage bitmap;
+        if (!bridge::FreeImage_BMP_From_DIB(dib, bitmap)) {
+            *error = withReason(QStringLiteral("cannot convert the picture for the PCX writer"));
+            return false;
+        }
+        // Sizing the client area to the bitmap and drawing the bitmap at
+        // (0, 0) over all of it leaves exactly the bitmap: let the surface
+        // share it instead of clearing, repainting and copying the pixels.
+        surface.setPicture(bitmap);
     }
-    surface.resize(QSize(bridge::FreeImage_GetBitmapWidth(bitmap),
-                         bridge::FreeImage_GetBitmapHeight(bitmap)));
-    bridge::FreeImage_RenderBitmap(bitmap, surface, 0, 0, -1, -1, false);
+    StageClock clock(times, StageTimes::PcxWrite);
     try {
         cPCX writer;
         writer.SavePCXinFile(path, surface, true);
@@ -161,8 +166,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
 
     const QByteArray nativePath = QFile::encodeName(path);
     bool saved = false;
-    StageClock clock(context.stageTimes, settings.LibraryFormat == LibraryFormat::Pcx ? StageTimes::Pcx
-                                                                     : StageTimes::LibrarySave);
+    StageClock clock(settings.LibraryFormat == LibraryFormat::Pcx ? nullptr : context.stageTimes,
+                     StageTimes::LibrarySave);
     switch (settings.LibraryFormat) {
     case LibraryFormat::Bmp:
         out.typeText = QStringLiteral("BMP");
@@ -182,7 +187,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         break;
     case LibraryFormat::Pcx:
         out.typeText = QStringLiteral("PCX");
-        saved = writePcxThroughSurface(dib.get(), context.optimized, path, &out.error);
+        saved = writePcxThroughSurface(dib.get(), context.optimized, path, context.stageTimes,
+                                       &out.error);
         break;
     default:
         out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
