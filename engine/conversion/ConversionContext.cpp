@@ -12,9 +12,9 @@ ConversionContext::~ConversionContext() = default;
 const char *StageTimes::name(Stage stage)
 {
     switch (stage) {
-    case Load: return "load (decoder process)";
+    case Load: return "load (decode + hand-over)";
     case Palette: return "PaletteEncoder (reduce + write BMP/GIF)";
-    case Reload: return "FreeImage reads the BMP back";
+    case Reload: return "FreeImage bitmap (BMP read back / in memory)";
     case LibrarySave: return "FreeImage writes the target";
     case PcxDraw: return "PCX: draw into the optimized surface";
     case PcxWrite: return "PCX: the writer";

@@ -40,23 +40,40 @@ QString withReason(const QString &text)
     return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
 
+// What the PaletteEncoder left: its last result, and the encoded picture
+// when it was kept in memory instead of being written as a BMP.
+struct PaletteRun {
+    std::int32_t result = 0;
+    QImage picture;
+};
+
 // The PaletteEncoder calls: one EncodePicture, or the chain when a flip or
-// the inversion is asked for, each call made only after a non-zero one.
-std::int32_t runPaletteEncoder(const PictureSurface &picture, const QString &path,
-                               const OutputSettings &s, std::int32_t transform)
+// the inversion is asked for, each call made only after a non-zero one. In
+// memory, the chain stops after Process and hands over the picture the BMP
+// would have held.
+PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
+                             const OutputSettings &s, std::int32_t transform, bool inMemory)
 {
     PaletteEncoder encoder;
-    if (transform == 0)
-        return encoder.EncodePicture(picture, path, s.EncoderKind, s.ColorMode, s.BitDepth,
-                                     s.PaletteFlags, s.DitherCode, -1, -1, -1, -1);
+    PaletteRun run;
+    if (transform == 0 && !inMemory) {
+        run.result = encoder.EncodePicture(picture, path, s.EncoderKind, s.ColorMode, s.BitDepth,
+                                           s.PaletteFlags, s.DitherCode, -1, -1, -1, -1);
+        return run;
+    }
     std::int32_t r = encoder.SetOptions(s.EncoderKind, s.ColorMode, s.BitDepth, s.PaletteFlags,
                                         s.DitherCode);
     if (r)
         r = encoder.AttachPicture(picture, -1, -1, -1, -1);
-    if (r)
+    if (r && transform != 0)
         r = encoder.Transform(transform, 0, 0);
     if (r)
         r = encoder.Process();
+    if (r && inMemory) {
+        run.picture = encoder.result();
+        run.result = run.picture.isNull() ? 0 : 1;
+        return run;
+    }
     if (r) {
         switch (s.EncoderKind) {
         case palette_codes::KindBmp: r = encoder.SaveBmp(path); break;
@@ -65,18 +82,36 @@ std::int32_t runPaletteEncoder(const PictureSurface &picture, const QString &pat
         default: r = 0; break;
         }
     }
-    return r;
+    run.result = r;
+    return run;
 }
 
-// Draws the bitmap into the optimized surface, whose client area becomes
-// exactly its size, and writes that client area as PCX.
-bool writePcxThroughSurface(FIBITMAP *dib, PictureSurface &surface, const QString &path,
-                            StageTimes *times, QString *error)
+// A 24-bit BMP read back by FreeImage holds exactly the encoder's
+// true-colour picture: build that bitmap without the file.
+FiBitmap trueColourBitmap(const QImage &picture)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32); // shares when it already is
+    const int width = rgb.width();
+    const int height = rgb.height();
+    FiBitmap dib(FreeImage_Allocate(width, height, 24));
+    if (!dib)
+        return dib;
+    for (int y = 0; y < height; ++y) // FreeImage keeps rows bottom-up
+        FreeImage_ConvertLine32To24(FreeImage_GetScanLine(dib.get(), height - 1 - y),
+                                    const_cast<BYTE *>(rgb.constScanLine(y)), width);
+    return dib;
+}
+
+// Draws the picture into the optimized surface, whose client area becomes
+// exactly its size, and writes that client area as PCX. The picture is the
+// encoder's own, or the BMP's bitmap turned into a window bitmap.
+bool writePcxThroughSurface(const QImage &inMemory, FIBITMAP *dib, PictureSurface &surface,
+                            const QString &path, StageTimes *times, QString *error)
 {
     {
         StageClock clock(times, StageTimes::PcxDraw);
-        QImage bitmap;
-        if (!bridge::FreeImage_BMP_From_DIB(dib, bitmap)) {
+        QImage bitmap = inMemory;
+        if (bitmap.isNull() && !bridge::FreeImage_BMP_From_DIB(dib, bitmap)) {
             *error = withReason(QStringLiteral("cannot convert the picture for the PCX writer"));
             return false;
         }
@@ -138,15 +173,19 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     out.libraryFormat = settings.LibraryFormat;
     out.depthText = settings.DepthText;
 
-    std::int32_t encoded = 0;
+    // True colour on the library route: the BMP written and read back would
+    // hold exactly the encoder's picture, so keep it in memory.
+    const bool inMemory = context.trueColourInMemory && settings.EncoderKind == palette_codes::KindBmp
+                          && settings.BitDepth == 24;
+    PaletteRun encoded;
     {
         StageClock clock(context.stageTimes, StageTimes::Palette);
-        encoded = runPaletteEncoder(picture, path, settings, transform);
+        encoded = runPaletteEncoder(picture, path, settings, transform, inMemory);
     }
 
     if (settings.EncoderKind != palette_codes::KindBmp) {
         out.typeText = QStringLiteral("GIF");
-        out.written = encoded != 0;
+        out.written = encoded.result != 0;
         if (!out.written)
             out.error = QStringLiteral("the palette encoder could not write the GIF file");
         return out;
@@ -155,9 +194,12 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     FiBitmap dib;
     {
         StageClock clock(context.stageTimes, StageTimes::Reload);
-        dib.reset(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
+        if (!inMemory)
+            dib.reset(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
+        else if (!encoded.picture.isNull() && settings.LibraryFormat != LibraryFormat::Pcx)
+            dib = trueColourBitmap(encoded.picture);
     }
-    if (!dib) {
+    if (!dib && encoded.picture.isNull()) {
         if (context.hooks.status)
             context.hooks.status(QString::fromLatin1(CannotApplyFormatText));
         out.error = QString::fromLatin1(CannotApplyFormatText);
@@ -187,8 +229,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         break;
     case LibraryFormat::Pcx:
         out.typeText = QStringLiteral("PCX");
-        saved = writePcxThroughSurface(dib.get(), context.optimized, path, context.stageTimes,
-                                       &out.error);
+        saved = writePcxThroughSurface(encoded.picture, dib.get(), context.optimized, path,
+                                       context.stageTimes, &out.error);
         break;
     default:
         out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);

@@ -375,3 +375,38 @@ TEST(PreviewEncoder, OptionsChangedDuringTheYieldAreUsed)
     EXPECT_FALSE(QFile::exists(box.file("gone.bmp")));
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("y")});
 }
+
+// Keeping the true-colour picture in memory must write byte for byte what
+// the BMP written and read back gives.
+TEST(BatchWorker, TrueColourInMemoryWritesTheSameFiles)
+{
+    test::Sandbox box;
+    Harness h;
+    const QImage pictures[] = {samplePicture(), test::makeTestPicture(64, 3)};
+    int compared = 0;
+    for (int row : {12, 14, 22, 24, 25}) {
+        for (const QImage &picture : pictures) {
+            for (bool greyAndFlipped : {false, true}) {
+                SCOPED_TRACE(QStringLiteral("row %1, %2x%3, %4").arg(row).arg(picture.width())
+                                 .arg(picture.height()).arg(greyAndFlipped).toStdString());
+                h.select(row);
+                if (greyAndFlipped)
+                    h.options.selectColorMode(1);
+                h.options.chkFlipH.checked = greyAndFlipped;
+                h.context.source.setPicture(picture);
+                const QString name = QStringLiteral("r%1-%2").arg(row).arg(compared);
+                h.context.trueColourInMemory = false;
+                ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-file"), 0).ok());
+                const QImage drawnThroughFile = h.context.optimized.image();
+                h.context.trueColourInMemory = true;
+                ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-memory"), 0).ok());
+                EXPECT_EQ(box.read(name + "-file"), box.read(name + "-memory"));
+                if (row == 22) {
+                    EXPECT_EQ(h.context.optimized.image(), drawnThroughFile);
+                }
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 20);
+}

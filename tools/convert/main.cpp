@@ -1,5 +1,6 @@
 // pictrove-convert: converts image files into one catalogue format from the
 // command line, through the same options and batch worker as the window.
+#include "engine/conversion/LargeImageMemory.h"
 #include "tools/convert/ConvertOptions.h"
 #include "tools/convert/ConvertRun.h"
 
@@ -13,6 +14,7 @@
 int main(int argc, char *argv[])
 {
     using namespace pictrove::convert;
+    pictrove::keepLargeImageBuffers();
     // Pictures are drawn into surfaces, never onto a screen.
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
