@@ -251,17 +251,16 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
     StageClock clock(context.stageTimes, StageTimes::Jpeg);
     bridge::FreeImageScope freeImage;
 
-    FiBitmap dib;
-    if (!bridge::FreeImage_DIB_From_BMP(picture.image(), dib)) {
-        out.error = withReason(QStringLiteral("there is no picture to encode"));
+    // The 24-bit bitmap the window bitmap would give through a 32-bit copy
+    // and a conversion, made in one pass.
+    if (picture.isEmpty()) {
+        out.error = QStringLiteral("there is no picture to encode");
         return out;
     }
-    if (FreeImage_GetBPP(dib.get()) != 24) {
-        dib.reset(FreeImage_ConvertTo24Bits(dib.get()));
-        if (!dib) {
-            out.error = QStringLiteral("cannot convert the picture to 24 bits");
-            return out;
-        }
+    const FiBitmap dib = trueColourBitmap(picture.image());
+    if (!dib) {
+        out.error = QStringLiteral("cannot convert the picture to 24 bits");
+        return out;
     }
     context.options.settings.JpegQuality = quality;
     out.written = FreeImage_Save(FIF_JPEG, dib.get(), QFile::encodeName(path).constData(), quality);

@@ -410,3 +410,18 @@ TEST(BatchWorker, TrueColourInMemoryWritesTheSameFiles)
     }
     EXPECT_EQ(compared, 20);
 }
+
+// The JPEG route builds its 24-bit bitmap in one pass; the file is the one
+// the window bitmap's 32-bit copy converted to 24 bits gives.
+TEST(BatchWorker, JpegMatchesTheThirtyTwoBitRoute)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    ASSERT_TRUE(EncodeBatchJpeg(h.context, box.file("a.jpg"), 60, 0).ok());
+    EXPECT_EQ(h.options.settings.JpegQuality, 60);
+    const FiBitmap wide = toFreeImage32(samplePicture());
+    const FiBitmap narrow(FreeImage_ConvertTo24Bits(wide.get()));
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, narrow.get(), QFile::encodeName(box.file("b.jpg")).constData(), 60));
+    EXPECT_EQ(box.read("a.jpg"), box.read("b.jpg"));
+}
