@@ -8,6 +8,7 @@ namespace pictrove {
 
 class PaletteQuantiser;
 class Rgb555Quantiser;
+class RowProgress;
 
 // True for the dither codes we know (0, 1, 2, 4, 8, 16, 32, 64, 256, 512,
 // 1024).
@@ -28,9 +29,11 @@ bool isDitherCode(std::int32_t code);
 //   512  Even: Jarvis-Judice-Ninke error diffusion (12 neighbours).
 //   1024 Equal: the error goes in four equal quarters to the right, lower
 //        left, lower and lower right neighbours.
-// Ordered dithers shift each pixel by a threshold of up to one palette step
-// (the quantiser's spread) before the nearest-colour lookup.
-void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q);
-void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q);
+// (Details in OrderedDither.h and ErrorDiffusion.h.) Rows are finished top
+// to bottom; progress, when given, hears of each one.
+void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q,
+            RowProgress *progress = nullptr);
+void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q,
+            RowProgress *progress = nullptr);
 
 } // namespace pictrove

@@ -1,5 +1,7 @@
 #include "engine/palette/GifWriter.h"
 
+#include "engine/palette/RowProgress.h"
+
 #include <QSaveFile>
 
 #include <gif_lib.h>
@@ -58,7 +60,8 @@ std::vector<int> rowOrder(int height, bool interlaced)
 
 } // namespace
 
-bool writeGif(const QImage &picture, bool interlaced, const QString &path)
+bool writeGif(const QImage &picture, bool interlaced, const QString &path,
+              const RowProgress *ready)
 {
     if (picture.isNull() || picture.format() != QImage::Format_Indexed8)
         return false;
@@ -90,9 +93,15 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path)
                             nullptr)
                == GIF_ERROR)
         return false;
+    // Rows by address, without touching the image object again: another
+    // thread may be filling it.
+    const uchar *pixels = picture.constBits();
+    const qsizetype bytesPerLine = picture.bytesPerLine();
     for (int y : rowOrder(picture.height(), interlaced)) {
+        if (ready && !ready->waitFor(y + 1))
+            return false; // the picture was given up: no file
         // giflib takes a non-const line but only reads it.
-        auto *line = const_cast<GifPixelType *>(picture.constScanLine(y));
+        auto *line = const_cast<GifPixelType *>(pixels + y * bytesPerLine);
         if (EGifPutLine(gif.get(), line, picture.width()) == GIF_ERROR)
             return false;
     }

@@ -20,7 +20,7 @@ int farSq(int v, int lo, int hi) { return std::max(square(v - lo), square(hi - v
 
 NearestColour::NearestColour(const std::vector<QRgb> &palette)
     : m_palette(palette.begin(), palette.begin() + std::min<size_t>(palette.size(), 256)),
-      m_cells(1 << 18, kEmpty),
+      m_cells(size_t(1) << 18, kEmpty),
       m_blockCandidates(kBlocksPerAxis * kBlocksPerAxis * kBlocksPerAxis),
       m_blockReady(m_blockCandidates.size(), false)
 {
@@ -88,7 +88,7 @@ const std::vector<std::uint8_t> &NearestColour::candidates(int block)
     return list;
 }
 
-std::uint8_t NearestColour::fill(int key)
+std::uint32_t NearestColour::fill(int key)
 {
     // Fill every cell of the key's block at once: neighbouring pixels tend
     // to fall into the same block.
@@ -99,24 +99,84 @@ std::uint8_t NearestColour::fill(int key)
     const auto &list = candidates(block);
     const int rc0 = (r >> kBlockBits) << shift, gc0 = (g >> kBlockBits) << shift,
               bc0 = (b >> kBlockBits) << shift;
+    std::vector<std::uint8_t> rivals;
     for (int rc = rc0; rc < rc0 + (1 << shift); ++rc)
         for (int gc = gc0; gc < gc0 + (1 << shift); ++gc)
             for (int bc = bc0; bc < bc0 + (1 << shift); ++bc) {
-                // Cell centres in doubled units: a cell spans 4 values.
-                const int cr = rc * 8 + 3, cg = gc * 8 + 3, cb = bc * 8 + 3;
+                const int lo[3] = {rc * 4, gc * 4, bc * 4};
+                // The entry nearest to the cell's centre (doubled units).
                 int best = INT_MAX;
-                std::uint8_t bestIndex = list.front();
+                int nearest = list.front();
                 for (std::uint8_t i : list) {
                     const int *c = &m_channels[size_t(3 * i)];
-                    const int d = square(2 * c[0] - cr) + square(2 * c[1] - cg) + square(2 * c[2] - cb);
+                    const int d = square(2 * c[0] - lo[0] * 2 - 3) + square(2 * c[1] - lo[1] * 2 - 3)
+                                  + square(2 * c[2] - lo[2] * 2 - 3);
                     if (d < best) {
                         best = d;
-                        bestIndex = i;
+                        nearest = i;
                     }
                 }
-                m_cells[size_t((rc << 12) | (gc << 6) | bc)] = bestIndex;
+                // Entries that are as near as that one somewhere in the cell:
+                // |p - j|^2 - |p - e|^2 = 2 p.(e - j) + |j|^2 - |e|^2 is linear
+                // in p, so its least value is at a corner.
+                const int *e = &m_channels[size_t(3 * nearest)];
+                rivals.assign(1, std::uint8_t(nearest));
+                bool holdsEntry = false;
+                for (std::uint8_t j : list) {
+                    const int *c = &m_channels[size_t(3 * j)];
+                    holdsEntry = holdsEntry
+                                 || (c[0] >= lo[0] && c[0] <= lo[0] + 3 && c[1] >= lo[1]
+                                     && c[1] <= lo[1] + 3 && c[2] >= lo[2] && c[2] <= lo[2] + 3);
+                    if (j == nearest)
+                        continue;
+                    int least = c[0] * c[0] + c[1] * c[1] + c[2] * c[2]
+                                - (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+                    for (int a = 0; a < 3; ++a) {
+                        const int slope = 2 * (e[a] - c[a]);
+                        least += slope * (slope >= 0 ? lo[a] : lo[a] + 3);
+                    }
+                    if (least <= 0)
+                        rivals.push_back(j);
+                }
+                // Straddling cells that hold a palette colour keep their list,
+                // so that every palette colour finds itself; the others answer
+                // with the entry nearest to their centre, never more than a
+                // cell's width off the true nearest distance.
+                std::uint32_t value = std::uint32_t(nearest);
+                if (rivals.size() > 1 && holdsEntry) {
+                    if (rivals.size() > kMaxList || m_lists.size() + rivals.size() > kMaxOffset) {
+                        // A crowd of entries inside one cell: compare the block's.
+                        value = kBlockList | std::uint32_t(block);
+                    } else {
+                        // Entry order decides ties, so keep the list in it.
+                        std::sort(rivals.begin(), rivals.end());
+                        value = kList | std::uint32_t(rivals.size() - 1) << kCountShift
+                                | std::uint32_t(m_lists.size());
+                        m_lists.insert(m_lists.end(), rivals.begin(), rivals.end());
+                    }
+                }
+                m_cells[size_t((rc << 12) | (gc << 6) | bc)] = value;
             }
-    return std::uint8_t(m_cells[size_t(key)]);
+    return m_cells[size_t(key)];
+}
+
+std::uint8_t NearestColour::among(std::uint32_t cell, int r, int g, int b) const
+{
+    const bool wholeBlock = (cell & kBlockList) == kBlockList;
+    const std::uint8_t *entry =
+        wholeBlock ? m_blockCandidates[cell & ~kBlockList].data() : &m_lists[cell & kMaxOffset];
+    const int count = wholeBlock ? int(m_blockCandidates[cell & ~kBlockList].size())
+                                 : int((cell >> kCountShift) & 0x7F) + 1;
+    std::uint8_t bestIndex = entry[0];
+    int best = distance(entry[0], r, g, b);
+    for (int i = 1; i < count; ++i) {
+        const int d = distance(entry[i], r, g, b);
+        if (d < best) {
+            best = d;
+            bestIndex = entry[i];
+        }
+    }
+    return bestIndex;
 }
 
 } // namespace pictrove

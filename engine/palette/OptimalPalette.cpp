@@ -3,8 +3,11 @@
 #include <libimagequant.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace pictrove {
 
@@ -13,39 +16,109 @@ namespace {
 struct LiqAttrDeleter {
     void operator()(liq_attr *p) const noexcept { liq_attr_destroy(p); }
 };
-struct LiqImageDeleter {
-    void operator()(liq_image *p) const noexcept { liq_image_destroy(p); }
+struct LiqHistogramDeleter {
+    void operator()(liq_histogram *p) const noexcept { liq_histogram_destroy(p); }
 };
 struct LiqResultDeleter {
     void operator()(liq_result *p) const noexcept { liq_result_destroy(p); }
 };
 using LiqAttr = std::unique_ptr<liq_attr, LiqAttrDeleter>;
-using LiqImage = std::unique_ptr<liq_image, LiqImageDeleter>;
+using LiqHistogram = std::unique_ptr<liq_histogram, LiqHistogramDeleter>;
 using LiqResult = std::unique_ptr<liq_result, LiqResultDeleter>;
 
-// Big enough that rare but visible colours (a small red sign) are sampled,
-// small enough that the palette costs a fraction of the remap.
-constexpr qint64 kSamplePixels = 1'000'000;
+constexpr double kSamplePixels = 1.5e6;
+// libimagequant's speed 6 of 1 (slow) to 10 (fast): measured on photos it
+// gives the same palette quality as its default 4 on our histogram, in a
+// fraction of the time.
+constexpr int kSpeed = 6;
 
-// Every step-th pixel of every step-th row, as RGBA bytes. Point samples
-// rather than averages, so that no colour appears that the picture lacks.
-std::vector<liq_color> sample(const QImage &picture, int &width, int &height)
+struct Cell {
+    std::uint32_t count = 0;
+    std::uint32_t red = 0, green = 0, blue = 0; // sums
+    QRgb first = 0;
+    bool mixed = false;
+};
+
+liq_histogram_entry entry(std::uint32_t count, int r, int g, int b)
 {
-    const qint64 total = qint64(picture.width()) * picture.height();
-    const int step = std::max(1, int(std::ceil(std::sqrt(double(total) / kSamplePixels))));
-    width = (picture.width() + step - 1) / step;
-    height = (picture.height() + step - 1) / step;
-    std::vector<liq_color> out;
-    out.reserve(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y * step));
-        for (int x = 0; x < width; ++x) {
-            const QRgb c = line[x * step];
-            out.push_back(liq_color{std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)),
-                                    std::uint8_t(qBlue(c)), 255});
+    return liq_histogram_entry{
+        liq_color{std::uint8_t(r), std::uint8_t(g), std::uint8_t(b), 255}, count};
+}
+
+std::vector<liq_histogram_entry> histogram(const QImage &picture)
+{
+    const double total = double(picture.width()) * picture.height();
+    const int step = std::max(1, int(std::lround(std::sqrt(total / kSamplePixels))));
+    std::vector<Cell> cells(size_t(1) << 18);
+    std::uint32_t greys[256] = {};
+    bool allGrey = true;
+    for (int y = 0, n = 0; y < picture.height(); y += step, ++n) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = n % step; x < picture.width(); x += step) {
+            const QRgb c = line[x] | 0xFF000000;
+            const int r = qRed(c), g = qGreen(c), b = qBlue(c);
+            Cell &cell = cells[size_t(((r >> 2) << 12) | ((g >> 2) << 6) | (b >> 2))];
+            if (cell.count == 0)
+                cell.first = c;
+            else if (cell.first != c)
+                cell.mixed = true;
+            ++cell.count;
+            cell.red += std::uint32_t(r);
+            cell.green += std::uint32_t(g);
+            cell.blue += std::uint32_t(b);
+            allGrey = allGrey && r == g && g == b;
+            ++greys[r];
         }
     }
+    std::vector<liq_histogram_entry> out;
+    if (allGrey) {
+        for (int v = 0; v < 256; ++v)
+            if (greys[v])
+                out.push_back(entry(greys[v], v, v, v));
+        return out;
+    }
+    for (const Cell &cell : cells) {
+        if (!cell.count)
+            continue;
+        if (!cell.mixed) {
+            out.push_back(entry(cell.count, qRed(cell.first), qGreen(cell.first), qBlue(cell.first)));
+            continue;
+        }
+        const std::uint32_t half = cell.count / 2;
+        out.push_back(entry(cell.count, int((cell.red + half) / cell.count),
+                            int((cell.green + half) / cell.count), int((cell.blue + half) / cell.count)));
+    }
     return out;
+}
+
+// The picture's own colours when it has no more than limit of them (a
+// drawing, a greyscale picture), else nothing. Photos give up within the
+// first rows; a drawing costs one pass with a small hash table.
+std::optional<std::vector<QRgb>> fewColours(const QImage &picture, int limit)
+{
+    constexpr size_t kSlots = 1024; // > 2 * 256, a power of two
+    std::array<QRgb, kSlots> table{}; // 0 = empty; stored colours are opaque
+    std::vector<QRgb> found;
+    QRgb last = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x] | 0xFF000000;
+            if (c == last)
+                continue;
+            last = c;
+            size_t slot = (c * 2654435761u) >> 22 & (kSlots - 1);
+            while (table[slot] != 0 && table[slot] != c)
+                slot = (slot + 1) & (kSlots - 1);
+            if (table[slot] == c)
+                continue;
+            if (int(found.size()) == limit)
+                return std::nullopt;
+            table[slot] = c;
+            found.push_back(c);
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -54,18 +127,21 @@ std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours)
 {
     if (picture.isNull() || maxColours < 2)
         return {};
-    int width = 0, height = 0;
-    const std::vector<liq_color> pixels = sample(picture, width, height);
+    if (auto exact = fewColours(picture, std::min(maxColours, 256)))
+        return std::move(*exact);
+    std::vector<liq_histogram_entry> colours = histogram(picture);
 
     LiqAttr attr(liq_attr_create());
     if (!attr || liq_set_max_colors(attr.get(), std::min(maxColours, 256)) != LIQ_OK
-        || liq_set_speed(attr.get(), 4) != LIQ_OK)
+        || liq_set_speed(attr.get(), kSpeed) != LIQ_OK)
         return {};
-    LiqImage image(liq_image_create_rgba(attr.get(), pixels.data(), width, height, 0));
-    if (!image)
+    LiqHistogram hist(liq_histogram_create(attr.get()));
+    if (!hist
+        || liq_histogram_add_colors(hist.get(), attr.get(), colours.data(), int(colours.size()), 0)
+               != LIQ_OK)
         return {};
     liq_result *raw = nullptr;
-    if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK)
+    if (liq_histogram_quantize(hist.get(), attr.get(), &raw) != LIQ_OK)
         return {};
     LiqResult result(raw);
 

@@ -6,6 +6,13 @@
 #include "engine/palette/GifWriter.h"
 #include "engine/palette/PaletteChoice.h"
 #include "engine/palette/Quantisers.h"
+#include "engine/palette/RowProgress.h"
+
+#include <functional>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace pictrove {
 
@@ -30,6 +37,48 @@ void makeGrey(QImage &picture)
 }
 
 bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
+
+// A second thread that writes the file while the rows are reduced. However
+// the reduction ends, the writer is released and waited for, so it never
+// waits forever nor outlives the picture it reads; unless the reduction
+// completed, it is told to give up, so no file of a half-made picture
+// appears.
+class WriterThread {
+public:
+    RowProgress progress;
+
+    void start(std::function<void()> work)
+    {
+        try {
+            m_thread = std::thread([work = std::move(work)] {
+                try {
+                    work();
+                } catch (...) {
+                    // the result stays "not written"
+                }
+            });
+        } catch (const std::system_error &) {
+            // no thread to be had: the caller writes afterwards
+        }
+    }
+    bool running() const { return m_thread.joinable(); }
+    void complete()
+    {
+        progress.finish();
+        m_completed = true;
+    }
+    ~WriterThread()
+    {
+        if (!m_completed)
+            progress.abandon();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+    bool m_completed = false;
+};
 
 } // namespace
 
@@ -111,57 +160,95 @@ std::int32_t PaletteEncoder::Transform(std::int32_t flags, std::int32_t reserved
     if (invert)
         m_source.invertPixels(QImage::InvertRgb);
     m_processed = false;
-    return 1;
+    return m_source.isNull() ? 0 : 1;
 }
 
 std::int32_t PaletteEncoder::Process()
 {
+    return reduce(nullptr) ? 1 : 0;
+}
+
+bool PaletteEncoder::reduce(const Writer *alongside)
+{
+    // A picture too large for memory is a failed encode, not a crash.
+    try {
+        return reduceUnguarded(alongside);
+    } catch (const std::bad_alloc &) {
+        m_processed = false;
+        m_result = QImage();
+        return false;
+    }
+}
+
+bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
+{
     m_processed = false;
     m_result = QImage();
     if (m_source.isNull() || !valid(m_options))
-        return 0;
+        return false;
 
     QImage source = m_source;
     if (m_options.mode == codes::ModeGreyscale)
         makeGrey(source); // detaches: the attached copy stays in colour
 
+    QImage target;
+    std::optional<PaletteQuantiser> palette;
+    std::optional<Rgb555Quantiser> rgb555;
     if (m_options.depth == 24) {
-        m_result = source;
+        target = source;
     } else if (m_options.depth == 16) {
-        QImage target(source.size(), QImage::Format_RGB555);
-        if (target.isNull())
-            return 0;
-        Rgb555Quantiser quantiser;
-        dither(m_options.dither, source, target, quantiser);
-        m_result = std::move(target);
+        target = QImage(source.size(), QImage::Format_RGB555);
+        rgb555.emplace();
     } else {
-        std::vector<QRgb> palette = choosePalette(m_options.flags, m_options.depth, source,
+        std::vector<QRgb> colours = choosePalette(m_options.flags, m_options.depth, source,
                                                   m_options.mode == codes::ModeGreyscale);
-        if (palette.empty())
-            return 0;
-        QImage target(source.size(), QImage::Format_Indexed8);
-        if (target.isNull())
-            return 0;
-        PaletteQuantiser quantiser(palette);
-        dither(m_options.dither, source, target, quantiser);
+        if (colours.empty())
+            return false;
+        target = QImage(source.size(), QImage::Format_Indexed8);
+        palette.emplace(colours);
         // The file's table has 2^depth entries; unused ones are black.
-        palette.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
-        target.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
-        m_result = std::move(target);
+        colours.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
+        target.setColorTable(QList<QRgb>(colours.begin(), colours.end()));
     }
+    if (target.isNull())
+        return false;
+
+    // The writer, when given, runs on a second thread and takes each row as
+    // soon as it is reduced; without a thread it runs afterwards.
+    bool written = false;
+    {
+        WriterThread writer;
+        if (alongside && (palette || rgb555))
+            writer.start([&] { written = (*alongside)(target, &writer.progress); });
+        RowProgress *shared = writer.running() ? &writer.progress : nullptr;
+        if (palette)
+            dither(m_options.dither, source, target, *palette, shared);
+        else if (rgb555)
+            dither(m_options.dither, source, target, *rgb555, shared);
+        writer.complete();
+        if (!writer.running() && alongside)
+            written = (*alongside)(target, nullptr);
+    } // the writer has finished here, on every path
+
+    m_result = std::move(target);
     m_processed = true;
-    return 1;
+    return !alongside || written;
 }
 
 std::int32_t PaletteEncoder::save(const QString &path, std::int32_t kind)
 {
     if (path.isEmpty() || (!m_processed && !Process()))
         return 0;
-    if (kind == codes::KindBmp)
-        return writeBmp(m_result, path) ? 1 : 0;
-    if (!isPaletteDepth(m_options.depth))
+    if (kind != codes::KindBmp && !isPaletteDepth(m_options.depth))
         return 0;
-    return writeGif(m_result, kind == codes::KindGifInterlaced, path) ? 1 : 0;
+    try {
+        const bool ok = kind == codes::KindBmp
+                            ? writeBmp(m_result, path)
+                            : writeGif(m_result, kind == codes::KindGifInterlaced, path);
+        return ok ? 1 : 0;
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
 }
 
 std::int32_t PaletteEncoder::SaveBmp(const QString &path) { return save(path, codes::KindBmp); }
@@ -179,9 +266,16 @@ std::int32_t PaletteEncoder::EncodePicture(const PictureSurface &picture, const 
                                            std::int32_t height)
 {
     if (!SetOptions(kind, mode, depth, flags, dither)
-        || !AttachPicture(picture, left, top, width, height) || !Process())
+        || !AttachPicture(picture, left, top, width, height) || path.isEmpty())
         return 0;
-    return save(path, kind);
+    if (kind == codes::KindBmp)
+        return Process() ? save(path, kind) : 0;
+    // A GIF is written while the picture is being reduced.
+    const bool interlaced = kind == codes::KindGifInterlaced;
+    const Writer gif = [&](const QImage &image, const RowProgress *ready) {
+        return writeGif(image, interlaced, path, ready);
+    };
+    return reduce(&gif) ? 1 : 0;
 }
 
 } // namespace pictrove

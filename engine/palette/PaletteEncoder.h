@@ -6,10 +6,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace pictrove {
 
 class PictureSurface;
+class RowProgress;
 
 // Reduces a picture to the colours, palette and dithering asked for, flips
 // or inverts it, and writes it as BMP, GIF or interlaced GIF.
@@ -78,7 +80,13 @@ private:
         std::int32_t flags = palette_codes::MapWindows;
         std::int32_t dither = palette_codes::DitherNone;
     };
+    // Writes a reduced picture; ready says which rows are finished.
+    using Writer = std::function<bool(const QImage &, const RowProgress *ready)>;
     std::int32_t save(const QString &path, std::int32_t kind);
+    // Process(), with alongside (when given) writing the result meanwhile;
+    // true when both succeeded.
+    bool reduce(const Writer *alongside);
+    bool reduceUnguarded(const Writer *alongside);
     static bool valid(const Options &options);
 
     Options m_options;

@@ -85,7 +85,10 @@ TEST(Dither, BlackAndWhiteKeepsTheMeanOfAGreyRamp)
 
 TEST(Dither, ColourDiffusionKeepsTheMeanColour)
 {
-    const QImage picture = test::makeTestPicture(128, 128);
+    QImage picture(128, 128, QImage::Format_RGB32);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x)
+            picture.setPixel(x, y, qRgb(x * 2, y * 2, 255 - x - y / 2));
     for (std::int32_t code : kDiffusion) {
         const QImage out = reduce(code, picture, palettes::vga16()).convertToFormat(QImage::Format_RGB32);
         double in[3] = {}, got[3] = {};

@@ -3,6 +3,8 @@
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/FixedPalettes.h"
+#include "engine/palette/GifWriter.h"
+#include "engine/palette/RowProgress.h"
 
 #include "TestSupport.h"
 
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <set>
+#include <thread>
 
 namespace pictrove {
 
@@ -236,6 +239,58 @@ TEST_F(PaletteEncoderTest, OptimalPaletteFitsThePicture)
     EXPECT_LE(test::maxChannelDifference(got, want), 24);
 }
 
+// Pictures with no more colours than the table keep them exactly: a
+// drawing stays a drawing, every grey of a greyscale ramp stays.
+TEST_F(PaletteEncoderTest, OptimalKeepsTheColoursOfASmallPicture)
+{
+    QImage drawing(40, 30, QImage::Format_RGB32);
+    const QRgb colours[5] = {qRgb(200, 10, 10), qRgb(203, 10, 10), qRgb(0, 0, 0), qRgb(250, 250, 250),
+                             qRgb(20, 120, 220)};
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            drawing.setPixel(x, y, colours[(x / 7 + y / 5) % 5]);
+    Surface small(drawing);
+    PaletteEncoder encoder;
+    ASSERT_NE(encoder.SetOptions(1, 0, 3, codes::MapOptimal, 1), 0);
+    ASSERT_NE(encoder.AttachPicture(small.surface), 0);
+    ASSERT_NE(encoder.Process(), 0);
+    EXPECT_EQ(test::maxChannelDifference(shown(encoder), drawing), 0);
+
+    QImage ramp(256, 4, QImage::Format_RGB32);
+    for (int x = 0; x < 256; ++x)
+        for (int y = 0; y < 4; ++y)
+            ramp.setPixel(x, y, qRgb(x, (x * 7) % 256, 255 - x));
+    Surface greys(ramp);
+    ASSERT_NE(encoder.SetOptions(1, codes::ModeGreyscale, 8, codes::MapOptimal, 0), 0);
+    ASSERT_NE(encoder.AttachPicture(greys.surface), 0);
+    ASSERT_NE(encoder.Process(), 0);
+    QImage grey = ramp;
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x) {
+            const QRgb c = grey.pixel(x, y);
+            const int v = (19595 * qRed(c) + 38470 * qGreen(c) + 7471 * qBlue(c) + 32768) >> 16;
+            grey.setPixel(x, y, qRgb(v, v, v));
+        }
+    EXPECT_EQ(test::maxChannelDifference(shown(encoder), grey), 0);
+}
+
+// Tiny and thin pictures go through every dither and every kind of target.
+TEST_F(PaletteEncoderTest, HandlesTinyAndThinPictures)
+{
+    for (QSize size : {QSize(1, 1), QSize(1, 9), QSize(9, 1), QSize(2, 2), QSize(3, 17)}) {
+        Surface tiny(test::makeTestPicture(size.width(), size.height()));
+        for (std::int32_t dither : {0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024})
+            for (auto [depth, flags] : {std::pair{8, codes::MapOptimal}, {1, codes::MapWindows},
+                                        {16, codes::MapWindows}}) {
+                PaletteEncoder encoder;
+                const QString path = sandbox.file("tiny.bmp");
+                ASSERT_NE(encoder.EncodePicture(tiny.surface, path, 0, 0, depth, flags, dither), 0)
+                    << size.width() << "x" << size.height() << " dither " << dither;
+                EXPECT_EQ(readWithQt(path).size(), size);
+            }
+    }
+}
+
 TEST_F(PaletteEncoderTest, GreyscaleUsesBt601LumaAndAGreyOptimalPalette)
 {
     PaletteEncoder encoder;
@@ -421,6 +476,30 @@ TEST_F(PaletteEncoderTest, ChainMatchesTheSingleCall)
     ASSERT_NE(chain.Process(), 0);
     ASSERT_NE(chain.SaveGifInterlaced(sandbox.file("b.gif")), 0);
     EXPECT_EQ(sandbox.read("a.gif"), sandbox.read("b.gif"));
+}
+
+// The GIF writer follows the reduction row by row; when the reduction is
+// given up half-way, it gives up too and leaves no file.
+TEST(GifWriter, FollowsTheRowsAndGivesUpWithThePicture)
+{
+    test::Sandbox sandbox;
+    QImage picture(16, 16, QImage::Format_Indexed8);
+    picture.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    picture.fill(1);
+    for (bool giveUp : {false, true}) {
+        const QString path = sandbox.file(giveUp ? "abandoned.gif" : "finished.gif");
+        RowProgress progress;
+        progress.publish(5);
+        bool written = !giveUp;
+        std::thread writer([&] { written = writeGif(picture, false, path, &progress); });
+        if (giveUp)
+            progress.abandon();
+        else
+            progress.finish();
+        writer.join();
+        EXPECT_EQ(written, !giveUp);
+        EXPECT_EQ(QFileInfo::exists(path), !giveUp);
+    }
 }
 
 } // namespace pictrove

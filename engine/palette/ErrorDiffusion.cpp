@@ -1,0 +1,259 @@
+#include "engine/palette/ErrorDiffusion.h"
+
+#include "engine/palette/DitherRows.h"
+#include "engine/palette/PaletteCodes.h"
+#include "engine/palette/Quantisers.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+namespace pictrove {
+
+namespace codes = palette_codes;
+using namespace dither_rows;
+
+namespace {
+
+struct Tap {
+    int dx, dy, weight;
+};
+
+template <size_t N>
+struct Kernel {
+    std::array<Tap, N> taps;
+    int divisor;
+};
+
+constexpr Kernel<4> kFloydSteinberg{{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}}, 16};
+constexpr Kernel<12> kJarvisJudiceNinke{{{{1, 0, 7}, {2, 0, 5},
+                                         {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
+                                         {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}}},
+                                       48};
+constexpr Kernel<4> kEqualShares{{{{1, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}}}, 4};
+
+// Local activity: the summed absolute Laplacian of the three channels.
+inline int activity(const QRgb *above, const QRgb *row, const QRgb *below, int x, int last)
+{
+    const QRgb c = row[x], l = row[x > 0 ? x - 1 : x], r = row[x < last ? x + 1 : x];
+    const QRgb u = above[x], d = below[x];
+    auto lap = [](int centre, int a, int b, int e, int f) {
+        const int v = 4 * centre - a - b - e - f;
+        return v < 0 ? -v : v;
+    };
+    return lap(qRed(c), qRed(l), qRed(r), qRed(u), qRed(d))
+           + lap(qGreen(c), qGreen(l), qGreen(r), qGreen(u), qGreen(d))
+           + lap(qBlue(c), qBlue(l), qBlue(r), qBlue(u), qBlue(d));
+}
+
+// The activity of a whole row, byte lane by byte lane so that the compiler
+// can vectorise it (the alpha lane of Format_RGB32 is constant and adds 0),
+// capped at 1023.
+void rowActivity(const QRgb *above, const QRgb *row, const QRgb *below, int width,
+                 std::vector<std::uint16_t> &lanes, std::vector<std::uint16_t> &out)
+{
+    const auto *a = reinterpret_cast<const std::uint8_t *>(above);
+    const auto *c = reinterpret_cast<const std::uint8_t *>(row);
+    const auto *b = reinterpret_cast<const std::uint8_t *>(below);
+    const int bytes = 4 * width;
+    std::uint16_t *lane = lanes.data();
+    for (int i = 4; i < bytes - 4; ++i) {
+        const int v = 4 * c[i] - c[i - 4] - c[i + 4] - a[i] - b[i];
+        lane[i] = std::uint16_t(v < 0 ? -v : v);
+    }
+    for (int x = 1; x < width - 1; ++x)
+        out[size_t(x)] = std::uint16_t(
+            std::min(lane[4 * x] + lane[4 * x + 1] + lane[4 * x + 2] + lane[4 * x + 3], 1023));
+    out[0] = std::uint16_t(std::min(activity(above, row, below, 0, width - 1), 1023));
+    out[size_t(width - 1)] =
+        std::uint16_t(std::min(activity(above, row, below, width - 1, width - 1), 1023));
+}
+
+// Error diffusion with the tempering that keeps photos clean (libimagequant
+// tempers its Floyd-Steinberg the same way):
+// - the error a pixel receives is scaled down where the picture is busy
+//   (texture, noise and edges mask quantisation steps by themselves, so
+//   diffusion there only adds noise), with full strength below an activity
+//   of two palette steps falling off as knee / (knee + activity);
+// - an error grown beyond three palette steps is damped (by 4/5 on the way
+//   in, 3/4 on the way out) so that it cannot smear across an edge.
+// Smooth gradients, where dithering matters, get the classic diffusion, so
+// the mean colour of an area is kept.
+//
+// Errors are kept in 1/65536 of a level so that every kernel's weights
+// divide without a division per pixel. Rows carry two spare pixels on each
+// side so that taps need no bounds checks.
+//
+// Each pixel waits for the one before it (its error goes on to the right),
+// so one row is a single long chain of dependent steps. Rows that run the
+// same way are therefore done two at a time, the lower one `lag` pixels
+// behind the upper one: by then every pixel above that sends it error is
+// finished, and the processor overlaps the two chains. Serpentine rows
+// alternate direction and go one at a time.
+template <const auto &kernel>
+class Diffusion {
+public:
+    template <class Q>
+    static void run(const QImage &source, QImage &target, Q &q, bool serpentine,
+                    RowProgress *progress)
+    {
+        const int width = source.width(), height = source.height();
+        constexpr int margin = 2;
+        const int stride = (width + 2 * margin) * 3;
+        std::vector<int> rows(size_t(stride) * kRingRows, 0);
+        std::vector<std::uint16_t> lanes(size_t(width) * 4);
+        std::vector<std::uint16_t> busyUpper(static_cast<size_t>(width)),
+            busyLower(static_cast<size_t>(width));
+
+        Context<Q> context{q, {}, 3 * q.spread()};
+        const int knee = std::max(1, 2 * q.spread());
+        for (int a = 0; a < 1024; ++a)
+            context.strength[size_t(a)] = 256 * knee / (knee + a);
+
+        auto prepare = [&](int y, std::vector<std::uint16_t> &busy) {
+            Row<Q> row;
+            row.in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+            const auto *above = reinterpret_cast<const QRgb *>(source.constScanLine(y > 0 ? y - 1 : y));
+            const auto *below =
+                reinterpret_cast<const QRgb *>(source.constScanLine(y + 1 < height ? y + 1 : y));
+            rowActivity(above, row.in, below, width, lanes, busy);
+            row.busy = busy.data();
+            row.out = targetLine<Q>(target, y);
+            for (int dy = 0; dy < 3; ++dy)
+                row.err[dy] = rows.data() + size_t(((y + dy) % kRingRows) * stride) + margin * 3;
+            return row;
+        };
+        auto clear = [&](int y) {
+            int *start = rows.data() + size_t((y % kRingRows) * stride);
+            std::fill(start, start + stride, 0);
+        };
+
+        for (int y = 0; y < height;) {
+            if (serpentine || y + 1 == height) {
+                clear(y + 2); // receives from this row and the next only
+                const Row<Q> row = prepare(y, busyUpper);
+                if (serpentine && (y & 1))
+                    for (int x = width - 1; x >= 0; --x)
+                        step<-1>(row, x, context);
+                else
+                    for (int x = 0; x < width; ++x)
+                        step<1>(row, x, context);
+                rowDone(progress, y);
+                y += 1;
+                continue;
+            }
+            clear(y + 2);
+            clear(y + 3);
+            const Row<Q> upper = prepare(y, busyUpper);
+            const Row<Q> lower = prepare(y + 1, busyLower);
+            const int lead = std::min(kLag, width);
+            for (int x = 0; x < lead; ++x)
+                step<1>(upper, x, context);
+            for (int x = lead; x < width; ++x) {
+                step<1>(upper, x, context);
+                step<1>(lower, x - kLag, context);
+            }
+            for (int x = std::max(0, width - kLag); x < width; ++x)
+                step<1>(lower, x, context);
+            rowDone(progress, y + 1);
+            y += 2;
+        }
+    }
+
+private:
+    // Four rows: the pair being done and the two below that they feed.
+    static constexpr int kRingRows = 4;
+    // How far the lower row of a pair trails: one more than the widest tap.
+    static constexpr int kLag = [] {
+        int reach = 0;
+        for (const Tap &t : kernel.taps)
+            reach = std::max(reach, t.dx < 0 ? -t.dx : t.dx);
+        return reach + 1;
+    }();
+
+    template <class Q>
+    struct Row {
+        const QRgb *in;
+        typename Q::Code *out;
+        int *err[3];
+        const std::uint16_t *busy;
+    };
+    template <class Q>
+    struct Context {
+        Q &q;
+        std::array<int, 1024> strength;
+        int limit;
+    };
+
+    template <int direction, class Q>
+    static inline void step(const Row<Q> &row, int x, Context<Q> &context)
+    {
+        int *e = row.err[0] + 3 * x;
+        int dr = (e[0] + 32768) >> 16, dg = (e[1] + 32768) >> 16, db = (e[2] + 32768) >> 16;
+        const int s = context.strength[row.busy[x]];
+        dr = (dr * s + 128) >> 8;
+        dg = (dg * s + 128) >> 8;
+        db = (db * s + 128) >> 8;
+        if (std::abs(dr) + std::abs(dg) + std::abs(db) > context.limit) {
+            dr = dr * 4 / 5;
+            dg = dg * 4 / 5;
+            db = db * 4 / 5;
+        }
+        const QRgb px = row.in[x];
+        const int r = clamp255(qRed(px) + dr), g = clamp255(qGreen(px) + dg),
+                  b = clamp255(qBlue(px) + db);
+        const auto code = context.q.code(r, g, b);
+        row.out[x] = code;
+        const std::int16_t *c = context.q.colour(code);
+        int er = r - c[0], eg = g - c[1], eb = b - c[2];
+        if (std::abs(er) + std::abs(eg) + std::abs(eb) > context.limit) {
+            er = er * 3 / 4;
+            eg = eg * 3 / 4;
+            eb = eb * 3 / 4;
+        }
+        for (const Tap &t : kernel.taps) {
+            constexpr int scale = 65536 / kernel.divisor;
+            int *d = row.err[t.dy] + 3 * (x + direction * t.dx);
+            const int w = t.weight * scale;
+            d[0] += er * w;
+            d[1] += eg * w;
+            d[2] += eb * w;
+        }
+    }
+};
+// The threshold map of an ordered dither code, null for the others.
+} // namespace
+
+bool isErrorDiffusion(std::int32_t code)
+{
+    return code == codes::DitherBinary || code == codes::DitherOdd || code == codes::DitherEven
+           || code == codes::DitherEqual;
+}
+
+template <class Q>
+void diffuseError(std::int32_t code, const QImage &source, QImage &target, Q &q,
+                  RowProgress *progress)
+{
+    switch (code) {
+    case codes::DitherBinary:
+        Diffusion<kFloydSteinberg>::run(source, target, q, false, progress);
+        break;
+    case codes::DitherOdd:
+        Diffusion<kFloydSteinberg>::run(source, target, q, true, progress);
+        break;
+    case codes::DitherEven:
+        Diffusion<kJarvisJudiceNinke>::run(source, target, q, false, progress);
+        break;
+    case codes::DitherEqual:
+        Diffusion<kEqualShares>::run(source, target, q, false, progress);
+        break;
+    default:
+        break;
+    }
+}
+
+template void diffuseError(std::int32_t, const QImage &, QImage &, PaletteQuantiser &, RowProgress *);
+template void diffuseError(std::int32_t, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *);
+
+} // namespace pictrove
