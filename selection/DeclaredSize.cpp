@@ -76,8 +76,8 @@ std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView exte
         if (need(4))
             return DeclaredSize{be16(h, 0), be16(h, 2)};
     } else if (ext == u"pic") {
-        if (need(92))
-            return DeclaredSize{be16(h, 88), be16(h, 90)};
+        if (need(96))
+            return DeclaredSize{be16(h, 92), be16(h, 94)};
     } else if (ext == u"wal") {
         if (need(40))
             return DeclaredSize{le32(h, 32), le32(h, 36)};

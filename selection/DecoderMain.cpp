@@ -9,9 +9,12 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <malloc.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace proto = pictrove::decoderprotocol;
 using namespace pictrove;
@@ -24,7 +27,10 @@ constexpr bool capAddressSpace = false; // the sanitizer reserves terabytes of s
 constexpr bool capAddressSpace = true;
 #endif
 
-void limitAddressSpace()
+// A few GiB hold several copies of the largest picture we accept; a decoder
+// that wants more fails its allocation instead of swamping the machine. A
+// crash leaves no core file behind: crashes on hostile files are expected.
+void limitResources()
 {
     const rlim_t cap = rlim_t(4) << 30;
     rlimit limit{};
@@ -32,6 +38,8 @@ void limitAddressSpace()
         limit.rlim_cur = cap;
         ::setrlimit(RLIMIT_AS, &limit);
     }
+    limit = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &limit);
 }
 
 bool reply(const LoadResult &result)
@@ -50,23 +58,60 @@ bool reply(const LoadResult &result)
         header.format = alpha ? proto::PixelFormat::Argb32 : proto::PixelFormat::Rgb32;
     }
     const int fd = proto::channelFd;
-    return proto::writeFully(fd, &header, sizeof header)
-        && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
-        && (!header.ok
+    int shared = -1;
+    if (header.ok) {
+        shared = proto::sealedMemoryCopy(image.constBits(), std::size_t(image.sizeInBytes()));
+        header.sharedPixels = shared >= 0 ? 1 : 0;
+    }
+    const bool sent = shared >= 0
+        ? proto::writeFullyWithDescriptor(fd, &header, sizeof header, shared)
+        : proto::writeFully(fd, &header, sizeof header);
+    if (shared >= 0)
+        ::close(shared);
+    return sent && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
+        && (!header.ok || header.sharedPixels
             || proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes())));
+}
+
+// For people: "pictrove-decoder --probe FILE [batch]" decodes one file in
+// this process and prints what came out.
+int probe(const QString &path, LoaderTable table)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const LoadResult r = decodeInProcess(path, dot < 0 ? QString() : path.mid(dot + 1).toLower(), table);
+    if (!r.ok) {
+        std::printf("failed: %s\n", qPrintable(r.error));
+        return 1;
+    }
+    std::printf("%d x %d, depth %d, %s\n", r.image.width(), r.image.height(), r.depth,
+                r.image.hasAlphaChannel() ? "alpha" : "opaque");
+    for (int y = 0; y < r.image.height(); y += std::max(1, r.image.height() / 4)) {
+        for (int x = 0; x < r.image.width(); x += std::max(1, r.image.width() / 4))
+            std::printf(" %08x", r.image.pixel(x, y));
+        std::printf("\n");
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    limitAddressSpace();
+    limitResources();
+    // Keep freed picture buffers in the heap: the next picture reuses pages
+    // already mapped instead of faulting in tens of megabytes afresh.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // metafiles are drawn, never shown
     // Qt's start-up notes would only clutter the program's terminal.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QGuiApplication app(argc, argv);
 
+    if (argc >= 3 && qstrcmp(argv[1], "--probe") == 0)
+        return probe(QString::fromLocal8Bit(argv[2]),
+                     argc >= 4 && qstrcmp(argv[3], "batch") == 0 ? LoaderTable::Batch
+                                                                 : LoaderTable::Preview);
     const int fd = proto::channelFd;
     for (;;) {
         proto::RequestHeader request;
@@ -82,8 +127,12 @@ int main(int argc, char **argv)
             return 2;
         DecodeLimits limits;
         limits.maxPixels = std::clamp<std::int64_t>(request.maxPixels, 1, limits.maxPixels);
-        const LoadResult result = decodeInProcess(QFile::decodeName(path), QString::fromUtf8(ext),
-                                                  LoaderTable(request.table), limits);
+        const QString file = QFile::decodeName(path);
+        const QString extension = QString::fromUtf8(ext);
+        const auto table = LoaderTable(request.table);
+        const LoadResult result = request.fallbackOnly
+            ? decodeRoute(fallbackRouteFor(table, extension), file, extension, limits)
+            : decodeInProcess(file, extension, table, limits);
         if (!reply(result))
             return 0;
     }

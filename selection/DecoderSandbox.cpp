@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,6 +49,9 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        // The C library's reports on heap corruption by hostile files would
+        // only clutter the program's terminal.
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, theirs, proto::channelFd);
         const QByteArray exe = QFile::encodeName(program);
         char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
@@ -74,9 +78,13 @@ public:
     bool send(const void *data, std::size_t size) { return proto::writeFully(m_fd, data, size); }
 
     // Reads exactly size bytes unless the deadline passes or the peer ends.
+    // A descriptor passed along with them lands in *passed (else -1); any
+    // further ones are closed.
     enum class Read { Done, Ended, TimedOut };
-    Read receive(void *buffer, std::size_t size, Clock::time_point deadline)
+    Read receive(void *buffer, std::size_t size, Clock::time_point deadline, int *passed = nullptr)
     {
+        if (passed)
+            *passed = -1;
         auto *p = static_cast<char *>(buffer);
         while (size > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -91,7 +99,27 @@ public:
                 return Read::TimedOut;
             if (ready < 0)
                 return Read::Ended;
-            const ssize_t n = ::recv(m_fd, p, size, 0);
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
+            iovec part{p, size};
+            msghdr message{};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t n = ::recvmsg(m_fd, &message, MSG_CMSG_CLOEXEC);
+            for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
+                    continue;
+                const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                for (std::size_t i = 0; i < count; ++i) {
+                    int fd = -1;
+                    std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+                    if (passed && *passed < 0)
+                        *passed = fd;
+                    else
+                        ::close(fd);
+                }
+            }
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (n <= 0)
@@ -107,6 +135,54 @@ private:
     pid_t m_pid;
     int m_fd;
 };
+
+namespace {
+
+// Closes a received descriptor on every path.
+struct Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int fd;
+};
+
+struct Mapping {
+    void *address;
+    std::size_t size;
+};
+
+void unmapPixels(void *info)
+{
+    auto *mapping = static_cast<Mapping *>(info);
+    ::munmap(mapping->address, mapping->size);
+    delete mapping;
+}
+
+// The decoder's pixels without copying them: a private mapping of the sealed
+// memory file, so the picture stays writable (pages copied only when written)
+// and nothing the decoder does afterwards can change or shrink it.
+QImage mapSharedPixels(int fd, int width, int height, QImage::Format format)
+{
+    const std::size_t size = std::size_t(width) * std::size_t(height) * 4;
+    if (fd < 0 || !decoderprotocol::isSealedMemory(fd, size))
+        return {};
+    void *address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED)
+        return {};
+    auto *mapping = new Mapping{address, size};
+    QImage image(static_cast<uchar *>(address), width, height, qsizetype(width) * 4, format,
+                 unmapPixels, mapping);
+    if (image.isNull())
+        unmapPixels(mapping);
+    return image;
+}
+
+} // namespace
 
 DecoderSandbox::DecoderSandbox(SandboxOptions options) : m_options(std::move(options)) {}
 
@@ -151,12 +227,20 @@ std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes) c
 LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table)
 {
     std::lock_guard lock(m_mutex);
-    return loadLocked(path, extension, table);
+    bool decoderLost = false;
+    LoadResult result = loadLocked(path, extension, table, false, decoderLost);
+    if (decoderLost && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
+        LoadResult second = loadLocked(path, extension, table, true, decoderLost);
+        if (second.ok)
+            return second;
+    }
+    return result;
 }
 
 LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extension,
-                                      LoaderTable table)
+                                      LoaderTable table, bool fallbackOnly, bool &decoderLost)
 {
+    decoderLost = false;
     const QByteArray localPath = QFile::encodeName(path);
     const QByteArray ext = extension.toUtf8();
     if (localPath.size() > qsizetype(proto::maxPathBytes) || ext.size() > 64)
@@ -176,6 +260,7 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
     // it is killed, and the next file starts a new one.
     auto abandon = [&](const QString &reason, int Stats::*counter) {
         m_process.reset();
+        decoderLost = true;
         if (counter)
             ++(m_stats.*counter);
         return loadFailure(reason);
@@ -188,6 +273,7 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
 
     proto::RequestHeader request;
     request.table = std::uint32_t(table);
+    request.fallbackOnly = fallbackOnly ? 1 : 0;
     request.pathBytes = std::uint32_t(localPath.size());
     request.extensionBytes = std::uint32_t(ext.size());
     request.maxPixels = m_options.maxPixels;
@@ -197,7 +283,10 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
         return abandon(QStringLiteral("the picture decoder failed on this file"), &Stats::crashed);
 
     proto::ReplyHeader reply;
-    if (auto r = m_process->receive(&reply, sizeof reply, deadline); r != Process::Read::Done)
+    int passed = -1;
+    const auto r = m_process->receive(&reply, sizeof reply, deadline, &passed);
+    const Descriptor shared(passed);
+    if (r != Process::Read::Done)
         return ended(r);
     if (reply.magic != proto::replyMagic || reply.errorBytes > proto::maxErrorBytes)
         return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
@@ -213,15 +302,22 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
         || std::int64_t(reply.width) * reply.height > m_options.maxPixels
         || (reply.format != proto::PixelFormat::Rgb32 && reply.format != proto::PixelFormat::Argb32))
         return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
-    QImage image(reply.width, reply.height,
-                 reply.format == proto::PixelFormat::Argb32 ? QImage::Format_ARGB32
-                                                            : QImage::Format_RGB32);
-    if (image.isNull())
-        return abandon(QStringLiteral("not enough memory for the picture"), nullptr);
-    // 32-bit rows are never padded, so the whole picture is one block.
-    if (auto r = m_process->receive(image.bits(), std::size_t(image.sizeInBytes()), deadline);
-        r != Process::Read::Done)
-        return ended(r);
+    const auto format = reply.format == proto::PixelFormat::Argb32 ? QImage::Format_ARGB32
+                                                                   : QImage::Format_RGB32;
+    QImage image;
+    if (reply.sharedPixels) {
+        image = mapSharedPixels(shared.fd, reply.width, reply.height, format);
+        if (image.isNull())
+            return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    } else {
+        image = QImage(reply.width, reply.height, format);
+        if (image.isNull())
+            return abandon(QStringLiteral("not enough memory for the picture"), nullptr);
+        // 32-bit rows are never padded, so the whole picture is one block.
+        if (auto rr = m_process->receive(image.bits(), std::size_t(image.sizeInBytes()), deadline);
+            rr != Process::Read::Done)
+            return ended(rr);
+    }
 
     LoadResult result;
     result.ok = true;

@@ -25,7 +25,9 @@ struct SandboxOptions {
 
 // Runs every decode in a separate decoder process, started on first use and
 // reused. A decoder that crashes, overruns its time or breaks the protocol is
-// killed; that one file fails like any unreadable file and the next file
+// killed; a fresh one tries the file once more with the fallback route when
+// the extension has one (DevIL crashes on many valid XPM files, FreeImage
+// reads them), else the file fails like any unreadable file. The next file
 // starts a fresh decoder. Calls are synchronous and need no event loop; one
 // call at a time (others wait).
 class DecoderSandbox {
@@ -54,7 +56,8 @@ public:
 
 private:
     class Process;
-    LoadResult loadLocked(const QString &path, const QString &extension, LoaderTable table);
+    LoadResult loadLocked(const QString &path, const QString &extension, LoaderTable table,
+                          bool fallbackOnly, bool &decoderLost);
 
     mutable std::mutex m_mutex;
     SandboxOptions m_options;

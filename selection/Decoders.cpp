@@ -14,11 +14,13 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
 {
     switch (route.kind) {
     case DecoderKind::DevIL:
-        return decodeWithDevil(path, limits);
+        return decodeWithDevil(path, extension, limits);
     case DecoderKind::FreeImage:
         return decodeWithFreeImage(path, route.freeImageFormat, route.flags, limits);
     case DecoderKind::FreeImageDetected:
         return decodeWithFreeImageDetected(path, limits);
+    case DecoderKind::DcxFirstPage:
+        return decodeDcxFirstPage(path, limits);
     case DecoderKind::Platform:
         return decodeWithPlatform(path, extension, limits);
     case DecoderKind::None:

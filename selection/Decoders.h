@@ -26,10 +26,11 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
                        const DecodeLimits &limits);
 
 // The per-library decoders behind decodeRoute.
-LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits);
+LoadResult decodeWithDevil(const QString &path, QStringView extension, const DecodeLimits &limits);
 LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
                                const DecodeLimits &limits);
 LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits);
+LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits);
 LoadResult decodeWithPlatform(const QString &path, QStringView extension,
                               const DecodeLimits &limits);
 

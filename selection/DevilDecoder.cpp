@@ -15,14 +15,15 @@ namespace {
 
 // DevIL allocates through these once installed, so a single buffer larger
 // than any picture we accept fails as "out of memory" instead of touching
-// gigabytes.
+// gigabytes. Zeroed memory, because some of its readers use buffers before
+// filling them (the XPM reader's hash table crashes on leftovers).
 std::atomic<std::size_t> largestDevilAllocation{std::size_t(1) << 30};
 
 void *ILAPIENTRY cappedAlloc(const ILsizei size)
 {
     if (size > largestDevilAllocation.load())
         return nullptr;
-    return std::malloc(size);
+    return std::calloc(1, size);
 }
 
 void ILAPIENTRY cappedFree(const void *CONST_RESTRICT pointer)
@@ -73,11 +74,10 @@ QString devilError()
 
 } // namespace
 
-LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits)
+LoadResult decodeWithDevil(const QString &path, QStringView extension, const DecodeLimits &limits)
 {
     // DevIL multiplies header sizes in 32 bits; refuse what cannot fit first.
-    const QString ext = path.mid(path.lastIndexOf(u'.') + 1);
-    if (const auto declared = declaredSizeOf(path, ext);
+    if (const auto declared = declaredSizeOf(path, extension);
         declared && declared->pixels() > limits.maxPixels)
         return loadFailure(QStringLiteral("the picture is too large"));
 
@@ -86,8 +86,11 @@ LoadResult decodeWithDevil(const QString &path, const DecodeLimits &limits)
     while (ilGetError() != IL_NO_ERROR) {
     }
     DevilImage image;
+    // The type by the extension we were given, which need not be the path's.
+    const QByteArray probeName = "x." + extension.toString().toLower().toLatin1();
+    const ILenum type = ilTypeFromExt(probeName.constData());
     const QByteArray localPath = QFile::encodeName(path);
-    if (ilLoadImage(localPath.constData()) != IL_TRUE)
+    if (type == IL_TYPE_UNKNOWN || ilLoad(type, localPath.constData()) != IL_TRUE)
         return loadFailure(devilError());
 
     const std::int64_t width = ilGetInteger(IL_IMAGE_WIDTH);

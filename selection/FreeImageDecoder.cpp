@@ -6,6 +6,7 @@
 #include <FreeImage.h>
 
 #include <QFile>
+#include <QtEndian>
 
 namespace pictrove {
 
@@ -71,6 +72,46 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
         return loadFailure(freeImageError());
     if (tooLarge(FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get()), limits))
         return loadFailure(QStringLiteral("the picture is too large"));
+    LoadResult result;
+    result.image = toQImage(bitmap.get());
+    if (result.image.isNull())
+        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
+    result.ok = true;
+    result.depth = int(FreeImage_GetBPP(bitmap.get()));
+    return result;
+}
+
+LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
+{
+    // A DCX file is a table of offsets (after the magic number) to complete
+    // PCX files; the first page stands for the file.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return loadFailure(QStringLiteral("the file cannot be opened"));
+    const QByteArray head = file.read(8);
+    const auto le32 = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
+    if (head.size() < 8 || le32(0) != 987654321u || le32(4) < 8 || le32(4) >= quint64(file.size()))
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    if (!file.seek(le32(4)))
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    QByteArray page = file.readAll(); // later pages ride along unread
+    const QByteArray pageHead = page.left(12);
+    if (pageHead.size() < 12)
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    const auto le16 = [&](int at) { return qFromLittleEndian<quint16>(pageHead.constData() + at); };
+    const std::int64_t width = std::int64_t(quint16(le16(8) - le16(4))) + 1;
+    const std::int64_t height = std::int64_t(quint16(le16(10) - le16(6))) + 1;
+    if (tooLarge(width, height, limits))
+        return loadFailure(QStringLiteral("the picture is too large"));
+
+    initialiseFreeImage();
+    lastFreeImageMessage.clear();
+    FiMemory memory(FreeImage_OpenMemory(reinterpret_cast<BYTE *>(page.data()), DWORD(page.size())));
+    if (!memory)
+        return loadFailure(freeImageError());
+    FiBitmap bitmap(FreeImage_LoadFromMemory(FIF_PCX, memory.get(), 0));
+    if (!bitmap)
+        return loadFailure(freeImageError());
     LoadResult result;
     result.image = toQImage(bitmap.get());
     if (result.image.isNull())

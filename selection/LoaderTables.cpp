@@ -43,20 +43,28 @@ constexpr std::array previewTable{
 };
 
 // Batch source. "jpeg" is read like "jpg" and "wal" by DevIL: both are listed
-// files, and without a row they would load nothing.
+// files, and without a row they would load nothing. "pbm" goes to FreeImage:
+// DevIL swaps black and white in binary bitmaps.
 constexpr std::array batchTable{
     Row{u"gif", platform}, Row{u"wmf", platform}, Row{u"emf", platform}, Row{u"dib", platform},
     Row{u"bmp", platform}, Row{u"jpg", platform}, Row{u"jpeg", platform},
     Row{u"koa", fi(FIF_KOALA)}, Row{u"ras", fi(FIF_RAS)}, Row{u"iff", fi(FIF_IFF)},
     Row{u"wbmp", fi(FIF_WBMP)},
     Row{u"pcx", devil}, Row{u"cut", devil}, Row{u"lbm", devil}, Row{u"pcd", devil},
-    Row{u"pic", devil}, Row{u"png", devil}, Row{u"ppm", devil}, Row{u"pbm", devil},
+    Row{u"pic", devil}, Row{u"png", devil}, Row{u"ppm", devil}, Row{u"pbm", fi(FIF_PBM)},
     Row{u"pgm", devil}, Row{u"sgi", devil}, Row{u"tga", devil}, Row{u"vst", devil},
     Row{u"vda", devil}, Row{u"icb", devil}, Row{u"tif", devil}, Row{u"tiff", devil},
     Row{u"lif", devil}, Row{u"mng", devil}, Row{u"jng", devil}, Row{u"dcx", devil},
     Row{u"psd", devil}, Row{u"pdd", devil}, Row{u"psp", devil}, Row{u"pix", devil},
     Row{u"pxr", devil}, Row{u"xpm", devil}, Row{u"rgb", devil}, Row{u"rgba", devil},
     Row{u"bw", devil}, Row{u"wal", devil},
+};
+
+// Where neither table's library reads a listed format well.
+constexpr std::array extraFallbacks{
+    Row{u"xpm", fi(FIF_XPM)}, Row{u"dcx", LoaderRoute{DecoderKind::DcxFirstPage}},
+    Row{u"sgi", fi(FIF_SGI)}, Row{u"rgb", fi(FIF_SGI)}, Row{u"rgba", fi(FIF_SGI)},
+    Row{u"bw", fi(FIF_SGI)},
 };
 
 template <typename Table>
@@ -87,9 +95,11 @@ LoaderRoute fallbackRouteFor(LoaderTable table, QStringView extension)
     const LoaderRoute first = routeFor(table, extension);
     const LoaderRoute other = routeFor(
         table == LoaderTable::Preview ? LoaderTable::Batch : LoaderTable::Preview, extension);
-    if (first.kind == DecoderKind::None || sameRoute(first, other))
+    if (first.kind == DecoderKind::None)
         return {};
-    return other;
+    if (other.kind != DecoderKind::None && !sameRoute(first, other))
+        return other;
+    return find(extraFallbacks, extension);
 }
 
 int platformRouteDepth(QStringView extension)

@@ -15,6 +15,7 @@ enum class DecoderKind : unsigned char {
     DevIL,              // ilLoadImage, by the path's extension
     FreeImage,          // one FreeImage loader, format and flags below
     FreeImageDetected,  // FreeImage_Load with the type found in the first 16 bytes
+    DcxFirstPage,       // the first PCX page of a DCX file, through FreeImage
     Platform,           // Qt's reader by content, libwmf, libemf2svg + Qt SVG
 };
 
@@ -28,7 +29,9 @@ struct LoaderRoute {
 LoaderRoute routeFor(LoaderTable table, QStringView extension);
 
 // The route a failed load tries next: the other table's, when it names a
-// different decoder for the extension; otherwise kind None.
+// different decoder for the extension, else a library that reads the format
+// where the tables' own one cannot (DevIL crashes on common XPM files and
+// never reads a DCX file); otherwise kind None.
 LoaderRoute fallbackRouteFor(LoaderTable table, QStringView extension);
 
 // The colour depth the platform route reports, whatever the file holds.

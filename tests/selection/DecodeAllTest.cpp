@@ -1,0 +1,84 @@
+#include "LoaderFixtures.h"
+
+#include "selection/ImageExtensions.h"
+#include "selection/PictureLoader.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace pictrove {
+namespace {
+
+using test::LoaderFixture;
+
+std::string describe(const LoaderFixture &f, LoaderTable table)
+{
+    return f.name.toStdString() + (table == LoaderTable::Preview ? " (preview)" : " (batch)");
+}
+
+void expectDecodes(const LoaderFixture &f, const LoadResult &r, LoaderTable table)
+{
+    ASSERT_TRUE(r.ok) << describe(f, table) << ": " << r.error.toStdString();
+    ASSERT_EQ(r.image.size(), f.size) << describe(f, table);
+    EXPECT_TRUE(r.image.format() == QImage::Format_RGB32 || r.image.format() == QImage::Format_ARGB32);
+    for (const test::Probe &p : f.probes) {
+        const QRgb got = r.image.pixel(p.at);
+        const int diff = std::max({std::abs(qRed(got) - qRed(p.colour)),
+                                   std::abs(qGreen(got) - qGreen(p.colour)),
+                                   std::abs(qBlue(got) - qBlue(p.colour))});
+        EXPECT_LE(diff, f.tolerance) << describe(f, table) << " at " << p.at.x() << "," << p.at.y()
+                                     << ": got " << std::hex << got << " want " << p.colour;
+    }
+}
+
+TEST(DecodeAll, EveryRecognisedExtensionHasAFixture)
+{
+    QSet<QString> covered;
+    for (const LoaderFixture &f : test::loaderFixtures()) {
+        EXPECT_FALSE(f.bytes.isEmpty()) << f.name.toStdString();
+        covered.insert(QFileInfo(f.name).suffix());
+    }
+    for (const QString &ext : recognisedExtensions())
+        EXPECT_TRUE(covered.contains(ext)) << ext.toStdString();
+}
+
+// Every fixture through both tables, in the decoder process as the program
+// runs them.
+TEST(DecodeAll, EveryFixtureDecodesToItsSizeAndColoursInBothTables)
+{
+    setLoaderMode(LoaderMode::Sandboxed);
+    test::Sandbox box;
+    for (const LoaderFixture &f : test::loaderFixtures()) {
+        ASSERT_TRUE(box.write(f.name, f.bytes));
+        for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch})
+            expectDecodes(f, loadPicture(box.file(f.name), table), table);
+    }
+}
+
+} // namespace
+} // namespace pictrove
+
+namespace pictrove {
+namespace {
+
+// For looking at the fixtures by hand: writes them all into $PICTROVE_FIXTURE_DUMP.
+TEST(DecodeAll, DISABLED_DumpFixtures)
+{
+    const QString folder = qEnvironmentVariable("PICTROVE_FIXTURE_DUMP");
+    ASSERT_FALSE(folder.isEmpty());
+    auto all = test::loaderFixtures();
+    for (auto &f : test::crashingShapes())
+        all.push_back(f);
+    for (const auto &f : all) {
+        QFile out(folder + u'/' + f.name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(f.bytes);
+    }
+}
+
+} // namespace
+} // namespace pictrove

@@ -1,0 +1,121 @@
+// Mutants of every fixture through the real loading path: each must end as a
+// picture or a clean failure within its time limit, and this process lives on.
+#include "LoaderFixtures.h"
+
+#include "selection/DecoderSandbox.h"
+#include "selection/PictureLoader.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+namespace pictrove {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int mutantsPerFixture = 200;
+
+// One deterministic mutant: bit flips, bytes set to edge values, header
+// fields overwritten with large numbers, or a truncation, sometimes combined.
+QByteArray mutate(const QByteArray &original, std::mt19937 &random)
+{
+    QByteArray bytes = original;
+    const auto pick = [&](qsizetype below) {
+        return qsizetype(std::uniform_int_distribution<qint64>(0, std::max<qint64>(below - 1, 0))(random));
+    };
+    // Most structure sits in the first bytes; aim half the changes there.
+    const auto position = [&] { return pick(random() % 2 ? std::min<qsizetype>(bytes.size(), 128) : bytes.size()); };
+    const int edits = 1 + int(random() % 4);
+    for (int e = 0; e < edits && !bytes.isEmpty(); ++e) {
+        switch (random() % 5) {
+        case 0: // bit flips
+            for (int i = 0, n = 1 + int(random() % 8); i < n; ++i)
+                bytes[position()] ^= char(1 << (random() % 8));
+            break;
+        case 1: { // byte sets
+            static constexpr char values[] = {'\0', '\xFF', '\x7F', '\x80', '\x01'};
+            for (int i = 0, n = 1 + int(random() % 4); i < n; ++i)
+                bytes[position()] = values[random() % 5];
+            break;
+        }
+        case 2: { // a 16- or 32-bit header value made huge or zero
+            static constexpr quint32 values[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0xEA60u, 0u, 0xFFFFu};
+            const quint32 v = values[random() % 6];
+            const qsizetype at = pick(std::min<qsizetype>(bytes.size(), 64));
+            const int width = random() % 2 ? 2 : 4;
+            for (int i = 0; i < width && at + i < bytes.size(); ++i)
+                bytes[at + i] = char(v >> (8 * i));
+            break;
+        }
+        case 3: // truncation
+            bytes.truncate(pick(bytes.size()));
+            break;
+        default: // a random byte run
+            for (qsizetype at = position(), n = 1 + pick(16); n > 0 && at < bytes.size(); --n, ++at)
+                bytes[at] = char(random());
+            break;
+        }
+    }
+    return bytes;
+}
+
+TEST(Fuzz, EveryMutantEndsAsALoadOrACleanFailureInTime)
+{
+    setLoaderMode(LoaderMode::Sandboxed);
+    DecoderSandbox &sandbox = DecoderSandbox::shared();
+    SandboxOptions options;
+    // Hangs cost the full limit, so keep it short; the fixtures decode in
+    // milliseconds. Headers made huge are refused well below the real limit.
+    options.baseTimeLimit = 800ms;
+    options.maxPixels = std::int64_t(1) << 22;
+    sandbox.setOptions(options);
+    const auto startStats = sandbox.stats();
+
+    auto fixtures = test::loaderFixtures();
+    for (const auto &f : test::crashingShapes())
+        fixtures.push_back(f);
+
+    test::Sandbox box;
+    std::printf("%-34s %7s %7s %7s %7s\n", "fixture", "loaded", "failed", "crashes", "hangs");
+    for (const test::LoaderFixture &fixture : fixtures) {
+        std::mt19937 random(20261208u ^ quint32(qHash(fixture.name)));
+        const auto before = sandbox.stats();
+        int loaded = 0, failed = 0;
+        const QString path = box.file(fixture.name);
+        for (int i = 0; i < mutantsPerFixture; ++i) {
+            const QByteArray mutant = mutate(fixture.bytes, random);
+            ASSERT_TRUE(box.write(fixture.name, mutant));
+            const LoaderTable table = i % 2 ? LoaderTable::Batch : LoaderTable::Preview;
+            QElapsedTimer clock;
+            clock.start();
+            const LoadResult r = loadPicture(path, table);
+            // A crash or hang may cost the primary route and the fallback.
+            const auto limit = 2 * sandbox.timeLimitFor(mutant.size()) + 1000ms;
+            EXPECT_LT(clock.elapsed(), limit.count()) << fixture.name.toStdString() << " mutant " << i;
+            if (r.ok) {
+                ++loaded;
+                EXPECT_FALSE(r.image.isNull());
+            } else {
+                ++failed;
+                EXPECT_TRUE(r.image.isNull());
+                EXPECT_FALSE(r.error.isEmpty());
+            }
+        }
+        const auto after = sandbox.stats();
+        std::printf("%-34s %7d %7d %7d %7d\n", qPrintable(fixture.name), loaded, failed,
+                    after.crashed - before.crashed, after.timedOut - before.timedOut);
+    }
+    const auto end = sandbox.stats();
+    std::printf("decoders started %d, crashes %d, hangs %d\n", end.started - startStats.started,
+                end.crashed - startStats.crashed, end.timedOut - startStats.timedOut);
+    sandbox.setOptions({});
+}
+
+} // namespace
+} // namespace pictrove

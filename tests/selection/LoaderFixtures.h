@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPoint>
+#include <QRgb>
+#include <QSize>
+#include <QString>
+
+#include <vector>
+
+namespace pictrove::test {
+
+// A pixel the decoded picture must show, within the fixture's tolerance.
+struct Probe {
+    QPoint at;
+    QRgb colour;
+};
+
+// One small valid file of a recognised extension and what it decodes to.
+struct LoaderFixture {
+    QString name;      // file name, extension included
+    QByteArray bytes;
+    QSize size;
+    std::vector<Probe> probes;
+    int tolerance = 2;
+};
+
+// One fixture for every recognised extension (and a few more): the files the
+// fixture script made with Debian's tools, and those built here byte by byte
+// from the formats' published layouts.
+std::vector<LoaderFixture> loaderFixtures();
+
+// Valid files of shapes that crash one of the decoder libraries.
+std::vector<LoaderFixture> crashingShapes();
+
+// Byte builders, each for a 32 x 24 picture unless said otherwise.
+QByteArray koalaFile();          // 320 x 200, C64 colours
+QByteArray cutFile();            // grey levels through the default palette
+QByteArray pcdFile();            // 768 x 512 base image
+QByteArray walFile();            // Quake II palette indices with mip levels
+QByteArray lifFile();
+QByteArray aliasPixFile();
+QByteArray softimagePicFile(bool compressed, bool alpha);
+QByteArray pixarFile();
+QByteArray paintShopProFile();
+QByteArray xpmFile(int charsPerPixel);
+QByteArray wmfFile();
+QByteArray emfFile();
+QByteArray declaringSize(const QString &extension, int width, int height); // a header only
+
+} // namespace pictrove::test

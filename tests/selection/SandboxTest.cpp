@@ -1,0 +1,174 @@
+#include "LoaderFixtures.h"
+
+#include "selection/DecoderSandbox.h"
+#include "selection/PictureLoader.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace pictrove {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A fresh decoder for each test, so counts start at zero.
+class SandboxTest : public testing::Test {
+protected:
+    void SetUp() override { setLoaderMode(LoaderMode::Sandboxed); }
+
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        EXPECT_TRUE(box.write(name, bytes));
+        return box.file(name);
+    }
+
+    test::Sandbox box;
+};
+
+TEST_F(SandboxTest, CrashingShapesFailCleanlyOrLoadThroughTheFallback)
+{
+    DecoderSandbox sandbox;
+    const QString good = write(u"good.png"_qs, [] {
+        for (const auto &f : test::loaderFixtures())
+            if (f.name == u"quad.png")
+                return f.bytes;
+        return QByteArray();
+    }());
+    for (const test::LoaderFixture &f : test::crashingShapes()) {
+        const QString path = write(f.name, f.bytes);
+        for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch}) {
+            const LoadResult r = sandbox.load(path, QFileInfo(path).suffix(), table);
+            if (r.ok)
+                EXPECT_EQ(r.image.size(), f.size) << f.name.toStdString();
+            else
+                EXPECT_FALSE(r.error.isEmpty()) << f.name.toStdString();
+            // The decoder is back for the next file.
+            EXPECT_TRUE(sandbox.load(good, u"png"_qs, table).ok) << f.name.toStdString();
+        }
+    }
+    EXPECT_GT(sandbox.stats().crashed, 0);
+    EXPECT_EQ(sandbox.stats().timedOut, 0);
+}
+
+TEST_F(SandboxTest, XpmFilesLoadAlthoughDevilCrashesOnThem)
+{
+    DecoderSandbox sandbox;
+    const QString path = write(u"two.xpm"_qs, test::xpmFile(2));
+    const LoadResult r = sandbox.load(path, u"xpm"_qs, LoaderTable::Preview);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.image.pixel(0, 0), qRgb(255, 0, 0));
+}
+
+TEST_F(SandboxTest, DeclaredHugeSizesAreRefusedBeforeDecoding)
+{
+    DecoderSandbox sandbox;
+    for (const char *ext : {"sgi", "pcx", "png", "tga", "wal", "psd"}) {
+        const QString name = QStringLiteral("huge.") + QLatin1String(ext);
+        const QString path = write(name, test::declaringSize(QLatin1String(ext), 60000, 60000));
+        for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch}) {
+            QElapsedTimer clock;
+            clock.start();
+            const LoadResult r = sandbox.load(path, QLatin1String(ext), table);
+            EXPECT_FALSE(r.ok) << ext;
+            EXPECT_LT(clock.elapsed(), 2000) << ext;
+        }
+    }
+    EXPECT_EQ(sandbox.stats().timedOut, 0);
+}
+
+TEST_F(SandboxTest, AHangingDecoderIsKilledAtItsTimeLimit)
+{
+    const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nexec sleep 30\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    SandboxOptions options;
+    options.program = script;
+    options.baseTimeLimit = 300ms;
+    DecoderSandbox sandbox(options);
+    const QString path = write(u"a.gif"_qs, "not really"); // no fallback route: one attempt
+    QElapsedTimer clock;
+    clock.start();
+    const LoadResult r = sandbox.load(path, u"gif"_qs, LoaderTable::Preview);
+    EXPECT_FALSE(r.ok);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(sandbox.stats().timedOut, 1);
+}
+
+TEST_F(SandboxTest, AMissingDecoderIsAFailedLoad)
+{
+    SandboxOptions options;
+    options.program = box.file(u"no-such-decoder"_qs);
+    DecoderSandbox sandbox(options);
+    const QString path = write(u"a.png"_qs, "x");
+    const LoadResult r = sandbox.load(path, u"png"_qs, LoaderTable::Batch);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.isEmpty());
+}
+
+TEST_F(SandboxTest, TimeLimitGrowsWithTheFileAndStaysInSeconds)
+{
+    const DecoderSandbox sandbox;
+    EXPECT_EQ(sandbox.timeLimitFor(0), 4000ms);
+    EXPECT_EQ(sandbox.timeLimitFor(1), 4250ms);
+    EXPECT_EQ(sandbox.timeLimitFor(40 << 20), 14000ms);
+    EXPECT_EQ(sandbox.timeLimitFor(std::int64_t(10) << 30), 30000ms);
+}
+
+// The pixels that cross the process boundary are those the decoder made.
+TEST_F(SandboxTest, SandboxedAndInProcessLoadsAgree)
+{
+    for (const test::LoaderFixture &f : test::loaderFixtures()) {
+        if (!f.name.endsWith(u".png") && !f.name.endsWith(u".rgba") && !f.name.endsWith(u".psd")
+            && !f.name.endsWith(u".wmf") && !f.name.endsWith(u".pcx"))
+            continue;
+        const QString path = write(f.name, f.bytes);
+        for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch}) {
+            setLoaderMode(LoaderMode::InProcess);
+            const LoadResult direct = loadPicture(path, table);
+            setLoaderMode(LoaderMode::Sandboxed);
+            const LoadResult sandboxed = loadPicture(path, table);
+            ASSERT_TRUE(direct.ok && sandboxed.ok) << f.name.toStdString();
+            EXPECT_EQ(direct.image, sandboxed.image) << f.name.toStdString();
+            EXPECT_EQ(direct.depth, sandboxed.depth) << f.name.toStdString();
+        }
+    }
+}
+
+TEST_F(SandboxTest, DescriptionChangesOnlyOnSuccess)
+{
+    ImageDescription description{7, 8, 9};
+    const QString bad = write(u"bad.png"_qs, "not a png");
+    EXPECT_TRUE(LoadImageBitmap(bad, u"png"_qs, description).isNull());
+    EXPECT_EQ(description.width, 7);
+    EXPECT_EQ(description.depth, 9);
+
+    const QString gif = write(u"quad.gif"_qs, [] {
+        for (const auto &f : test::loaderFixtures())
+            if (f.name == u"quad.gif")
+                return f.bytes;
+        return QByteArray();
+    }());
+    // Upper-case extension, platform route: the depth is the route's own.
+    EXPECT_FALSE(LoadImageBitmap(gif, u"GIF"_qs, description).isNull());
+    EXPECT_EQ(description.width, 32);
+    EXPECT_EQ(description.height, 24);
+    EXPECT_EQ(description.depth, 8);
+
+    const QString sgi = write(u"quad.SGI"_qs, "not an SGI file at all");
+    EXPECT_TRUE(LoadImageBitmap(sgi, u"SGI"_qs, description).isNull());
+    EXPECT_EQ(description.depth, 8);
+}
+
+TEST_F(SandboxTest, UnknownExtensionsLoadNothing)
+{
+    const QString path = write(u"notes.txt"_qs, "hello");
+    const LoadResult r = loadPicture(path, LoaderTable::Batch);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.image.isNull());
+}
+
+} // namespace
+} // namespace pictrove
