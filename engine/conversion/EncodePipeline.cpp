@@ -40,6 +40,29 @@ QString withReason(const QString &text)
     return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
 
+// FreeImage's writers of the library route, by LibraryFormat, all with
+// flags 0 (format 17 is TARGA); PCX has a writer of its own.
+struct LibraryWriter {
+    std::int16_t libraryFormat;
+    FREE_IMAGE_FORMAT format;
+    const char *typeText;
+};
+constexpr LibraryWriter LibraryWriters[] = {
+    {LibraryFormat::Bmp, FIF_BMP, "BMP"},
+    {LibraryFormat::Png, FIF_PNG, "PNG"},
+    {LibraryFormat::Tga, FREE_IMAGE_FORMAT(17), "TGA"},
+    {LibraryFormat::Tiff, FIF_TIFF, "TIF"},
+};
+
+const LibraryWriter *libraryWriter(std::int16_t libraryFormat)
+{
+    for (const LibraryWriter &writer : LibraryWriters) {
+        if (writer.libraryFormat == libraryFormat)
+            return &writer;
+    }
+    return nullptr;
+}
+
 // What the PaletteEncoder left: its last result, and the encoded picture
 // when it was kept in memory instead of being written as a BMP.
 struct PaletteRun {
@@ -206,33 +229,16 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         return out;
     }
 
-    const QByteArray nativePath = QFile::encodeName(path);
     bool saved = false;
-    StageClock clock(settings.LibraryFormat == LibraryFormat::Pcx ? nullptr : context.stageTimes,
-                     StageTimes::LibrarySave);
-    switch (settings.LibraryFormat) {
-    case LibraryFormat::Bmp:
-        out.typeText = QStringLiteral("BMP");
-        saved = FreeImage_Save(FIF_BMP, dib.get(), nativePath.constData(), 0);
-        break;
-    case LibraryFormat::Png:
-        out.typeText = QStringLiteral("PNG");
-        saved = FreeImage_Save(FIF_PNG, dib.get(), nativePath.constData(), 0);
-        break;
-    case LibraryFormat::Tga:
-        out.typeText = QStringLiteral("TGA");
-        saved = FreeImage_Save(FREE_IMAGE_FORMAT(17), dib.get(), nativePath.constData(), 0);
-        break;
-    case LibraryFormat::Tiff:
-        out.typeText = QStringLiteral("TIF");
-        saved = FreeImage_Save(FIF_TIFF, dib.get(), nativePath.constData(), 0);
-        break;
-    case LibraryFormat::Pcx:
+    if (settings.LibraryFormat == LibraryFormat::Pcx) {
         out.typeText = QStringLiteral("PCX");
         saved = writePcxThroughSurface(encoded.picture, dib.get(), context.optimized, path,
                                        context.stageTimes, &out.error);
-        break;
-    default:
+    } else if (const LibraryWriter *writer = libraryWriter(settings.LibraryFormat)) {
+        StageClock clock(context.stageTimes, StageTimes::LibrarySave);
+        out.typeText = QString::fromLatin1(writer->typeText);
+        saved = FreeImage_Save(writer->format, dib.get(), QFile::encodeName(path).constData(), 0);
+    } else {
         out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
         return out;
     }
