@@ -1,5 +1,6 @@
 // pictrove-convert end to end: the built program run on a mixed folder.
 #include "engine/catalogue/OutputSettingsController.h"
+#include "engine/conversion/BatchWorker.h"
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/PaletteEncoder.h"
@@ -105,6 +106,12 @@ TEST(ConvertTool, ConvertsAMixedFolderEndToEnd)
     EXPECT_EQ(run.lines, QStringList{QStringLiteral("2 written, 0 skipped, 0 failed")});
     EXPECT_EQ(QImage(out + "/1.jpg").size(), QSize(40, 30));
     EXPECT_EQ(QImage(out + "/2.jpg").size(), QSize(40, 30));
+    // Written with the custom quality: the same bytes as the worker gives at 85.
+    OutputSettingsController options;
+    ConversionContext context(options);
+    ASSERT_TRUE(LoadBatchSource(context, box.file("a.png")));
+    ASSERT_TRUE(EncodeBatchJpeg(context, box.file("q85.jpg"), 85, 0).ok());
+    EXPECT_EQ(box.read("out/1.jpg"), box.read("q85.jpg"));
 }
 
 TEST(ConvertTool, UsageErrorsExitWithTwo)
