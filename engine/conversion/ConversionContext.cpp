@@ -1,5 +1,9 @@
 #include "engine/conversion/ConversionContext.h"
 
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+
 namespace pictrove {
 
 ConversionContext::ConversionContext(OutputSettingsController &options, ConversionHooks hooks)
@@ -8,6 +12,16 @@ ConversionContext::ConversionContext(OutputSettingsController &options, Conversi
 }
 
 ConversionContext::~ConversionContext() = default;
+
+ConversionHooks interactiveHooks(std::function<void(const QString &)> status)
+{
+    ConversionHooks hooks;
+    hooks.status = std::move(status);
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    hooks.beginWait = [] { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); };
+    hooks.endWait = [] { QGuiApplication::restoreOverrideCursor(); };
+    return hooks;
+}
 
 const char *StageTimes::name(Stage stage)
 {

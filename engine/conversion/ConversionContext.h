@@ -26,6 +26,11 @@ struct ConversionHooks {
     std::function<void()> endWait;
 };
 
+// The hooks of an interactive program: one turn of the event loop as the
+// yield, the application's override cursor as the hourglass, and the given
+// status panel.
+ConversionHooks interactiveHooks(std::function<void(const QString &)> status);
+
 // Time spent per stage, summed over calls, for the bench. Off unless a
 // caller points ConversionContext::stageTimes at one.
 struct StageTimes {

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QImageReader>
 
@@ -424,4 +425,19 @@ TEST(BatchWorker, JpegMatchesTheThirtyTwoBitRoute)
     const FiBitmap narrow(FreeImage_ConvertTo24Bits(wide.get()));
     ASSERT_TRUE(FreeImage_Save(FIF_JPEG, narrow.get(), QFile::encodeName(box.file("b.jpg")).constData(), 60));
     EXPECT_EQ(box.read("a.jpg"), box.read("b.jpg"));
+}
+
+TEST(PreviewEncoder, InteractiveHooksRestoreTheCursorOnFailure)
+{
+    test::Sandbox box;
+    Harness h;
+    QString status;
+    h.context.hooks = interactiveHooks([&status](const QString &text) { status = text; });
+    h.select(12);
+    EXPECT_FALSE(EncodePreview(h.context, box.file("p"), 0).labels.has_value()); // no picture
+    EXPECT_EQ(status, QStringLiteral("The current format cannot be applied to the image!"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    h.context.original.setPicture(samplePicture());
+    EXPECT_TRUE(EncodePreview(h.context, box.file("p"), 0).labels.has_value());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
