@@ -53,11 +53,19 @@ FileResult writeBatchFile(ConversionContext &context, const QString &outputPath,
 
 bool LoadBatchSource(ConversionContext &context, const QString &path)
 {
-    StageClock clock(context.stageTimes, StageTimes::Load);
+    LoadResult loaded;
+    {
+        StageClock clock(context.stageTimes, StageTimes::Load);
+        // The batch table reads "jpeg" like "jpg" and "wal" through DevIL.
+        loaded = loadPicture(path, LoaderTable::Batch);
+    }
+    return AdoptBatchSource(context, path, loaded);
+}
+
+bool AdoptBatchSource(ConversionContext &context, const QString &path, const LoadResult &loaded)
+{
     context.sourcePath = path;
     context.sourceError.clear();
-    // The batch table reads "jpeg" like "jpg" and "wal" through DevIL.
-    const LoadResult loaded = loadPicture(path, LoaderTable::Batch);
     if (!loaded.ok || loaded.image.isNull()) {
         // Never leave the previous image to be written under this file's name.
         context.source.reset();

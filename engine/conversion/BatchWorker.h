@@ -9,6 +9,8 @@
 
 namespace pictrove {
 
+struct LoadResult;
+
 // The batch worker: per basket image, LoadBatchSource and then one encoder.
 // Results tell the caller what happened (the batch run may ignore them).
 
@@ -17,6 +19,10 @@ namespace pictrove {
 // previous image is never written under the next name) and keeps the reason
 // for the encoder's result. True when a picture was loaded.
 bool LoadBatchSource(ConversionContext &context, const QString &path);
+
+// The second half of LoadBatchSource, for a picture already read through the
+// batch loader table (by SourcePrefetch): the same surface and reasons.
+bool AdoptBatchSource(ConversionContext &context, const QString &path, const LoadResult &loaded);
 
 // Writes the source surface through the palette route. overwrite 0 leaves an
 // existing file alone (skipped); 1 builds the new file under a temporary

@@ -4,6 +4,7 @@
 #include "engine/conversion/EncodePipeline.h"
 #include "engine/conversion/PreviewEncoder.h"
 #include "engine/conversion/SizeText.h"
+#include "engine/conversion/SourcePrefetch.h"
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/FreeImageHandles.h"
 #include "engine/palette/PaletteCodes.h"
@@ -440,4 +441,30 @@ TEST(PreviewEncoder, InteractiveHooksRestoreTheCursorOnFailure)
     h.context.original.setPicture(samplePicture());
     EXPECT_TRUE(EncodePreview(h.context, box.file("p"), 0).labels.has_value());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(SourcePrefetch, HandsOverThePictureOfTheAskedPath)
+{
+    test::Sandbox box;
+    ASSERT_TRUE(test::makeTestPicture(30, 20).save(box.file("a.png")));
+    ASSERT_TRUE(test::makeTestPicture(12, 9).save(box.file("b.bmp")));
+    SourcePrefetch prefetch;
+    prefetch.start(box.file("a.png"));
+    EXPECT_EQ(prefetch.pending(), box.file("a.png"));
+    LoadResult a = prefetch.take(box.file("a.png"));
+    EXPECT_TRUE(prefetch.pending().isEmpty());
+    ASSERT_TRUE(a.ok) << a.error.toStdString();
+    EXPECT_EQ(a.image.size(), QSize(30, 20));
+
+    prefetch.start(box.file("a.png")); // read ahead, then another file asked for
+    const LoadResult b = prefetch.take(box.file("b.bmp"));
+    EXPECT_EQ(b.image.size(), QSize(12, 9));
+    EXPECT_FALSE(prefetch.take(box.file("none.png")).ok);
+
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    EXPECT_FALSE(AdoptBatchSource(h.context, box.file("none.png"), LoadResult{}));
+    EXPECT_TRUE(h.context.source.isEmpty());
+    EXPECT_TRUE(AdoptBatchSource(h.context, box.file("a.png"), a));
+    EXPECT_EQ(h.context.source.clientSize(), QSize(30, 20));
 }

@@ -5,6 +5,7 @@
 #include "engine/conversion/BatchOutputName.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
+#include "engine/conversion/SourcePrefetch.h"
 #include "tools/convert/PictureListInput.h"
 
 #include <QFileInfo>
@@ -232,27 +233,41 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
         output.out.flush();
     };
 
+    // The next picture is decoded (in the decoder process) while the current
+    // one is encoded.
+    SourcePrefetch prefetch;
+    auto prefetchAfter = [&entries, &prefetch](std::size_t index) {
+        for (std::size_t next = index + 1; next < entries.size(); ++next) {
+            if (entries[next].failure.isEmpty()) {
+                prefetch.start(entries[next].path);
+                return;
+            }
+        }
+    };
+    prefetchAfter(std::size_t(-1));
+
     std::int64_t position = 0;
-    std::int64_t done = 0;
-    for (const Entry &entry : entries) {
-        progress.show(done);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry &entry = entries[i];
+        progress.show(std::int64_t(i));
         if (!entry.failure.isEmpty()) {
             report(FileResult::failed(entry.path, entry.failure));
-        } else {
-            ++position;
-            const QString target = batchOutputPath(options.output, options.name, position, settings.Extension);
-            FileResult result;
-            if (!options.overwrite && QFileInfo::exists(target)) {
-                // Nothing to decode for a file that will be left alone.
-                result = FileResult::skipped(target, QStringLiteral("a file of that name exists"));
-            } else {
-                LoadBatchSource(context, entry.path);
-                result = jpeg ? EncodeBatchJpeg(context, target, settings.JpegQuality, overwrite)
-                              : EncodeBatchImage(context, target, overwrite);
-            }
-            report(result);
+            continue;
         }
-        ++done;
+        ++position;
+        const QString target = batchOutputPath(options.output, options.name, position, settings.Extension);
+        if (!options.overwrite && QFileInfo::exists(target)) {
+            // Nothing to decode for a file that will be left alone.
+            if (prefetch.pending() == entry.path)
+                prefetchAfter(i);
+            report(FileResult::skipped(target, QStringLiteral("a file of that name exists")));
+            continue;
+        }
+        const LoadResult loaded = prefetch.take(entry.path);
+        prefetchAfter(i);
+        AdoptBatchSource(context, entry.path, loaded);
+        report(jpeg ? EncodeBatchJpeg(context, target, settings.JpegQuality, overwrite)
+                    : EncodeBatchImage(context, target, overwrite));
     }
     progress.clear();
     output.out << summary.written << " written, " << summary.skipped << " skipped, " << summary.failed
