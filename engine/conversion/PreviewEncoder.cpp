@@ -25,6 +25,7 @@ void showWrittenFile(PictureSurface &view, const EncodeOutcome &outcome, const Q
         FiBitmap dib(FreeImage_Load(format, nativePath.constData(), flags));
         if (!dib)
             return;
+        view.reset(); // nothing of the previous picture needs keeping
         view.resize(QSize(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get()))));
         bridge::FreeImage_RenderDIB(dib.get(), view, 0, 0, -1, -1);
     };

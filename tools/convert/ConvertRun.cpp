@@ -73,7 +73,8 @@ std::vector<Entry> expandInputs(const QStringList &inputs)
         } else if (QFileInfo(input).isFile()) {
             entries.push_back({input, {}});
         } else {
-            entries.push_back({input, QStringLiteral("no such file")});
+            entries.push_back({input, QFileInfo::exists(input) ? QStringLiteral("not a file")
+                                                               : QStringLiteral("no such file")});
         }
     }
     return entries;
