@@ -84,6 +84,43 @@ void printTiming(const char *label, const Timing &t, double megapixels)
                 megapixels / (t.best / 1000.0));
 }
 
+// PSNR at every colour count from 2 to 256, with error diffusion, on a
+// 1000 x 750 crop from the middle of the picture (so that the tools run in
+// seconds, with the picture's own detail and noise).
+void colourSweep(const QImage &original, const QTemporaryDir &work, const QString &convert,
+                 const QString &pngquant)
+{
+    const QImage crop = original.copy((original.width() - 1000) / 2, (original.height() - 750) / 2,
+                                      std::min(1000, original.width()), std::min(750, original.height()));
+    const QString ppm = work.filePath("crop.ppm"), png = work.filePath("crop.png");
+    const bool haveConvert = !convert.isEmpty() && crop.save(ppm, "PPM");
+    const bool havePngquant = !pngquant.isEmpty() && crop.save(png, "PNG");
+    PictureSurface surface;
+    surface.setPicture(crop);
+    std::printf("\nPSNR in dB by colour count, error diffusion, %d x %d crop\n", crop.width(),
+                crop.height());
+    std::printf("  %8s %10s %12s %10s\n", "colours", "Pictrove", "ImageMagick", "pngquant");
+    for (int depth = 1; depth <= 8; ++depth) {
+        const QString colours = QString::number(1 << depth);
+        const QString ours = work.filePath(QStringLiteral("sweep%1.gif").arg(depth));
+        PaletteEncoder encoder;
+        const bool ok = encoder.EncodePicture(surface, ours, codes::KindGif, codes::ModeColours, depth,
+                                              codes::MapOptimal, codes::DitherBinary)
+                        != 0;
+        auto measure = [&](bool ran, const QString &file) {
+            const QImage got = ran ? readBack(file) : QImage();
+            return got.isNull() ? QStringLiteral("-") : QString::number(bench::psnr(crop, got), 'f', 2);
+        };
+        const QString im = work.filePath(QStringLiteral("sweep-im%1.gif").arg(depth));
+        const QString pq = work.filePath(QStringLiteral("sweep-pq%1.png").arg(depth));
+        const bool imRan = haveConvert
+                           && runTool(convert, {ppm, "-colors", colours, "-dither", "FloydSteinberg", im});
+        const bool pqRan = havePngquant && runTool(pngquant, {"--force", "--output", pq, colours, png});
+        std::printf("  %8s %10s %12s %10s\n", qPrintable(colours), qPrintable(measure(ok, ours)),
+                    qPrintable(measure(imRan, im)), qPrintable(measure(pqRan, pq)));
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -253,5 +290,7 @@ int main(int argc, char **argv)
     std::printf("\nQuality against the original (higher is better)\n");
     for (const Quality &q : quality)
         std::printf("  %-36s PSNR %6.2f dB   SSIM %.4f\n", qPrintable(q.who), q.psnr, q.ssim);
+
+    colourSweep(original, work, convert, pngquant);
     return 0;
 }

@@ -121,14 +121,10 @@ std::uint32_t NearestColour::fill(int key)
                 // in p, so its least value is at a corner.
                 const int *e = &m_channels[size_t(3 * nearest)];
                 rivals.assign(1, std::uint8_t(nearest));
-                bool holdsEntry = false;
                 for (std::uint8_t j : list) {
-                    const int *c = &m_channels[size_t(3 * j)];
-                    holdsEntry = holdsEntry
-                                 || (c[0] >= lo[0] && c[0] <= lo[0] + 3 && c[1] >= lo[1]
-                                     && c[1] <= lo[1] + 3 && c[2] >= lo[2] && c[2] <= lo[2] + 3);
                     if (j == nearest)
                         continue;
+                    const int *c = &m_channels[size_t(3 * j)];
                     int least = c[0] * c[0] + c[1] * c[1] + c[2] * c[2]
                                 - (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
                     for (int a = 0; a < 3; ++a) {
@@ -138,45 +134,29 @@ std::uint32_t NearestColour::fill(int key)
                     if (least <= 0)
                         rivals.push_back(j);
                 }
-                // Straddling cells that hold a palette colour keep their list,
-                // so that every palette colour finds itself; the others answer
-                // with the entry nearest to their centre, never more than a
-                // cell's width off the true nearest distance.
                 std::uint32_t value = std::uint32_t(nearest);
-                if (rivals.size() > 1 && holdsEntry) {
-                    if (rivals.size() > kMaxList || m_lists.size() + rivals.size() > kMaxOffset) {
-                        // A crowd of entries inside one cell: compare the block's.
-                        value = kBlockList | std::uint32_t(block);
-                    } else {
-                        // Entry order decides ties, so keep the list in it.
-                        std::sort(rivals.begin(), rivals.end());
-                        value = kList | std::uint32_t(rivals.size() - 1) << kCountShift
-                                | std::uint32_t(m_lists.size());
-                        m_lists.insert(m_lists.end(), rivals.begin(), rivals.end());
-                    }
+                if (rivals.size() > 1) {
+                    // Entry order decides ties: compare in that order.
+                    std::sort(rivals.begin(), rivals.end());
+                    value = kFine | std::uint32_t(m_fine.size() >> 6);
+                    for (int dr = 0; dr < 4; ++dr)
+                        for (int dg = 0; dg < 4; ++dg)
+                            for (int db = 0; db < 4; ++db) {
+                                int bestDistance = INT_MAX;
+                                std::uint8_t bestEntry = rivals.front();
+                                for (std::uint8_t j : rivals) {
+                                    const int d = distance(j, lo[0] + dr, lo[1] + dg, lo[2] + db);
+                                    if (d < bestDistance) {
+                                        bestDistance = d;
+                                        bestEntry = j;
+                                    }
+                                }
+                                m_fine.push_back(bestEntry);
+                            }
                 }
                 m_cells[size_t((rc << 12) | (gc << 6) | bc)] = value;
             }
     return m_cells[size_t(key)];
-}
-
-std::uint8_t NearestColour::among(std::uint32_t cell, int r, int g, int b) const
-{
-    const bool wholeBlock = (cell & kBlockList) == kBlockList;
-    const std::uint8_t *entry =
-        wholeBlock ? m_blockCandidates[cell & ~kBlockList].data() : &m_lists[cell & kMaxOffset];
-    const int count = wholeBlock ? int(m_blockCandidates[cell & ~kBlockList].size())
-                                 : int((cell >> kCountShift) & 0x7F) + 1;
-    std::uint8_t bestIndex = entry[0];
-    int best = distance(entry[0], r, g, b);
-    for (int i = 1; i < count; ++i) {
-        const int d = distance(entry[i], r, g, b);
-        if (d < best) {
-            best = d;
-            bestIndex = entry[i];
-        }
-    }
-    return bestIndex;
 }
 
 } // namespace pictrove

@@ -18,6 +18,8 @@ namespace pictrove {
 // channel. A cell that met a single colour keeps that colour exactly (so a
 // drawing with few colours keeps them); a cell that met several gives their
 // mean. An all-grey picture is counted by its 256 exact greys instead.
+// Two Lloyd steps on the sampled pixels then fit the palette to the
+// picture itself.
 std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours);
 
 } // namespace pictrove

@@ -72,7 +72,8 @@ ThresholdMap lineScreenMap(Lines lines)
             case Lines::Horizontal: across = y; along = x; break;
             case Lines::Vertical: across = x; along = y; break;
             }
-            m[size_t(y * 8 + x)] = std::uint8_t(kLineProfile[size_t(across)] * 8 + kBayer8[size_t(along)]);
+            m[size_t(y * 8 + x)] =
+                std::uint8_t(kLineProfile[size_t(across)] * 8 + kBayer8[size_t(along)]);
         }
     return m;
 }
@@ -100,6 +101,7 @@ void ordered(const QImage &source, QImage &target, Q &q, const ThresholdMap &map
     }
 }
 
+// The threshold map of an ordered dither code, null for the others.
 const ThresholdMap *screenFor(std::int32_t code)
 {
     static const ThresholdMap bayer = bayerMap(), clustered = clusteredDotMap(),

@@ -69,7 +69,8 @@ public:
 
     // The encoded picture, exactly the pixels the saves write: Format_Indexed8
     // with a colour table of 2^depth entries for depths 1..8, Format_RGB555
-    // for 16, Format_RGB32 for 24. Null before a successful Process().
+    // for 16 (readers widen its 5-bit levels each their own way), Format_RGB32
+    // for 24. Null before a successful Process().
     const QImage &result() const { return m_result; }
 
 private:

@@ -37,7 +37,9 @@ private:
 };
 
 // Direct 5-5-5 colour; codes are 0RRRRRGGGGGBBBBB words. A 5-bit level q
-// shows as (q << 3) | (q >> 2), the expansion readers use.
+// is taken to show as (q << 3) | (q >> 2), as Qt widens Format_RGB555;
+// file readers widen a little differently (Qt's BMP reader q << 3,
+// FreeImage q * 255 / 31), never by more than 7 levels.
 class Rgb555Quantiser {
 public:
     using Code = std::uint16_t;
