@@ -70,8 +70,8 @@ std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView exte
     auto need = [&](qsizetype n) { return h.size() >= n; };
 
     if (ext == u"sgi" || ext == u"bw" || ext == u"rgb" || ext == u"rgba") {
-        if (need(12)) // xsize, ysize, zsize (channels)
-            return DeclaredSize{be16(h, 6), std::int64_t(be16(h, 8)) * std::max(1u, be16(h, 10))};
+        if (need(10))
+            return DeclaredSize{be16(h, 6), be16(h, 8)};
     } else if (ext == u"pix") {
         if (need(4))
             return DeclaredSize{be16(h, 0), be16(h, 2)};
@@ -108,6 +108,26 @@ std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView exte
             return DeclaredSize{be32(h, 4), be32(h, 8)};
     } else if (ext == u"xpm") {
         return xpmSize(h);
+    } else if (ext == u"lbm" || ext == u"iff") {
+        // FORM, size, ILBM or PBM, then chunks; the bitmap header starts with the size.
+        const qsizetype at = h.indexOf("BMHD");
+        if (at >= 0 && need(at + 12))
+            return DeclaredSize{be16(h, at + 8), be16(h, at + 10)};
+    } else if (ext == u"png") {
+        if (need(24) && h.mid(12, 4) == "IHDR")
+            return DeclaredSize{be32(h, 16), be32(h, 20)};
+    } else if (ext == u"pxr") {
+        if (need(420))
+            return DeclaredSize{le16(h, 418), le16(h, 416)};
+    } else if (ext == u"psp") {
+        // Signature, version, then the general attributes block: its header
+        // (4 more bytes in version 3), the chunk size, width and height.
+        const qsizetype at = need(34) && le16(h, 32) == 3 ? 54 : 50;
+        if (need(at + 8))
+            return DeclaredSize{le32(h, at), le32(h, at + 4)};
+    } else if (ext == u"mng") {
+        if (need(24) && h.mid(12, 4) == "MHDR")
+            return DeclaredSize{be32(h, 16), be32(h, 20)};
     }
     return {};
 }

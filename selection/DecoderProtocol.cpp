@@ -8,14 +8,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 namespace pictrove::decoderprotocol {
 
-bool readFully(int fd, void *buffer, std::size_t size)
+namespace {
+
+// Repeats a partial transfer until the whole buffer has gone.
+template <typename Buffer, typename Transfer>
+bool transferFully(Buffer *buffer, std::size_t size, Transfer transfer)
 {
-    auto *p = static_cast<char *>(buffer);
+    auto *p = static_cast<std::conditional_t<std::is_const_v<Buffer>, const char, char> *>(buffer);
     while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
+        const ssize_t n = transfer(p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -26,19 +31,18 @@ bool readFully(int fd, void *buffer, std::size_t size)
     return true;
 }
 
+} // namespace
+
+bool readFully(int fd, void *buffer, std::size_t size)
+{
+    return transferFully(buffer, size, [fd](char *p, std::size_t n) { return ::read(fd, p, n); });
+}
+
 bool writeFully(int fd, const void *buffer, std::size_t size)
 {
-    const auto *p = static_cast<const char *>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= std::size_t(n);
-    }
-    return true;
+    return transferFully(buffer, size, [fd](const char *p, std::size_t n) {
+        return ::send(fd, p, n, MSG_NOSIGNAL);
+    });
 }
 
 bool writeFullyWithDescriptor(int fd, const void *buffer, std::size_t size, int passed)

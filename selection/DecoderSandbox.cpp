@@ -40,6 +40,10 @@ public:
         if (theirs == proto::channelFd) {
             theirs = ::fcntl(fds[1], F_DUPFD_CLOEXEC, 10);
             ::close(fds[1]);
+            if (theirs < 0) {
+                ::close(ours);
+                return {};
+            }
         }
         const int bufferBytes = 4 * 1024 * 1024;
         ::setsockopt(ours, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);

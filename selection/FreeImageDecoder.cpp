@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <optional>
+
 namespace pictrove {
 
 namespace {
@@ -43,17 +45,35 @@ bool tooLarge(std::int64_t width, std::int64_t height, const DecodeLimits &limit
 
 // The header's size before any pixel is allocated: FreeImage reads headers
 // alone for the formats that support it, our own peek covers some others.
-bool declaresTooLarge(FREE_IMAGE_FORMAT format, const QByteArray &localPath, const QString &path,
-                      int flags, const DecodeLimits &limits)
+// Empty when the header cannot even be read.
+std::optional<QString> headerRefusal(FREE_IMAGE_FORMAT format, const QByteArray &localPath,
+                                     const QString &path, int flags, const DecodeLimits &limits)
 {
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FiBitmap header(FreeImage_Load(format, localPath.constData(), flags | FIF_LOAD_NOPIXELS));
-        return header
-            && tooLarge(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()), limits);
+        if (!header)
+            return freeImageError();
+        if (tooLarge(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()), limits))
+            return QStringLiteral("the picture is too large");
+        return std::nullopt;
     }
     const QString ext = path.mid(path.lastIndexOf(u'.') + 1);
     const auto declared = declaredSizeOf(path, ext);
-    return declared && declared->pixels() > limits.maxPixels;
+    if (declared && declared->pixels() > limits.maxPixels)
+        return QStringLiteral("the picture is too large");
+    return std::nullopt;
+}
+
+// The bitmap as handed over, with its own depth.
+LoadResult picture(FIBITMAP *bitmap)
+{
+    LoadResult result;
+    result.image = toQImage(bitmap);
+    if (result.image.isNull())
+        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
+    result.ok = true;
+    result.depth = int(FreeImage_GetBPP(bitmap));
+    return result;
 }
 
 } // namespace
@@ -65,20 +85,14 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
     lastFreeImageMessage.clear();
     const auto fif = FREE_IMAGE_FORMAT(format);
     const QByteArray localPath = QFile::encodeName(path);
-    if (declaresTooLarge(fif, localPath, path, flags, limits))
-        return loadFailure(QStringLiteral("the picture is too large"));
+    if (const auto refusal = headerRefusal(fif, localPath, path, flags, limits))
+        return loadFailure(*refusal);
     FiBitmap bitmap(FreeImage_Load(fif, localPath.constData(), flags));
     if (!bitmap)
         return loadFailure(freeImageError());
     if (tooLarge(FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get()), limits))
         return loadFailure(QStringLiteral("the picture is too large"));
-    LoadResult result;
-    result.image = toQImage(bitmap.get());
-    if (result.image.isNull())
-        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
-    result.ok = true;
-    result.depth = int(FreeImage_GetBPP(bitmap.get()));
-    return result;
+    return picture(bitmap.get());
 }
 
 LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
@@ -112,13 +126,7 @@ LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
     FiBitmap bitmap(FreeImage_LoadFromMemory(FIF_PCX, memory.get(), 0));
     if (!bitmap)
         return loadFailure(freeImageError());
-    LoadResult result;
-    result.image = toQImage(bitmap.get());
-    if (result.image.isNull())
-        return loadFailure(QStringLiteral("FreeImage could not convert the picture"));
-    result.ok = true;
-    result.depth = int(FreeImage_GetBPP(bitmap.get()));
-    return result;
+    return picture(bitmap.get());
 }
 
 LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits)

@@ -1,5 +1,6 @@
 #include "LoaderFixtures.h"
 
+#include "selection/DeclaredSize.h"
 #include "selection/ImageExtensions.h"
 #include "selection/PictureLoader.h"
 #include "TestSupport.h"
@@ -44,6 +45,24 @@ TEST(DecodeAll, EveryRecognisedExtensionHasAFixture)
     }
     for (const QString &ext : recognisedExtensions())
         EXPECT_TRUE(covered.contains(ext)) << ext.toStdString();
+}
+
+// The header peek that guards decoders against huge pictures must read the
+// real size wherever it claims to know one.
+TEST(DecodeAll, DeclaredSizesMatchTheFixtures)
+{
+    test::Sandbox box;
+    int known = 0;
+    for (const LoaderFixture &f : test::loaderFixtures()) {
+        ASSERT_TRUE(box.write(f.name, f.bytes));
+        const auto declared = declaredSizeOf(box.file(f.name), QFileInfo(f.name).suffix());
+        if (!declared)
+            continue;
+        ++known;
+        EXPECT_EQ(declared->width, f.size.width()) << f.name.toStdString();
+        EXPECT_EQ(declared->height, f.size.height()) << f.name.toStdString();
+    }
+    EXPECT_GE(known, 20);
 }
 
 // Every fixture through both tables, in the decoder process as the program

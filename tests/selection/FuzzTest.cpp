@@ -72,7 +72,7 @@ TEST(Fuzz, EveryMutantEndsAsALoadOrACleanFailureInTime)
     SandboxOptions options;
     // Hangs cost the full limit, so keep it short; the fixtures decode in
     // milliseconds. Headers made huge are refused well below the real limit.
-    options.baseTimeLimit = 800ms;
+    options.baseTimeLimit = 500ms;
     options.maxPixels = std::int64_t(1) << 22;
     sandbox.setOptions(options);
     const auto startStats = sandbox.stats();

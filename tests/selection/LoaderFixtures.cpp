@@ -40,6 +40,18 @@ std::vector<Probe> quadrants(QRgb tl, QRgb tr, QRgb bl, QRgb br, int w = W, int 
 
 QRgb grey(int v) { return qRgb(v, v, v); }
 
+// The CRC-32 that PNG chunks end with.
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
 QByteArray fixtureFile(const QString &name)
 {
     QFile f(QStringLiteral(PICTROVE_LOADER_FIXTURES "/") + name);
@@ -237,6 +249,32 @@ QByteArray paintShopProFile()
     return file.data;
 }
 
+QByteArray halfLifeModelFile(int textures)
+{
+    // A 244-byte model header naming only its textures (count, table offset,
+    // data offset); per texture a 80-byte entry (name, flags, size, data
+    // offset), then its indices and a 256-entry RGB palette.
+    QByteArray header(244, '\0');
+    std::memcpy(header.data(), "IDST", 4);
+    qToLittleEndian<qint32>(10, header.data() + 4);
+    const int table = 244, data = table + 80 * textures;
+    qToLittleEndian<qint32>(textures, header.data() + 180);
+    qToLittleEndian<qint32>(table, header.data() + 184);
+    qToLittleEndian<qint32>(data, header.data() + 188);
+    Bytes entries, pixels;
+    for (int t = 0; t < textures; ++t) {
+        entries.text("skin", 64).le32(0).le32(W).le32(H).le32(quint32(data + pixels.data.size()));
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                pixels.u8((y < H / 2 ? 0 : 2) + (x < W / 2 ? 0 : 1));
+        for (QRgb c : {red, green, blue, white})
+            pixels.u8(qRed(c)).u8(qGreen(c)).u8(qBlue(c));
+        pixels.fill(768 - 12, 0);
+    }
+    qToLittleEndian<qint32>(qint32(244 + entries.data.size() + pixels.data.size()), header.data() + 72);
+    return header + entries.data + pixels.data;
+}
+
 QByteArray xpmFile(int charsPerPixel)
 {
     const QByteArray keys[4] = {QByteArray(charsPerPixel, 'r'), QByteArray(charsPerPixel, 'g'),
@@ -332,15 +370,23 @@ QByteArray declaringSize(const QString &extension, int width, int height)
     if (extension == u"sgi") {
         b.be16(474).u8(0).u8(1).be16(3).be16(width).be16(height).be16(3).fill(500, 0);
     } else if (extension == u"pcx") {
-        b.u8(10).u8(5).u8(1).u8(8).le16(0).le16(0).le16(width - 1).le16(height - 1).fill(120, 0);
+        b.u8(10).u8(5).u8(1).u8(8).le16(0).le16(0).le16(width - 1).le16(height - 1);
+        b.le16(96).le16(96).fill(48, 0).u8(0).u8(3).le16(width).le16(1).fill(58, 0);
     } else if (extension == u"png") {
         b.data = QByteArray("\x89PNG\r\n\x1a\n", 8);
-        b.be32(13).text("IHDR", 4).be32(quint32(width)).be32(quint32(height)).u8(8).u8(2);
-        b.u8(0).u8(0).u8(0).be32(0);
+        Bytes chunk;
+        chunk.text("IHDR", 4).be32(quint32(width)).be32(quint32(height)).u8(8).u8(2).u8(0).u8(0).u8(0);
+        b.be32(13).data.append(chunk.data);
+        b.be32(crc32(chunk.data));
+        b.be32(0).text("IDAT", 4).be32(crc32("IDAT"));
     } else if (extension == u"tga") {
         b.u8(0).u8(0).u8(2).fill(5, 0).le16(0).le16(0).le16(width).le16(height).u8(24).u8(0);
     } else if (extension == u"wal") {
         b.text("big", 32).le32(quint32(width)).le32(quint32(height)).le32(100).fill(80, 0);
+    } else if (extension == u"lbm" || extension == u"iff") {
+        b.text("FORM", 4).be32(40).text("ILBM", 4).text("BMHD", 4).be32(20);
+        b.be16(width).be16(height).be32(0).u8(24).u8(0).u8(1).u8(0).be16(0).u8(1).u8(1);
+        b.be16(width).be16(height).text("BODY", 4).be32(0);
     } else if (extension == u"psd") {
         b.text("8BPS", 4).be16(1).fill(6, 0).be16(3).be32(quint32(height)).be32(quint32(width));
         b.be16(8).be16(3).be32(0).be32(0).be32(0).be16(0);
@@ -394,6 +440,7 @@ std::vector<LoaderFixture> crashingShapes()
     return {
         {u"two-chars-per-pixel.xpm"_qs, xpmFile(2), {W, H}, quad},
         {u"uncompressed-without-alpha.pic"_qs, softimagePicFile(false, false), {W, H}, quad},
+        {u"two-textures.mdl"_qs, halfLifeModelFile(2), {W, H}, quad},
         // ImageMagick's layout: a comment line before the values, colour names.
         {u"imagemagick.xpm"_qs, fixtureFile(u"quad.xpm"_qs), {W, H}, quad},
     };

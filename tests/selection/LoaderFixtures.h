@@ -43,6 +43,7 @@ QByteArray aliasPixFile();
 QByteArray softimagePicFile(bool compressed, bool alpha);
 QByteArray pixarFile();
 QByteArray paintShopProFile();
+QByteArray halfLifeModelFile(int textures); // read only by the preview
 QByteArray xpmFile(int charsPerPixel);
 QByteArray wmfFile();
 QByteArray emfFile();

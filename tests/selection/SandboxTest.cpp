@@ -54,6 +54,22 @@ TEST_F(SandboxTest, CrashingShapesFailCleanlyOrLoadThroughTheFallback)
     EXPECT_EQ(sandbox.stats().timedOut, 0);
 }
 
+TEST_F(SandboxTest, AModelWithOneTextureLoadsWhereTwoCrashDevil)
+{
+    DecoderSandbox sandbox;
+    const QString one = write(u"one.mdl"_qs, test::halfLifeModelFile(1));
+    const LoadResult r = sandbox.load(one, u"mdl"_qs, LoaderTable::Preview);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.image.size(), QSize(32, 24));
+    EXPECT_EQ(sandbox.stats().crashed, 0);
+
+    const QString two = write(u"two.mdl"_qs, test::halfLifeModelFile(2));
+    EXPECT_FALSE(sandbox.load(two, u"mdl"_qs, LoaderTable::Preview).ok);
+    EXPECT_EQ(sandbox.stats().crashed, 1);
+    EXPECT_FALSE(sandbox.load(two, u"mdl"_qs, LoaderTable::Batch).ok); // no batch loader
+    EXPECT_TRUE(sandbox.load(one, u"mdl"_qs, LoaderTable::Preview).ok);
+}
+
 TEST_F(SandboxTest, XpmFilesLoadAlthoughDevilCrashesOnThem)
 {
     DecoderSandbox sandbox;
@@ -66,18 +82,21 @@ TEST_F(SandboxTest, XpmFilesLoadAlthoughDevilCrashesOnThem)
 TEST_F(SandboxTest, DeclaredHugeSizesAreRefusedBeforeDecoding)
 {
     DecoderSandbox sandbox;
-    for (const char *ext : {"sgi", "pcx", "png", "tga", "wal", "psd"}) {
+    for (const char *ext : {"sgi", "pcx", "png", "tga", "wal", "psd", "lbm", "iff"}) {
         const QString name = QStringLiteral("huge.") + QLatin1String(ext);
-        const QString path = write(name, test::declaringSize(QLatin1String(ext), 60000, 60000));
+        const int side = qstrcmp(ext, "psd") == 0 ? 30000 : 60000; // the format's own maximum
+        const QString path = write(name, test::declaringSize(QLatin1String(ext), side, side));
         for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch}) {
             QElapsedTimer clock;
             clock.start();
             const LoadResult r = sandbox.load(path, QLatin1String(ext), table);
             EXPECT_FALSE(r.ok) << ext;
+            EXPECT_EQ(r.error.toStdString(), "the picture is too large") << ext << int(table);
             EXPECT_LT(clock.elapsed(), 2000) << ext;
         }
     }
     EXPECT_EQ(sandbox.stats().timedOut, 0);
+    EXPECT_EQ(sandbox.stats().crashed, 0);
 }
 
 TEST_F(SandboxTest, AHangingDecoderIsKilledAtItsTimeLimit)
