@@ -1,0 +1,277 @@
+// Corpus benchmark of the batch worker: every picture of a corpus converted
+// into catalogue formats exactly as the batch run does it (the sandboxed
+// decoder process included), against ImageMagick doing the same work in the
+// same run.
+#include "BenchCorpus.h"
+
+#include "engine/catalogue/FormatCatalogue.h"
+#include "engine/catalogue/OutputSettingsController.h"
+#include "engine/conversion/BatchOutputName.h"
+#include "engine/conversion/BatchWorker.h"
+#include "engine/conversion/ConversionContext.h"
+#include "engine/conversion/LargeImageMemory.h"
+#include "engine/conversion/SourcePrefetch.h"
+#include "engine/conversion/StageClock.h"
+#include "selection/PictureLoader.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace pictrove;
+using namespace pictrove::bench;
+
+namespace {
+
+// The rows the speed aims name: GIF-256, PNG-8, PNG-24, JPEG q60, BMP-24,
+// TGA-24, PCX-24, TIFF-24.
+const QList<int> DefaultRows{7, 13, 14, 20, 12, 24, 22, 25};
+
+// ImageMagick's arguments for the same output as a row (before the output
+// name, which may carry a format prefix).
+struct MagickJob {
+    QStringList options;
+    QString prefix;
+};
+
+MagickJob magickJob(int row)
+{
+    const FormatRow &r = *formatRow(row);
+    if (r.kind == FormatKind::Jpeg) {
+        static const int qualities[] = {10, 25, 50, 75, 100, 60}; // FreeImage's preset flags
+        return {{QStringLiteral("-quality"), QString::number(qualities[row - FirstJpegRow])}, {}};
+    }
+    const QString colours = QString::number(1 << r.bitDepth);
+    if (r.kind == FormatKind::Gif)
+        return {{QStringLiteral("+dither"), QStringLiteral("-colors"), colours}, {}};
+    switch (r.libraryFormat) {
+    case LibraryFormat::Bmp:
+        if (r.bitDepth <= 8)
+            return {{QStringLiteral("+dither"), QStringLiteral("-colors"), colours, QStringLiteral("-type"),
+                     QStringLiteral("Palette")},
+                    QStringLiteral("BMP3:")};
+        if (r.bitDepth == 16)
+            return {{QStringLiteral("-define"), QStringLiteral("bmp:subtype=RGB555")}, QStringLiteral("BMP3:")};
+        return {{QStringLiteral("-type"), QStringLiteral("TrueColor")}, QStringLiteral("BMP3:")};
+    case LibraryFormat::Png:
+        if (r.bitDepth <= 8)
+            return {{QStringLiteral("+dither"), QStringLiteral("-colors"), colours}, QStringLiteral("PNG8:")};
+        return {{}, QStringLiteral("PNG24:")};
+    case LibraryFormat::Tga:
+        return {{QStringLiteral("-compress"), r.bitDepth == 16 ? QStringLiteral("RLE") : QStringLiteral("None")}, {}};
+    case LibraryFormat::Tiff:
+        return {{QStringLiteral("-compress"), QStringLiteral("lzw")}, {}};
+    case LibraryFormat::Pcx:
+        return {{QStringLiteral("-type"), QStringLiteral("TrueColor")}, {}};
+    }
+    return {};
+}
+
+struct Timing {
+    double seconds = 0;
+    int failures = 0;
+};
+
+Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &outFolder,
+               StageTimes *stages, bool viaBmp, bool prefetchNext)
+{
+    OutputSettingsController options;
+    options.reencodeJpeg = [&options](int quality) { options.settings.JpegQuality = quality; };
+    options.fillOptionLists(60);
+    options.selectFormat(row);
+    ConversionContext context(options);
+    context.stageTimes = stages;
+    context.trueColourInMemory = !viaBmp;
+
+    Timing t;
+    QElapsedTimer timer;
+    timer.start();
+    SourcePrefetch prefetch;
+    if (prefetchNext)
+        prefetch.start(corpus.front().path);
+    for (std::size_t i = 0; i < corpus.size(); ++i) {
+        const CorpusImage &image = corpus[i];
+        const QString out = batchOutputPath(outFolder, QStringLiteral("ours"), std::int64_t(i + 1),
+                                            options.settings.Extension);
+        if (prefetchNext) {
+            LoadResult loaded;
+            {
+                StageClock clock(stages, StageTimes::Load); // the wait that is left
+                loaded = prefetch.take(image.path);
+            }
+            if (i + 1 < corpus.size())
+                prefetch.start(corpus[i + 1].path);
+            AdoptBatchSource(context, image.path, loaded);
+        } else {
+            LoadBatchSource(context, image.path);
+        }
+        const FileResult r = isJpegRow(row)
+            ? EncodeBatchJpeg(context, out, options.settings.JpegQuality, 1)
+            : EncodeBatchImage(context, out, 1);
+        if (!r.ok()) {
+            ++t.failures;
+            QTextStream(stderr) << "  failed " << image.path << ": " << r.reason << '\n';
+        }
+    }
+    t.seconds = double(timer.nsecsElapsed()) / 1e9;
+    return t;
+}
+
+Timing runMagick(const QString &magick, int row, const std::vector<CorpusImage> &corpus,
+                 const QString &outFolder)
+{
+    const MagickJob job = magickJob(row);
+    const QString extension = formatRow(row)->extension;
+    Timing t;
+    QElapsedTimer timer;
+    timer.start();
+    std::int64_t position = 0;
+    for (const CorpusImage &image : corpus) {
+        const QString out = job.prefix + batchOutputPath(outFolder, QStringLiteral("magick"), ++position, extension);
+        QProcess process;
+        process.start(magick, QStringList{image.path} + job.options + QStringList{out});
+        if (!process.waitForFinished(600000) || process.exitCode() != 0)
+            ++t.failures;
+    }
+    t.seconds = double(timer.nsecsElapsed()) / 1e9;
+    return t;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    keepLargeImageBuffers(); // as pictrove-convert does
+    QGuiApplication app(argc, argv);
+    QTextStream out(stdout);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Converts a corpus into catalogue formats through the batch worker and ImageMagick."));
+    parser.addHelpOption();
+    const QCommandLineOption corpusOption(QStringLiteral("corpus"),
+        QStringLiteral("Folder of pictures to convert (default: a generated corpus in the build tree)."), QStringLiteral("DIR"));
+    const QCommandLineOption rowsOption(QStringLiteral("rows"),
+        QStringLiteral("Catalogue rows, comma-separated, or \"all\" (default 7,13,14,20,12,24,22,25)."), QStringLiteral("LIST"));
+    const QCommandLineOption scaleOption(QStringLiteral("scale"),
+        QStringLiteral("Side scale of the generated corpus, for a quick run (default 1)."), QStringLiteral("F"));
+    const QCommandLineOption noMagickOption(QStringLiteral("no-magick"), QStringLiteral("Skip ImageMagick."));
+    const QCommandLineOption stagesOption(QStringLiteral("stages"), QStringLiteral("Print where the time goes."));
+    const QCommandLineOption inProcessOption(QStringLiteral("in-process"),
+        QStringLiteral("Decode in this process instead of the decoder process (to measure the hand-over)."));
+    const QCommandLineOption viaBmpOption(QStringLiteral("via-bmp"),
+        QStringLiteral("True-colour rows through a BMP written and read back, as the slow route does."));
+    const QCommandLineOption noPrefetchOption(QStringLiteral("no-prefetch"),
+        QStringLiteral("Read each picture only when its turn comes, as the window's batch run does."));
+    const QCommandLineOption repeatOption(QStringLiteral("repeat"),
+        QStringLiteral("Runs of each conversion; the fastest counts (default 1)."), QStringLiteral("N"));
+    parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
+                       repeatOption, viaBmpOption, noPrefetchOption});
+    parser.process(app);
+
+    std::vector<CorpusImage> corpus;
+    if (parser.isSet(corpusOption)) {
+        corpus = scanCorpus(parser.value(corpusOption));
+    } else {
+        const double scale = parser.isSet(scaleOption) ? parser.value(scaleOption).toDouble() : 1.0;
+        const QString folder = QDir(QCoreApplication::applicationDirPath()).filePath(
+            scale == 1.0 ? QStringLiteral("../bench-corpus") : QStringLiteral("../bench-corpus-%1").arg(scale));
+        QString error;
+        corpus = makeCorpus(QDir::cleanPath(folder), scale, &error);
+        if (corpus.empty()) {
+            QTextStream(stderr) << error << '\n';
+            return 1;
+        }
+    }
+    if (corpus.empty()) {
+        QTextStream(stderr) << "no pictures in the corpus\n";
+        return 1;
+    }
+    if (parser.isSet(inProcessOption))
+        setLoaderMode(LoaderMode::InProcess);
+
+    QList<int> rows = DefaultRows;
+    if (parser.isSet(rowsOption)) {
+        rows.clear();
+        if (parser.value(rowsOption) == QLatin1String("all")) {
+            for (int r = 0; r < FormatCount; ++r)
+                rows << r;
+        } else {
+            for (const QString &item : parser.value(rowsOption).split(QLatin1Char(','))) {
+                bool ok = false;
+                const int r = item.toInt(&ok);
+                if (ok && formatRow(r))
+                    rows << r;
+            }
+        }
+    }
+
+    double megapixels = 0;
+    for (const CorpusImage &image : corpus)
+        megapixels += image.megapixels();
+    const QString magick = parser.isSet(noMagickOption) ? QString() : imageMagickProgram();
+    out << "corpus: " << corpus.size() << " pictures, " << QString::number(megapixels, 'f', 1)
+        << " megapixels; decoder: "
+        << (loaderMode() == LoaderMode::InProcess ? "in process" : "decoder process")
+        << "; ImageMagick: " << (magick.isEmpty() ? QStringLiteral("not used") : magick) << "\n\n";
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+               .arg(QStringLiteral("format"), -28)
+               .arg(QStringLiteral("ours s"), 8)
+               .arg(QStringLiteral("img/s"), 7)
+               .arg(QStringLiteral("MP/s"), 7)
+               .arg(QStringLiteral("magick s"), 9)
+               .arg(QStringLiteral("speed-up"), 8);
+    out.flush();
+
+    const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
+    for (int row : rows) {
+        QDir(outFolder).removeRecursively();
+        QDir().mkpath(outFolder);
+        const int repeat = std::max(1, parser.value(repeatOption).toInt());
+        StageTimes stages;
+        Timing ours;
+        Timing theirs;
+        for (int run = 0; run < repeat; ++run) {
+            StageTimes runStages;
+            const Timing t = runOurs(row, corpus, outFolder, parser.isSet(stagesOption) ? &runStages : nullptr,
+                                   parser.isSet(viaBmpOption), !parser.isSet(noPrefetchOption));
+            if (run == 0 || t.seconds < ours.seconds) {
+                ours = t;
+                stages = runStages;
+            }
+            if (!magick.isEmpty()) {
+                const Timing m = runMagick(magick, row, corpus, outFolder);
+                if (run == 0 || m.seconds < theirs.seconds)
+                    theirs = m;
+            }
+        }
+        out << QStringLiteral("%1 %2 %3 %4 ")
+                   .arg(formatRow(row)->listText, -28)
+                   .arg(ours.seconds, 8, 'f', 2)
+                   .arg(double(corpus.size()) / ours.seconds, 7, 'f', 2)
+                   .arg(megapixels / ours.seconds, 7, 'f', 1);
+        if (!magick.isEmpty())
+            out << QStringLiteral("%1 %2x").arg(theirs.seconds, 9, 'f', 2).arg(theirs.seconds / ours.seconds, 7, 'f', 2);
+        if (ours.failures || theirs.failures)
+            out << "  (failures: ours " << ours.failures << ", magick " << theirs.failures << ')';
+        out << '\n';
+        if (parser.isSet(stagesOption)) {
+            for (int s = 0; s < StageTimes::Count; ++s) {
+                const double seconds = double(stages.total[s].count()) / 1e9;
+                if (seconds > 0)
+                    out << QStringLiteral("    %1 %2 s\n").arg(QString::fromLatin1(StageTimes::name(StageTimes::Stage(s))), -44).arg(seconds, 7, 'f', 2);
+            }
+        }
+        out.flush();
+    }
+    QDir(outFolder).removeRecursively();
+    return 0;
+}

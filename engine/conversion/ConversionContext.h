@@ -1,0 +1,77 @@
+#pragma once
+
+#include "engine/core/PictureSurface.h"
+
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace pictrove {
+
+class OutputSettingsController;
+
+// What the encoders ask of their caller. Every hook may be left empty:
+// headless callers (pictrove-convert, tests, the bench) pass nothing.
+struct ConversionHooks {
+    // Status-bar panel 5: the encoders' one failure text.
+    std::function<void(const QString &)> status;
+    // One turn of the event loop, so that "Stop" and option handlers run in
+    // the middle of an encode.
+    std::function<void()> yield;
+    // The hourglass pointer, switched on and off in pairs.
+    std::function<void()> beginWait;
+    std::function<void()> endWait;
+};
+
+// The hooks of an interactive program: one turn of the event loop as the
+// yield, the application's override cursor as the hourglass, and the given
+// status panel.
+ConversionHooks interactiveHooks(std::function<void(const QString &)> status);
+
+// Time spent per stage, summed over calls, for the bench. Off unless a
+// caller points ConversionContext::stageTimes at one.
+struct StageTimes {
+    enum Stage { Load, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Count };
+    std::array<std::chrono::nanoseconds, Count> total{};
+    static const char *name(Stage stage);
+};
+
+// The state the encoders share with the window: the output options
+// (OutputSettings and the Step 2 check boxes, owned by the controller), the
+// three picture surfaces and the hooks. The window, pictrove-convert and the
+// tests each create one; the window's views show its surfaces.
+class ConversionContext {
+public:
+    explicit ConversionContext(OutputSettingsController &options, ConversionHooks hooks = {});
+    ~ConversionContext();
+    ConversionContext(const ConversionContext &) = delete;
+    ConversionContext &operator=(const ConversionContext &) = delete;
+
+    OutputSettingsController &options;
+    PictureSurface source;    // iSrc: the hidden batch source
+    PictureSurface original;  // OriginalP: the preview's original view
+    PictureSurface optimized; // OptimizedP: the written result (and the PCX drawing area)
+    ConversionHooks hooks;
+    StageTimes *stageTimes = nullptr;
+    // True-colour rows of the library route hand the encoder's picture to
+    // FreeImage or the PCX surface in memory rather than through a BMP file
+    // written and read back; the files are the same either way (tested), so
+    // the switch exists only to keep that comparison measurable.
+    bool trueColourInMemory = true;
+
+    // Why the batch source is empty (the last LoadBatchSource's failure).
+    QString sourcePath;
+    QString sourceError;
+
+    // A token that expires with the context, so that code which yielded can
+    // tell whether its context was destroyed by a handler in the meantime.
+    std::weak_ptr<void> lifeToken() const { return m_life; }
+
+private:
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
+};
+
+} // namespace pictrove

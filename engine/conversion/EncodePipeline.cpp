@@ -1,0 +1,278 @@
+#include "engine/conversion/EncodePipeline.h"
+
+#include "engine/catalogue/OutputSettingsController.h"
+#include "engine/conversion/StageClock.h"
+#include "engine/core/FreeImageBridge.h"
+#include "engine/core/FreeImageHandles.h"
+#include "engine/core/PcxWriter.h"
+#include "engine/palette/PaletteCodes.h"
+#include "engine/palette/PaletteEncoder.h"
+
+#include <QFile>
+
+namespace pictrove {
+
+namespace {
+
+// The hourglass for the length of one encode, restored on every path.
+class WaitCursor {
+public:
+    explicit WaitCursor(const ConversionHooks &hooks) : m_end(hooks.endWait)
+    {
+        if (hooks.beginWait)
+            hooks.beginWait();
+    }
+    ~WaitCursor()
+    {
+        if (m_end)
+            m_end();
+    }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+
+private:
+    std::function<void()> m_end;
+};
+
+QString withReason(const QString &text)
+{
+    const QString detail = bridge::BridgeErrorText();
+    return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
+}
+
+// FreeImage's writers of the library route, by LibraryFormat, all with
+// flags 0 (format 17 is TARGA); PCX has a writer of its own.
+struct LibraryWriter {
+    std::int16_t libraryFormat;
+    FREE_IMAGE_FORMAT format;
+    const char *typeText;
+};
+constexpr LibraryWriter LibraryWriters[] = {
+    {LibraryFormat::Bmp, FIF_BMP, "BMP"},
+    {LibraryFormat::Png, FIF_PNG, "PNG"},
+    {LibraryFormat::Tga, FREE_IMAGE_FORMAT(17), "TGA"},
+    {LibraryFormat::Tiff, FIF_TIFF, "TIF"},
+};
+
+const LibraryWriter *libraryWriter(std::int16_t libraryFormat)
+{
+    for (const LibraryWriter &writer : LibraryWriters) {
+        if (writer.libraryFormat == libraryFormat)
+            return &writer;
+    }
+    return nullptr;
+}
+
+// What the PaletteEncoder left: its last result, and the encoded picture
+// when it was kept in memory instead of being written as a BMP.
+struct PaletteRun {
+    std::int32_t result = 0;
+    QImage picture;
+};
+
+// The PaletteEncoder calls: one EncodePicture, or the chain when a flip or
+// the inversion is asked for, each call made only after a non-zero one. In
+// memory, the chain stops after Process and hands over the picture the BMP
+// would have held.
+PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
+                             const OutputSettings &s, std::int32_t transform, bool inMemory)
+{
+    PaletteEncoder encoder;
+    PaletteRun run;
+    if (transform == 0 && !inMemory) {
+        run.result = encoder.EncodePicture(picture, path, s.EncoderKind, s.ColorMode, s.BitDepth,
+                                           s.PaletteFlags, s.DitherCode, -1, -1, -1, -1);
+        return run;
+    }
+    std::int32_t r = encoder.SetOptions(s.EncoderKind, s.ColorMode, s.BitDepth, s.PaletteFlags,
+                                        s.DitherCode);
+    if (r)
+        r = encoder.AttachPicture(picture, -1, -1, -1, -1);
+    if (r && transform != 0)
+        r = encoder.Transform(transform, 0, 0);
+    if (r)
+        r = encoder.Process();
+    if (r && inMemory) {
+        run.picture = encoder.result();
+        run.result = run.picture.isNull() ? 0 : 1;
+        return run;
+    }
+    if (r) {
+        switch (s.EncoderKind) {
+        case palette_codes::KindBmp: r = encoder.SaveBmp(path); break;
+        case palette_codes::KindGif: r = encoder.SaveGif(path); break;
+        case palette_codes::KindGifInterlaced: r = encoder.SaveGifInterlaced(path); break;
+        default: r = 0; break;
+        }
+    }
+    run.result = r;
+    return run;
+}
+
+// A 24-bit BMP read back by FreeImage holds exactly the encoder's
+// true-colour picture: build that bitmap without the file.
+FiBitmap trueColourBitmap(const QImage &picture)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32); // shares when it already is
+    const int width = rgb.width();
+    const int height = rgb.height();
+    FiBitmap dib(FreeImage_Allocate(width, height, 24));
+    if (!dib)
+        return dib;
+    for (int y = 0; y < height; ++y) // FreeImage keeps rows bottom-up
+        FreeImage_ConvertLine32To24(FreeImage_GetScanLine(dib.get(), height - 1 - y),
+                                    const_cast<BYTE *>(rgb.constScanLine(y)), width);
+    return dib;
+}
+
+// Draws the picture into the optimized surface, whose client area becomes
+// exactly its size, and writes that client area as PCX. The picture is the
+// encoder's own, or the BMP's bitmap turned into a window bitmap.
+bool writePcxThroughSurface(const QImage &inMemory, FIBITMAP *dib, PictureSurface &surface,
+                            const QString &path, StageTimes *times, QString *error)
+{
+    {
+        StageClock clock(times, StageTimes::PcxDraw);
+        QImage bitmap = inMemory;
+        if (bitmap.isNull() && !bridge::FreeImage_BMP_From_DIB(dib, bitmap)) {
+            *error = withReason(QStringLiteral("cannot convert the picture for the PCX writer"));
+            return false;
+        }
+        // Sizing the client area to the bitmap and drawing the bitmap at
+        // (0, 0) over all of it leaves exactly the bitmap: let the surface
+        // share it instead of clearing, repainting and copying the pixels.
+        surface.setPicture(bitmap);
+    }
+    StageClock clock(times, StageTimes::PcxWrite);
+    try {
+        cPCX writer;
+        writer.SavePCXinFile(path, surface, true);
+    } catch (const std::exception &e) {
+        *error = QStringLiteral("PCX writer: ") + QString::fromLocal8Bit(e.what());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::int32_t transformFlags(bool flipH, bool flipV, bool invert)
+{
+    std::int32_t flags = 0;
+    if (flipV)
+        flags |= palette_codes::TransformFlipVertical;
+    if (flipH)
+        flags |= palette_codes::TransformFlipHorizontal;
+    if (invert)
+        flags |= palette_codes::TransformInvert;
+    return flags;
+}
+
+EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
+                                const QString &path)
+{
+    EncodeOutcome out;
+    bridge::FreeImageScope freeImage;
+
+    // Let "Stop" and option handlers run; everything below reads the options
+    // afterwards, so the file reflects the latest ones.
+    if (context.hooks.yield) {
+        const std::weak_ptr<void> alive = context.lifeToken();
+        context.hooks.yield();
+        if (alive.expired()) {
+            out.contextGone = true;
+            out.error = QStringLiteral("the window was closed");
+            return out;
+        }
+    }
+    WaitCursor wait(context.hooks);
+
+    OutputSettingsController &options = context.options;
+    effectivePaletteFlags(options.settings);
+    const OutputSettings settings = options.settings;
+    const std::int32_t transform = transformFlags(options.chkFlipH.checked, options.chkFlipV.checked,
+                                                   options.chkInvert.checked);
+    out.kind = settings.EncoderKind;
+    out.libraryFormat = settings.LibraryFormat;
+    out.depthText = settings.DepthText;
+
+    // True colour on the library route: the BMP written and read back would
+    // hold exactly the encoder's picture, so keep it in memory.
+    const bool inMemory = context.trueColourInMemory && settings.EncoderKind == palette_codes::KindBmp
+                          && settings.BitDepth == 24;
+    PaletteRun encoded;
+    {
+        StageClock clock(context.stageTimes, StageTimes::Palette);
+        encoded = runPaletteEncoder(picture, path, settings, transform, inMemory);
+    }
+
+    if (settings.EncoderKind != palette_codes::KindBmp) {
+        out.typeText = QStringLiteral("GIF");
+        out.written = encoded.result != 0;
+        if (!out.written)
+            out.error = QStringLiteral("the palette encoder could not write the GIF file");
+        return out;
+    }
+
+    FiBitmap dib;
+    {
+        StageClock clock(context.stageTimes, StageTimes::Reload);
+        if (!inMemory)
+            dib.reset(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
+        else if (!encoded.picture.isNull() && settings.LibraryFormat != LibraryFormat::Pcx)
+            dib = trueColourBitmap(encoded.picture);
+    }
+    if (!dib && encoded.picture.isNull()) {
+        if (context.hooks.status)
+            context.hooks.status(QString::fromLatin1(CannotApplyFormatText));
+        out.error = QString::fromLatin1(CannotApplyFormatText);
+        return out;
+    }
+
+    bool saved = false;
+    if (settings.LibraryFormat == LibraryFormat::Pcx) {
+        out.typeText = QStringLiteral("PCX");
+        saved = writePcxThroughSurface(encoded.picture, dib.get(), context.optimized, path,
+                                       context.stageTimes, &out.error);
+    } else if (const LibraryWriter *writer = libraryWriter(settings.LibraryFormat)) {
+        StageClock clock(context.stageTimes, StageTimes::LibrarySave);
+        out.typeText = QString::fromLatin1(writer->typeText);
+        saved = FreeImage_Save(writer->format, dib.get(), QFile::encodeName(path).constData(), 0);
+    } else {
+        out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
+        return out;
+    }
+    if (!saved && out.error.isEmpty())
+        out.error = withReason(QStringLiteral("FreeImage could not write the %1 file").arg(out.typeText));
+    out.written = saved;
+    return out;
+}
+
+EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &picture,
+                         const QString &path, std::int32_t quality)
+{
+    EncodeOutcome out;
+    out.typeText = QStringLiteral("JPG");
+    out.depthText = QStringLiteral("24 bit");
+    StageClock clock(context.stageTimes, StageTimes::Jpeg);
+    bridge::FreeImageScope freeImage;
+
+    // The 24-bit bitmap the window bitmap would give through a 32-bit copy
+    // and a conversion, made in one pass.
+    if (picture.isEmpty()) {
+        out.error = QStringLiteral("there is no picture to encode");
+        return out;
+    }
+    const FiBitmap dib = trueColourBitmap(picture.image());
+    if (!dib) {
+        out.error = QStringLiteral("cannot convert the picture to 24 bits");
+        return out;
+    }
+    context.options.settings.JpegQuality = quality;
+    out.written = FreeImage_Save(FIF_JPEG, dib.get(), QFile::encodeName(path).constData(), quality);
+    if (!out.written)
+        out.error = withReason(QStringLiteral("FreeImage could not write the JPEG file"));
+    return out;
+}
+
+} // namespace pictrove

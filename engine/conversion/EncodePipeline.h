@@ -1,0 +1,44 @@
+#pragma once
+
+#include "engine/conversion/ConversionContext.h"
+#include "engine/conversion/FileResult.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace pictrove {
+
+// The one encoding pipeline behind the preview encoders and the batch
+// worker. Each call owns its PaletteEncoder, its FreeImage bitmaps and its
+// work file; it writes path and nothing else.
+
+// The palette route: PaletteEncoder writes a GIF (kind 1, 2) or a BMP
+// (kind 0) that FreeImage rewrites as BMP, PNG, TGA or TIFF, or that is
+// drawn into the optimized surface for the PCX writer.
+struct EncodeOutcome {
+    bool written = false;  // path holds a complete file
+    bool contextGone = false; // the context died during the yield: touch nothing
+    QString typeText;      // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG"
+    int kind = 0;          // EncoderKind used
+    int libraryFormat = 0; // LibraryFormat used (kind 0)
+    QString depthText;     // DepthText used, or "24 bit" for JPEG
+    QString error;
+};
+
+// The Step 2 check boxes as the encoders see them.
+std::int32_t transformFlags(bool flipH, bool flipV, bool invert);
+
+EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
+                                const QString &path);
+
+// The JPEG route: the picture as 24 bits, written by FreeImage with the
+// quality value (a FreeImage JPEG flag or 1..100). Stores the quality in
+// JpegQuality.
+EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &picture,
+                         const QString &path, std::int32_t quality);
+
+// The failure text of the library route.
+inline const char *const CannotApplyFormatText = "The current format cannot be applied to the image!";
+
+} // namespace pictrove

@@ -1,0 +1,103 @@
+#include "engine/conversion/PreviewEncoder.h"
+
+#include "engine/conversion/EncodePipeline.h"
+#include "engine/conversion/SizeText.h"
+#include "engine/conversion/StageClock.h"
+#include "engine/conversion/StagedOutput.h"
+#include "engine/core/FreeImageBridge.h"
+#include "engine/core/FreeImageHandles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+namespace pictrove {
+
+namespace {
+
+// Our own freshly written file, read back in this process for display by the
+// reader its format calls for. The PCX drawing made before writing stays.
+void showWrittenFile(PictureSurface &view, const EncodeOutcome &outcome, const QString &path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    auto drawWithFreeImage = [&](FREE_IMAGE_FORMAT format, int flags) {
+        bridge::FreeImageScope freeImage;
+        FiBitmap dib(FreeImage_Load(format, nativePath.constData(), flags));
+        if (!dib)
+            return;
+        view.reset(); // nothing of the previous picture needs keeping
+        view.resize(QSize(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get()))));
+        bridge::FreeImage_RenderDIB(dib.get(), view, 0, 0, -1, -1);
+    };
+    if (outcome.typeText == QLatin1String("PNG")) {
+        drawWithFreeImage(FIF_PNG, 0);
+    } else if (outcome.typeText == QLatin1String("TGA")) {
+        drawWithFreeImage(FIF_TARGA, 1);
+    } else if (outcome.typeText == QLatin1String("TIF")) {
+        drawWithFreeImage(FIF_TIFF, 0);
+    } else if (outcome.typeText != QLatin1String("PCX")) {
+        QImageReader reader(path); // by content: GIF, BMP, JPEG
+        reader.setAutoTransform(false);
+        const QImage picture = reader.read();
+        if (!picture.isNull())
+            view.setPicture(picture);
+    }
+}
+
+// The common frame of both preview encoders: keep 0 clears the path first,
+// the file is built beside it and swapped in whole, then shown and measured.
+template <typename Encode>
+PreviewResult writePreviewFile(ConversionContext &context, const QString &path, std::int16_t keep,
+                               bool jpeg, Encode encode)
+{
+    PreviewResult result;
+    if (keep == 0 && QFileInfo::exists(path))
+        QFile::remove(path);
+
+    StagedOutput staged(path);
+    QString error;
+    if (!staged.create(&error)) {
+        result.file = FileResult::failed(path, error);
+        return result;
+    }
+    const EncodeOutcome outcome = encode(staged.workPath());
+    if (outcome.contextGone || !outcome.written) {
+        result.file = FileResult::failed(path, outcome.error);
+        return result;
+    }
+    if (staged.commit(true, &error) != StagedOutput::Commit::Done) {
+        result.file = FileResult::failed(path, error);
+        return result;
+    }
+    result.file = FileResult::written(path);
+    {
+        StageClock clock(context.stageTimes, StageTimes::Show);
+        showWrittenFile(context.optimized, outcome, path);
+    }
+    PreviewLabels labels;
+    labels.bytes = QFileInfo(path).size();
+    labels.FileType4 = outcome.typeText;
+    labels.FileSize4 = kilobyteText(labels.bytes, jpeg);
+    labels.Depth4 = outcome.depthText;
+    result.labels = labels;
+    return result;
+}
+
+} // namespace
+
+PreviewResult EncodePreview(ConversionContext &context, const QString &path, std::int16_t keep)
+{
+    return writePreviewFile(context, path, keep, false, [&context](const QString &work) {
+        return encodeWithPalette(context, context.original, work);
+    });
+}
+
+PreviewResult EncodePreviewJpeg(ConversionContext &context, const QString &path,
+                                std::int32_t quality, std::int16_t keep)
+{
+    return writePreviewFile(context, path, keep, true, [&context, quality](const QString &work) {
+        return encodeJpeg(context, context.original, work, quality);
+    });
+}
+
+} // namespace pictrove

@@ -1,0 +1,36 @@
+#include "engine/conversion/SourcePrefetch.h"
+
+namespace pictrove {
+
+SourcePrefetch::~SourcePrefetch()
+{
+    if (m_next.valid())
+        m_next.wait(); // bounded by the decoder's time limit
+}
+
+void SourcePrefetch::start(const QString &path)
+{
+    if (m_next.valid())
+        m_next.wait();
+    m_next = {};
+    m_path.clear();
+    if (loaderMode() != LoaderMode::Sandboxed)
+        return; // the libraries are not to be used from two threads at once
+    m_path = path;
+    m_next = std::async(std::launch::async, [path] { return loadPicture(path, LoaderTable::Batch); });
+}
+
+LoadResult SourcePrefetch::take(const QString &path)
+{
+    if (m_next.valid() && m_path == path) {
+        m_path.clear();
+        return m_next.get();
+    }
+    if (m_next.valid())
+        m_next.wait();
+    m_next = {};
+    m_path.clear();
+    return loadPicture(path, LoaderTable::Batch);
+}
+
+} // namespace pictrove

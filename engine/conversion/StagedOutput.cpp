@@ -1,0 +1,92 @@
+#include "engine/conversion/StagedOutput.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace pictrove {
+
+namespace {
+
+QString systemError(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
+// rename(2) that refuses to replace: renameat2 where the file system has it,
+// a hard link where it has not.
+int renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    if (::link(from.constData(), to.constData()) != 0)
+        return -1;
+    ::unlink(from.constData());
+    return 0;
+}
+
+} // namespace
+
+StagedOutput::StagedOutput(QString finalPath) : m_finalPath(std::move(finalPath)) {}
+
+StagedOutput::~StagedOutput()
+{
+    if (!m_committed && !m_workPath.isEmpty())
+        ::unlink(QFile::encodeName(m_workPath).constData());
+}
+
+bool StagedOutput::create(QString *error)
+{
+    const QFileInfo target(m_finalPath);
+    const QString folder = target.absolutePath();
+    // Hidden and marked, so that a crash leaves something recognisable.
+    const QString stem = folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-");
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        const QString candidate =
+            stem + QString::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 16);
+        const int fd = ::open(QFile::encodeName(candidate).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            m_workPath = candidate;
+            return true;
+        }
+        if (errno != EEXIST) {
+            if (error)
+                *error = QStringLiteral("cannot create a file in %1: %2").arg(folder, systemError(errno));
+            return false;
+        }
+    }
+    if (error)
+        *error = QStringLiteral("cannot create a unique file in %1").arg(folder);
+    return false;
+}
+
+StagedOutput::Commit StagedOutput::commit(bool replace, QString *error)
+{
+    if (m_workPath.isEmpty() || m_committed) {
+        if (error)
+            *error = QStringLiteral("nothing to commit");
+        return Commit::Failed;
+    }
+    const QByteArray from = QFile::encodeName(m_workPath);
+    const QByteArray to = QFile::encodeName(m_finalPath);
+    const int rc = replace ? std::rename(from.constData(), to.constData())
+                           : renameNoReplace(from, to);
+    if (rc == 0) {
+        m_committed = true;
+        return Commit::Done;
+    }
+    if (!replace && errno == EEXIST)
+        return Commit::TargetExists;
+    if (error)
+        *error = QStringLiteral("cannot move the new file to %1: %2").arg(m_finalPath, systemError(errno));
+    return Commit::Failed;
+}
+
+} // namespace pictrove

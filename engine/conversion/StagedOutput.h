@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace pictrove {
+
+// An output file built under a temporary name in its own folder and moved to
+// its real name only once it is complete, so that a failed or interrupted
+// conversion never destroys an existing file nor leaves a half-written one.
+// The work file is removed on destruction unless it was committed.
+class StagedOutput {
+public:
+    explicit StagedOutput(QString finalPath);
+    ~StagedOutput();
+    StagedOutput(const StagedOutput &) = delete;
+    StagedOutput &operator=(const StagedOutput &) = delete;
+
+    // Creates an empty, uniquely named work file beside the final path
+    // (mode 0666 less the umask, like any new file). False with the reason
+    // when the folder refuses it.
+    bool create(QString *error);
+
+    const QString &finalPath() const { return m_finalPath; }
+    const QString &workPath() const { return m_workPath; }
+
+    enum class Commit { Done, TargetExists, Failed };
+    // Moves the work file to the final name. With replace, an existing file
+    // is swapped out atomically; without it an existing file is left alone
+    // (TargetExists), also one that appeared while the work was under way.
+    Commit commit(bool replace, QString *error);
+
+private:
+    QString m_finalPath;
+    QString m_workPath;
+    bool m_committed = false;
+};
+
+} // namespace pictrove

@@ -1,0 +1,179 @@
+// pictrove-convert end to end: the built program run on a mixed folder.
+#include "engine/catalogue/OutputSettingsController.h"
+#include "engine/conversion/BatchWorker.h"
+#include "engine/core/FreeImageConvert.h"
+#include "engine/core/PictureSurface.h"
+#include "engine/palette/PaletteEncoder.h"
+#include "tools/convert/ConvertRun.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace pictrove;
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QStringList lines;
+    QString errors;
+};
+
+ToolRun runConvert(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pictrove-convert"), arguments);
+    ToolRun run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.lines = QString::fromLocal8Bit(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    run.errors = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QByteArray pictureListRecord(const QString &path)
+{
+    return path.toLocal8Bit().leftJustified(150, ' ', true);
+}
+
+} // namespace
+
+TEST(ConvertTool, ConvertsAMixedFolderEndToEnd)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    const QString out = box.file("out");
+    const QImage picture = test::makeTestPicture(40, 30);
+    ASSERT_TRUE(picture.save(box.file("a.png")));
+    ASSERT_TRUE(picture.save(box.file("b.jpg")));
+    ASSERT_TRUE(picture.save(box.file("d.bmp")));
+    {
+        PictureSurface surface;
+        surface.setPicture(picture);
+        ASSERT_NE(PaletteEncoder().EncodePicture(surface, box.file("c.gif"), 1, 0, 8, 0x4000, 0), 0);
+        const FiBitmap tga = toFreeImage32(picture);
+        ASSERT_TRUE(FreeImage_Save(FIF_TARGA, tga.get(), QFile::encodeName(box.file("e.TGA")).constData(), 0));
+    }
+    ASSERT_TRUE(box.write("broken.png", "not a picture"));
+    ASSERT_TRUE(box.write("list.ripl", pictureListRecord(box.file("a.png")) +
+                                           pictureListRecord(box.file("gone.png"))));
+
+    const QStringList inputs{box.file("a.png"), box.file("b.jpg"), box.file("c.gif"), box.file("d.bmp"),
+                             box.file("e.TGA"), box.file("broken.png"), box.file("list.ripl")};
+    ToolRun run = runConvert(QStringList{"-f", "PNG-24 bit", "-o", out, "-n", "pic"} << inputs);
+    EXPECT_EQ(run.exitCode, 1) << run.errors.toStdString();
+    const QStringList expected{
+        "written " + out + "/pic1.png", "written " + out + "/pic2.png", "written " + out + "/pic3.png",
+        "written " + out + "/pic4.png", "written " + out + "/pic5.png",
+    };
+    ASSERT_EQ(run.lines.size(), 9) << run.lines.join('\n').toStdString();
+    EXPECT_EQ(run.lines.mid(0, 5), expected);
+    EXPECT_TRUE(run.lines[5].startsWith("failed " + box.file("broken.png") + ": "));
+    // A failed entry keeps its position: the list's picture is number 7.
+    EXPECT_EQ(run.lines[6], "written " + out + "/pic7.png");
+    // Entries that no longer exist are left out of the basket, as the window does.
+    EXPECT_TRUE(run.lines[7].startsWith("failed " + box.file("gone.png") + ": "));
+    EXPECT_EQ(run.lines[8], QStringLiteral("6 written, 0 skipped, 2 failed"));
+    EXPECT_FALSE(run.errors.contains(QLatin1Char('\r'))); // no progress bar without a terminal
+    for (int i : {1, 2, 3, 4, 5, 7}) {
+        const QImage back(out + QStringLiteral("/pic%1.png").arg(i));
+        EXPECT_EQ(back.size(), QSize(40, 30)) << i;
+    }
+    EXPECT_FALSE(QFile::exists(out + "/pic6.png"));
+
+    // Again: every file exists now, none is touched without --overwrite.
+    const QByteArray before = box.read("out/pic1.png");
+    run = runConvert({"-f", "14", "-o", out, "-n", "pic", box.file("a.png"), box.file("b.jpg")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.lines.value(0), "skipped " + out + "/pic1.png: a file of that name exists");
+    EXPECT_EQ(run.lines.value(2), QStringLiteral("0 written, 2 skipped, 0 failed"));
+    EXPECT_EQ(box.read("out/pic1.png"), before);
+
+    // With --overwrite and only good inputs: exit 0; quiet leaves the summary.
+    run = runConvert({"-f", "JPEG - Custom Quality ..", "--quality", "85", "--overwrite", "-q", "-o", out,
+                      "-n", "", box.file("a.png"), box.file("c.gif")});
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.lines, QStringList{QStringLiteral("2 written, 0 skipped, 0 failed")});
+    EXPECT_EQ(QImage(out + "/1.jpg").size(), QSize(40, 30));
+    EXPECT_EQ(QImage(out + "/2.jpg").size(), QSize(40, 30));
+    // Written with the custom quality: the same bytes as the worker gives at 85.
+    OutputSettingsController options;
+    ConversionContext context(options);
+    ASSERT_TRUE(LoadBatchSource(context, box.file("a.png")));
+    ASSERT_TRUE(EncodeBatchJpeg(context, box.file("q85.jpg"), 85, 0).ok());
+    EXPECT_EQ(box.read("out/1.jpg"), box.read("q85.jpg"));
+}
+
+TEST(ConvertTool, UsageErrorsExitWithTwo)
+{
+    test::Sandbox box;
+    const QString dir = box.path();
+    const QString in = box.file("a.png");
+    ASSERT_TRUE(test::makeTestPicture(8, 8).save(in));
+    const QList<QStringList> bad = {
+        {in},                                                 // no destination
+        {"-o", dir, "-f", "26", in},                          // row out of range
+        {"-o", dir, "-f", "gif-256 colors", in},              // list text is exact
+        {"-o", dir, "-f", "3", "--map", "Windows 256", in},   // not in the row's map list
+        {"-o", dir, "-f", "15", "--map", "0", in},            // JPEG rows have no map
+        {"-o", dir, "-f", "12", "--interlaced", in},          // only GIF rows interlace
+        {"-o", dir, "-f", "19", "--quality", "70", in},       // only the custom row
+        {"-o", dir, "-f", "8", "--map", "MS Map", "--dither", "Ordered", in}, // map locks dither
+        {"-o", dir, "--dither", "Sideways", in},
+    };
+    for (const QStringList &args : bad) {
+        const ToolRun run = runConvert(args);
+        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.errors.contains(QStringLiteral("pictrove-convert: "))) << run.errors.toStdString();
+    }
+    ToolRun help = runConvert({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.lines.value(0).startsWith(QStringLiteral("Usage: pictrove-convert")));
+    EXPECT_EQ(runConvert({"--version"}).exitCode, 0);
+}
+
+// Options reach OutputSettings through the window's handlers in the window's
+// order, so a combination gives what Step 2 gives.
+TEST(ConvertTool, ChoicesResolveAsTheWindowAppliesThem)
+{
+    test::Sandbox box;
+    convert::ConvertOptions o;
+    o.output = box.path();
+    o.format = QStringLiteral("GIF-16 Colors");
+    o.map = QStringLiteral("fixed color");
+    o.dither = QStringLiteral("Haftone");
+    o.greyscale = true;
+    o.interlaced = true;
+    QString error;
+    const auto choice = convert::resolveChoice(o, &error);
+    ASSERT_TRUE(choice.has_value()) << error.toStdString();
+    EXPECT_EQ(choice->row, 3);
+    EXPECT_EQ(choice->map, 2);
+    EXPECT_EQ(choice->dither, 3);
+    EXPECT_EQ(choice->colorMode, 1);
+
+    OutputSettingsController viaChoice;
+    viaChoice.fillOptionLists(60);
+    viaChoice.applyChoice(*choice);
+    OutputSettingsController byHand;
+    byHand.fillOptionLists(60);
+    byHand.setInterlaced(true);
+    byHand.selectFormat(3);
+    byHand.selectMap(2);
+    byHand.selectDither(3);
+    byHand.selectColorMode(1);
+    EXPECT_EQ(viaChoice.settings, byHand.settings);
+    EXPECT_EQ(viaChoice.settings.EncoderKind, 2);
+    EXPECT_EQ(viaChoice.settings.DitherCode, 4);
+    EXPECT_EQ(viaChoice.settings.ColorMode, 2);
+}

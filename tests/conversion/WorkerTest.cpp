@@ -1,0 +1,470 @@
+#include "engine/catalogue/FormatCatalogue.h"
+#include "engine/catalogue/OutputSettingsController.h"
+#include "engine/conversion/BatchWorker.h"
+#include "engine/conversion/EncodePipeline.h"
+#include "engine/conversion/PreviewEncoder.h"
+#include "engine/conversion/SizeText.h"
+#include "engine/conversion/SourcePrefetch.h"
+#include "engine/core/FreeImageConvert.h"
+#include "engine/core/FreeImageHandles.h"
+#include "engine/palette/PaletteCodes.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QFile>
+#include <QImageReader>
+
+#include <gtest/gtest.h>
+
+using namespace pictrove;
+
+namespace {
+
+// A window's worth of state without a window: the Step 2 options with their
+// lists filled, a context over them, and recorders for the hooks.
+struct Harness {
+    OutputSettingsController options;
+    ConversionContext context{options};
+    std::vector<QString> statusTexts;
+    int waitDepth = 0;
+    int waitPairs = 0;
+    int yields = 0;
+
+    Harness()
+    {
+        options.fillOptionLists(60);
+        context.hooks.status = [this](const QString &text) { statusTexts.push_back(text); };
+        context.hooks.yield = [this] { ++yields; };
+        context.hooks.beginWait = [this] { ++waitDepth; };
+        context.hooks.endWait = [this] {
+            --waitDepth;
+            ++waitPairs;
+        };
+    }
+    void select(int row) { options.selectFormat(row); }
+};
+
+struct ReadBack {
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    int width = 0;
+    int height = 0;
+    int bpp = 0;
+    QImage pixels;
+};
+
+ReadBack readWithFreeImage(const QString &path)
+{
+    ReadBack r;
+    const QByteArray native = QFile::encodeName(path);
+    r.format = FreeImage_GetFileType(native.constData(), 0);
+    if (r.format == FIF_UNKNOWN)
+        return r;
+    FiBitmap dib(FreeImage_Load(r.format, native.constData(), 0));
+    if (!dib)
+        return r;
+    r.width = int(FreeImage_GetWidth(dib.get()));
+    r.height = int(FreeImage_GetHeight(dib.get()));
+    r.bpp = int(FreeImage_GetBPP(dib.get()));
+    r.pixels = toQImage(dib.get());
+    return r;
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+const QImage &samplePicture()
+{
+    static const QImage picture = test::makeTestPicture(37, 23); // odd width: PCX pad bytes
+    return picture;
+}
+
+} // namespace
+
+// Every catalogue row writes a file of its own format and depth that the
+// libraries read back at the picture's size.
+TEST(BatchWorker, EveryRowWritesItsFormat)
+{
+    const struct {
+        FREE_IMAGE_FORMAT format;
+        int bpp; // FreeImage's depth on reading; 0: any palette depth
+        int tolerance; // largest channel difference from the source; -1 unchecked
+    } expected[FormatCount] = {
+        {FIF_GIF, 0, -1}, {FIF_GIF, 0, -1}, {FIF_GIF, 0, -1}, {FIF_GIF, 0, -1},
+        {FIF_GIF, 0, -1}, {FIF_GIF, 0, -1}, {FIF_GIF, 0, -1}, {FIF_GIF, 0, -1},
+        {FIF_BMP, 1, -1}, {FIF_BMP, 4, -1}, {FIF_BMP, 8, -1}, {FIF_BMP, 16, 8},
+        {FIF_BMP, 24, 0}, {FIF_PNG, 8, -1}, {FIF_PNG, 24, 0},
+        {FIF_JPEG, 24, 160}, {FIF_JPEG, 24, 160}, {FIF_JPEG, 24, 160}, {FIF_JPEG, 24, 160},
+        {FIF_JPEG, 24, 160}, {FIF_JPEG, 24, 160},
+        {FIF_PCX, 24, 8}, {FIF_PCX, 24, 0}, {FIF_TARGA, 16, 8}, {FIF_TARGA, 24, 0},
+        {FIF_TIFF, 24, 0},
+    };
+    test::Sandbox box;
+    Harness h;
+    h.options.reencodeJpeg = [&h](int q) { h.options.settings.JpegQuality = q; };
+    h.context.source.setPicture(samplePicture());
+    for (int row = 0; row < FormatCount; ++row) {
+        SCOPED_TRACE(formatRow(row)->listText.toStdString());
+        h.select(row);
+        const QString out = box.file(QStringLiteral("row%1.%2").arg(row).arg(h.options.settings.Extension));
+        const FileResult result = isJpegRow(row)
+            ? EncodeBatchJpeg(h.context, out, h.options.settings.JpegQuality, 0)
+            : EncodeBatchImage(h.context, out, 0);
+        ASSERT_EQ(result.status, FileStatus::Written) << result.reason.toStdString();
+        EXPECT_EQ(result.path, out);
+
+        const ReadBack back = readWithFreeImage(out);
+        EXPECT_EQ(back.format, expected[row].format);
+        EXPECT_EQ(back.width, 37);
+        EXPECT_EQ(back.height, 23);
+        if (expected[row].bpp) {
+            EXPECT_EQ(back.bpp, expected[row].bpp);
+        } else {
+            EXPECT_LE(back.bpp, 8);
+        }
+        if (expected[row].tolerance >= 0) {
+            EXPECT_LE(test::maxChannelDifference(back.pixels, samplePicture()), expected[row].tolerance);
+        }
+
+        if (back.format == FIF_GIF || back.format == FIF_BMP || back.format == FIF_JPEG) {
+            QImageReader reader(out);
+            EXPECT_EQ(reader.read().size(), QSize(37, 23)) << reader.errorString().toStdString();
+        }
+    }
+    EXPECT_EQ(filesIn(box.path()).size(), FormatCount); // no work files left behind
+    EXPECT_EQ(h.waitDepth, 0);
+    EXPECT_EQ(h.waitPairs, FormatCount - 6); // the JPEG route shows no hourglass
+    EXPECT_TRUE(h.statusTexts.empty());
+}
+
+TEST(BatchWorker, InterlacedGifAndFixedColourCombinedOnce)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    h.options.setInterlaced(true);
+    h.select(3); // GIF-16 Colors
+    h.options.selectMap(2); // "Fixed Color"
+    ASSERT_EQ(h.options.settings.EncoderKind, palette_codes::KindGifInterlaced);
+    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("i.gif"), 0).ok());
+    EXPECT_EQ(h.options.settings.PaletteFlags, 0x8010);
+    const QByteArray gif = box.read("i.gif");
+    // The image descriptor's packed byte (after the 13-byte screen
+    // descriptor and the colour table) carries the interlace bit 0x40.
+    const int tableBytes = 3 << ((quint8(gif.at(10)) & 7) + 1);
+    qsizetype at = 13 + ((quint8(gif.at(10)) & 0x80) ? tableBytes : 0);
+    while (at < gif.size() && gif.at(at) == '!') { // skip extension blocks
+        at += 2;
+        while (at < gif.size() && gif.at(at) != 0)
+            at += quint8(gif.at(at)) + 1;
+        ++at;
+    }
+    ASSERT_LT(at + 9, gif.size());
+    EXPECT_EQ(gif.at(at), ',');
+    EXPECT_TRUE(quint8(gif.at(at + 9)) & 0x40);
+}
+
+// Flips and inversion go through the encoder's transform chain and reach the
+// written pixels; the JPEG route ignores them.
+TEST(BatchWorker, FlipsAndInversionReachTheFile)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    h.select(12); // BMP-24 bit
+    h.options.chkFlipV.checked = true;
+    h.options.chkInvert.checked = true;
+    EXPECT_EQ(transformFlags(false, true, true), 0x1010000 | 0x3100000);
+    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("vi.bmp"), 0).ok());
+    QImage expected = samplePicture().mirrored(false, true);
+    expected.invertPixels();
+    EXPECT_EQ(test::maxChannelDifference(readWithFreeImage(box.file("vi.bmp")).pixels, expected), 0);
+
+    h.options.chkFlipV.checked = false;
+    h.options.chkFlipH.checked = true;
+    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("hi.bmp"), 0).ok());
+    expected = samplePicture().mirrored(true, false);
+    expected.invertPixels();
+    EXPECT_EQ(test::maxChannelDifference(readWithFreeImage(box.file("hi.bmp")).pixels, expected), 0);
+}
+
+TEST(BatchWorker, PcxBatchTakesEachPicturesOwnSize)
+{
+    test::Sandbox box;
+    Harness h;
+    h.select(21); // PCX-24 bit (Compressed)
+    h.context.source.setPicture(test::makeTestPicture(200, 100));
+    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("a1.pcx"), 0).ok());
+    h.context.source.setPicture(test::makeTestPicture(50, 40));
+    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("a2.pcx"), 0).ok());
+    const ReadBack first = readWithFreeImage(box.file("a1.pcx"));
+    const ReadBack second = readWithFreeImage(box.file("a2.pcx"));
+    EXPECT_EQ(QSize(first.width, first.height), QSize(200, 100));
+    EXPECT_EQ(QSize(second.width, second.height), QSize(50, 40));
+    EXPECT_EQ(h.context.optimized.clientSize(), QSize(50, 40)); // the last one drawn
+    EXPECT_EQ(box.read("a1.pcx").at(2), 1); // compressed, as both PCX rows ask
+}
+
+TEST(BatchWorker, OverwriteFlagDecidesAndNothingIsHalfWritten)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    h.select(14); // PNG-24 bit
+    ASSERT_TRUE(box.write("x1.png", "precious"));
+
+    FileResult r = EncodeBatchImage(h.context, box.file("x1.png"), 0);
+    EXPECT_EQ(r.status, FileStatus::Skipped);
+    EXPECT_EQ(box.read("x1.png"), QByteArray("precious"));
+    r = EncodeBatchJpeg(h.context, box.file("x1.png"), 60, 0);
+    EXPECT_EQ(r.status, FileStatus::Skipped);
+    EXPECT_EQ(box.read("x1.png"), QByteArray("precious"));
+
+    // A conversion that fails after the encoder wrote its BMP leaves the old
+    // file whole and no stray file.
+    h.options.settings.LibraryFormat = 9;
+    r = EncodeBatchImage(h.context, box.file("x1.png"), 1);
+    EXPECT_EQ(r.status, FileStatus::Failed);
+    EXPECT_EQ(box.read("x1.png"), QByteArray("precious"));
+    EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("x1.png")});
+
+    h.select(14);
+    r = EncodeBatchImage(h.context, box.file("x1.png"), 1);
+    ASSERT_EQ(r.status, FileStatus::Written) << r.reason.toStdString();
+    EXPECT_EQ(readWithFreeImage(box.file("x1.png")).format, FIF_PNG);
+    EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("x1.png")});
+}
+
+TEST(BatchWorker, UnloadableSourceIsNeverWrittenWithThePreviousPicture)
+{
+    test::Sandbox box;
+    Harness h;
+    h.select(12);
+    ASSERT_TRUE(samplePicture().save(box.file("good.png")));
+    ASSERT_TRUE(box.write("broken.png", QByteArray("\x89PNG\r\n\x1a\n garbage", 17)));
+    ASSERT_TRUE(box.write("notes.xyz", "text"));
+
+    ASSERT_TRUE(LoadBatchSource(h.context, box.file("good.png")));
+    EXPECT_EQ(h.context.source.clientSize(), QSize(37, 23));
+    EXPECT_TRUE(EncodeBatchImage(h.context, box.file("o1.bmp"), 0).ok());
+
+    for (const char *name : {"broken.png", "notes.xyz", "missing.png"}) {
+        SCOPED_TRACE(name);
+        const QString input = box.file(QString::fromLatin1(name));
+        EXPECT_FALSE(LoadBatchSource(h.context, input));
+        EXPECT_TRUE(h.context.source.isEmpty());
+        for (const FileResult &r : {EncodeBatchImage(h.context, box.file("o2.bmp"), 1),
+                                    EncodeBatchJpeg(h.context, box.file("o2.jpg"), 60, 1)}) {
+            EXPECT_EQ(r.status, FileStatus::Failed);
+            EXPECT_EQ(r.path, input);
+            EXPECT_FALSE(r.reason.isEmpty());
+        }
+    }
+    EXPECT_FALSE(QFile::exists(box.file("o2.bmp")));
+    EXPECT_FALSE(QFile::exists(box.file("o2.jpg")));
+}
+
+TEST(BatchWorker, UpperCaseAndJpegExtensionsLoad)
+{
+    test::Sandbox box;
+    Harness h;
+    ASSERT_TRUE(samplePicture().save(box.file("a.JPEG"), "JPEG"));
+    ASSERT_TRUE(samplePicture().save(box.file("b.PNG"), "PNG"));
+    EXPECT_TRUE(LoadBatchSource(h.context, box.file("a.JPEG"))) << h.context.sourceError.toStdString();
+    EXPECT_TRUE(LoadBatchSource(h.context, box.file("b.PNG"))) << h.context.sourceError.toStdString();
+    EXPECT_EQ(h.context.source.clientSize(), QSize(37, 23));
+}
+
+TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.original.setPicture(samplePicture());
+    const QString path = box.file("t65s8s98");
+
+    h.select(14); // PNG-24: shown through FreeImage's PNG reader
+    PreviewResult r = EncodePreview(h.context, path, 0);
+    ASSERT_TRUE(r.labels.has_value()) << r.file.reason.toStdString();
+    EXPECT_EQ(r.labels->FileType4, QStringLiteral("PNG"));
+    EXPECT_EQ(r.labels->Depth4, QStringLiteral("24 bit"));
+    EXPECT_EQ(r.labels->bytes, QFileInfo(path).size());
+    EXPECT_EQ(r.labels->FileSize4, kilobyteText(r.labels->bytes, false));
+    EXPECT_EQ(test::maxChannelDifference(h.context.optimized.image(), samplePicture()), 0);
+
+    h.options.setInterlaced(true);
+    h.select(7); // GIF-256, interlaced
+    r = EncodePreview(h.context, path, 0);
+    ASSERT_TRUE(r.labels.has_value());
+    EXPECT_EQ(r.labels->FileType4, QStringLiteral("GIF"));
+    EXPECT_EQ(r.labels->Depth4, QStringLiteral("256 Colors"));
+    EXPECT_EQ(readWithFreeImage(path).format, FIF_GIF);
+    EXPECT_EQ(h.context.optimized.clientSize(), QSize(37, 23));
+
+    for (int row : {23, 25, 10}) { // TGA (flags 1), TIFF, BMP through Qt
+        h.select(row);
+        r = EncodePreview(h.context, path, 1);
+        ASSERT_TRUE(r.labels.has_value()) << row;
+        EXPECT_EQ(h.context.optimized.clientSize(), QSize(37, 23));
+    }
+    EXPECT_EQ(r.labels->FileType4, QStringLiteral("BMP"));
+
+    h.select(22); // PCX: the drawing made for the writer stays
+    r = EncodePreview(h.context, path, 0);
+    ASSERT_TRUE(r.labels.has_value());
+    EXPECT_EQ(r.labels->FileType4, QStringLiteral("PCX"));
+    EXPECT_EQ(test::maxChannelDifference(h.context.optimized.image(), samplePicture()), 0);
+
+    r = EncodePreviewJpeg(h.context, path, 60, 0);
+    ASSERT_TRUE(r.labels.has_value());
+    EXPECT_EQ(r.labels->FileType4, QStringLiteral("JPG"));
+    EXPECT_EQ(r.labels->Depth4, QStringLiteral("24 bit"));
+    EXPECT_TRUE(r.labels->FileSize4.endsWith(QStringLiteral(" Kb")));
+    EXPECT_EQ(h.options.settings.JpegQuality, 60);
+    EXPECT_EQ(readWithFreeImage(path).format, FIF_JPEG);
+    EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("t65s8s98")});
+    EXPECT_EQ(h.waitDepth, 0);
+}
+
+TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
+{
+    test::Sandbox box;
+    Harness h;
+    h.select(13); // PNG-8: library route
+    h.context.optimized.setPicture(samplePicture());
+    PreviewResult r = EncodePreview(h.context, box.file("p"), 0);
+    EXPECT_FALSE(r.labels.has_value());
+    EXPECT_EQ(r.file.status, FileStatus::Failed);
+    ASSERT_EQ(h.statusTexts.size(), 1u);
+    EXPECT_EQ(h.statusTexts.front(), QStringLiteral("The current format cannot be applied to the image!"));
+    EXPECT_EQ(h.waitDepth, 0);
+    EXPECT_EQ(h.waitPairs, 1);
+    EXPECT_EQ(h.yields, 1);
+    EXPECT_EQ(h.context.optimized.clientSize(), QSize(37, 23));
+
+    h.select(7); // a GIF failure shows nothing
+    r = EncodePreview(h.context, box.file("p"), 0);
+    EXPECT_FALSE(r.labels.has_value());
+    EXPECT_EQ(h.statusTexts.size(), 1u);
+    r = EncodePreviewJpeg(h.context, box.file("p"), 60, 0);
+    EXPECT_FALSE(r.labels.has_value());
+    EXPECT_TRUE(filesIn(box.path()).isEmpty());
+}
+
+// The yield may run handlers: the encode uses the options as they stand
+// afterwards, and a context destroyed there is not touched again.
+TEST(PreviewEncoder, OptionsChangedDuringTheYieldAreUsed)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.original.setPicture(samplePicture());
+    h.select(7);
+    h.context.hooks.yield = [&h] { h.options.selectFormat(12); };
+    const PreviewResult r = EncodePreview(h.context, box.file("y"), 0);
+    ASSERT_TRUE(r.labels.has_value());
+    EXPECT_EQ(r.labels->FileType4, QStringLiteral("BMP"));
+
+    auto options = std::make_unique<OutputSettingsController>();
+    options->fillOptionLists(60);
+    options->selectFormat(12);
+    auto context = std::make_unique<ConversionContext>(*options);
+    context->source.setPicture(samplePicture());
+    context->hooks.yield = [&context] { context.reset(); };
+    const FileResult gone = EncodeBatchImage(*context, box.file("gone.bmp"), 0);
+    EXPECT_EQ(gone.status, FileStatus::Failed);
+    EXPECT_FALSE(QFile::exists(box.file("gone.bmp")));
+    EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("y")});
+}
+
+// Keeping the true-colour picture in memory must write byte for byte what
+// the BMP written and read back gives.
+TEST(BatchWorker, TrueColourInMemoryWritesTheSameFiles)
+{
+    test::Sandbox box;
+    Harness h;
+    const QImage pictures[] = {samplePicture(), test::makeTestPicture(64, 3)};
+    int compared = 0;
+    for (int row : {12, 14, 22, 24, 25}) {
+        for (const QImage &picture : pictures) {
+            for (bool greyAndFlipped : {false, true}) {
+                SCOPED_TRACE(QStringLiteral("row %1, %2x%3, %4").arg(row).arg(picture.width())
+                                 .arg(picture.height()).arg(greyAndFlipped).toStdString());
+                h.select(row);
+                if (greyAndFlipped)
+                    h.options.selectColorMode(1);
+                h.options.chkFlipH.checked = greyAndFlipped;
+                h.context.source.setPicture(picture);
+                const QString name = QStringLiteral("r%1-%2").arg(row).arg(compared);
+                h.context.trueColourInMemory = false;
+                ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-file"), 0).ok());
+                const QImage drawnThroughFile = h.context.optimized.image();
+                h.context.trueColourInMemory = true;
+                ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-memory"), 0).ok());
+                EXPECT_EQ(box.read(name + "-file"), box.read(name + "-memory"));
+                if (row == 22) {
+                    EXPECT_EQ(h.context.optimized.image(), drawnThroughFile);
+                }
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 20);
+}
+
+// The JPEG route builds its 24-bit bitmap in one pass; the file is the one
+// the window bitmap's 32-bit copy converted to 24 bits gives.
+TEST(BatchWorker, JpegMatchesTheThirtyTwoBitRoute)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    ASSERT_TRUE(EncodeBatchJpeg(h.context, box.file("a.jpg"), 60, 0).ok());
+    EXPECT_EQ(h.options.settings.JpegQuality, 60);
+    const FiBitmap wide = toFreeImage32(samplePicture());
+    const FiBitmap narrow(FreeImage_ConvertTo24Bits(wide.get()));
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, narrow.get(), QFile::encodeName(box.file("b.jpg")).constData(), 60));
+    EXPECT_EQ(box.read("a.jpg"), box.read("b.jpg"));
+}
+
+TEST(PreviewEncoder, InteractiveHooksRestoreTheCursorOnFailure)
+{
+    test::Sandbox box;
+    Harness h;
+    QString status;
+    h.context.hooks = interactiveHooks([&status](const QString &text) { status = text; });
+    h.select(12);
+    EXPECT_FALSE(EncodePreview(h.context, box.file("p"), 0).labels.has_value()); // no picture
+    EXPECT_EQ(status, QStringLiteral("The current format cannot be applied to the image!"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    h.context.original.setPicture(samplePicture());
+    EXPECT_TRUE(EncodePreview(h.context, box.file("p"), 0).labels.has_value());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(SourcePrefetch, HandsOverThePictureOfTheAskedPath)
+{
+    test::Sandbox box;
+    ASSERT_TRUE(test::makeTestPicture(30, 20).save(box.file("a.png")));
+    ASSERT_TRUE(test::makeTestPicture(12, 9).save(box.file("b.bmp")));
+    SourcePrefetch prefetch;
+    prefetch.start(box.file("a.png"));
+    EXPECT_EQ(prefetch.pending(), box.file("a.png"));
+    LoadResult a = prefetch.take(box.file("a.png"));
+    EXPECT_TRUE(prefetch.pending().isEmpty());
+    ASSERT_TRUE(a.ok) << a.error.toStdString();
+    EXPECT_EQ(a.image.size(), QSize(30, 20));
+
+    prefetch.start(box.file("a.png")); // read ahead, then another file asked for
+    const LoadResult b = prefetch.take(box.file("b.bmp"));
+    EXPECT_EQ(b.image.size(), QSize(12, 9));
+    EXPECT_FALSE(prefetch.take(box.file("none.png")).ok);
+
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    EXPECT_FALSE(AdoptBatchSource(h.context, box.file("none.png"), LoadResult{}));
+    EXPECT_TRUE(h.context.source.isEmpty());
+    EXPECT_TRUE(AdoptBatchSource(h.context, box.file("a.png"), a));
+    EXPECT_EQ(h.context.source.clientSize(), QSize(30, 20));
+}

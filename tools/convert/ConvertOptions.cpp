@@ -1,0 +1,118 @@
+#include "tools/convert/ConvertOptions.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace pictrove::convert {
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: pictrove-convert [options] INPUT...\n"
+        "Converts image files into one catalogue format, named as the batch run names them:\n"
+        "DIR/TEXT<position>.<extension>.\n"
+        "\n"
+        "  INPUT                 image files, and picture-list files (.ripl) whose entries are taken in order\n"
+        "  -f, --format ROW      catalogue row: its index 0-25 or its exact list text (default 7, \"GIF-256 Colors\")\n"
+        "  -o, --output DIR      destination folder (required; must exist)\n"
+        "  -n, --name TEXT       generic file name, used exactly as given (default \"Sample\")\n"
+        "      --overwrite       replace existing files (default: leave them and report the entry as skipped)\n"
+        "      --map ITEM        colour-map item of the row, by its text or its index in the row's map list\n"
+        "      --dither ITEM     dither item, by its text or index (default \"None\")\n"
+        "      --greyscale       colour mode \"Greyscale\" (default \"Colors\")\n"
+        "      --flip-h, --flip-v, --invert, --interlaced\n"
+        "      --quality N       custom JPEG quality 1-100, for the row \"JPEG - Custom Quality ..\" (default 60)\n"
+        "  -q, --quiet           no per-file lines\n"
+        "  -h, --help, --version\n"
+        "\n"
+        "Exit status: 0 when every input was written, 1 when any was skipped or failed, 2 on a usage error.\n");
+}
+
+ParsedCommandLine parseCommandLine(const QStringList &arguments)
+{
+    ParsedCommandLine result;
+    auto usageError = [&result](const QString &message) {
+        result.action = ParsedCommandLine::Action::UsageError;
+        result.error = message;
+        return result;
+    };
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption format({QStringLiteral("f"), QStringLiteral("format")}, {}, QStringLiteral("ROW"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {}, QStringLiteral("DIR"));
+    const QCommandLineOption name({QStringLiteral("n"), QStringLiteral("name")}, {}, QStringLiteral("TEXT"));
+    const QCommandLineOption overwrite(QStringLiteral("overwrite"));
+    const QCommandLineOption map(QStringLiteral("map"), {}, QStringLiteral("ITEM"));
+    const QCommandLineOption dither(QStringLiteral("dither"), {}, QStringLiteral("ITEM"));
+    const QCommandLineOption greyscale(QStringLiteral("greyscale"));
+    const QCommandLineOption flipH(QStringLiteral("flip-h"));
+    const QCommandLineOption flipV(QStringLiteral("flip-v"));
+    const QCommandLineOption invert(QStringLiteral("invert"));
+    const QCommandLineOption interlaced(QStringLiteral("interlaced"));
+    const QCommandLineOption quality(QStringLiteral("quality"), {}, QStringLiteral("N"));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({format, output, name, overwrite, map, dither, greyscale, flipH, flipV, invert,
+                       interlaced, quality, quiet, help, version});
+
+    // QCommandLineParser wants the program name first.
+    if (!parser.parse(QStringList{QStringLiteral("pictrove-convert")} + arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        result.action = ParsedCommandLine::Action::Help;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = ParsedCommandLine::Action::Version;
+        return result;
+    }
+
+    // A repeated option is almost certainly a mistake in a script.
+    for (const QString &option : parser.optionNames()) {
+        if (parser.optionNames().count(option) > 1)
+            return usageError(QStringLiteral("option %1 given more than once").arg(option));
+    }
+
+    ConvertOptions &o = result.options;
+    o.inputs = parser.positionalArguments();
+    if (parser.isSet(format))
+        o.format = parser.value(format);
+    o.output = parser.value(output);
+    if (parser.isSet(name))
+        o.name = parser.value(name);
+    o.overwrite = parser.isSet(overwrite);
+    if (parser.isSet(map))
+        o.map = parser.value(map);
+    if (parser.isSet(dither))
+        o.dither = parser.value(dither);
+    o.greyscale = parser.isSet(greyscale);
+    o.flipH = parser.isSet(flipH);
+    o.flipV = parser.isSet(flipV);
+    o.invert = parser.isSet(invert);
+    o.interlaced = parser.isSet(interlaced);
+    o.quiet = parser.isSet(quiet);
+    if (parser.isSet(quality)) {
+        bool ok = false;
+        const int q = parser.value(quality).toInt(&ok);
+        if (!ok || q < 1 || q > 100)
+            return usageError(QStringLiteral("--quality takes a whole number from 1 to 100, not \"%1\"")
+                                  .arg(parser.value(quality)));
+        o.quality = q;
+    }
+
+    if (!parser.isSet(output) || o.output.isEmpty())
+        return usageError(QStringLiteral("the destination folder (-o DIR) is required"));
+    if (!QFileInfo(o.output).isDir())
+        return usageError(QStringLiteral("the destination folder %1 does not exist").arg(o.output));
+    if (o.name.contains(QLatin1Char('/')))
+        return usageError(QStringLiteral("the generic name must not contain \"/\""));
+    if (o.inputs.isEmpty())
+        return usageError(QStringLiteral("no input files given"));
+
+    result.action = ParsedCommandLine::Action::Run;
+    return result;
+}
+
+} // namespace pictrove::convert

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace pictrove::convert {
+
+// The command line as given, before the catalogue gives the texts a meaning.
+struct ConvertOptions {
+    QStringList inputs;
+    QString format = QStringLiteral("7");
+    QString output;
+    QString name = QStringLiteral("Sample");
+    bool overwrite = false;
+    std::optional<QString> map;
+    std::optional<QString> dither;
+    bool greyscale = false;
+    bool flipH = false;
+    bool flipV = false;
+    bool invert = false;
+    bool interlaced = false;
+    std::optional<int> quality; // 1..100
+    bool quiet = false;
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, Help, Version, UsageError };
+    Action action = Action::UsageError;
+    ConvertOptions options;
+    QString error; // for UsageError
+};
+
+// Parses the arguments after the program name. Checks what needs no
+// catalogue: known options, required values, the quality range, the
+// destination folder's existence, at least one input.
+ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+QString usageText();
+
+} // namespace pictrove::convert

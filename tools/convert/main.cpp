@@ -1,0 +1,43 @@
+// pictrove-convert: converts image files into one catalogue format from the
+// command line, through the same options and batch worker as the window.
+#include "engine/conversion/LargeImageMemory.h"
+#include "tools/convert/ConvertOptions.h"
+#include "tools/convert/ConvertRun.h"
+
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    using namespace pictrove::convert;
+    pictrove::keepLargeImageBuffers();
+    // Pictures are drawn into surfaces, never onto a screen.
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("pictrove-convert"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));
+
+    QTextStream out(stdout);
+    QTextStream errors(stderr);
+    const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments().mid(1));
+    switch (parsed.action) {
+    case ParsedCommandLine::Action::Help:
+        out << usageText();
+        return ExitAllWritten;
+    case ParsedCommandLine::Action::Version:
+        out << "pictrove-convert " << PICTROVE_VERSION << '\n';
+        return ExitAllWritten;
+    case ParsedCommandLine::Action::UsageError:
+        errors << "pictrove-convert: " << parsed.error << "\n\n" << usageText();
+        return ExitUsage;
+    case ParsedCommandLine::Action::Run:
+        break;
+    }
+    RunOutput output{out, errors, isatty(STDERR_FILENO) == 1};
+    return runConversion(parsed.options, output);
+}
