@@ -193,10 +193,14 @@ void MainWindow::formResize()
 {
     if (windowState() & Qt::WindowMinimized)
         return;
-    guarded([&] {
-        if (auto snapped = frame::snappedOuterSize(size(), size()))
-            resize(*snapped);
-    });
+    // A maximized window belongs to the window manager: resizing it would
+    // drop the maximized state (the classic runtime refused the resize).
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        guarded([&] {
+            if (auto snapped = frame::snappedOuterSize(size(), size()))
+                resize(*snapped);
+        });
+    }
 
     // The status bar keeps to the bottom edge by itself.
     const int sbHeight = m_statusBar->sizeHint().height();
