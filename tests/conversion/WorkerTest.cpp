@@ -351,6 +351,15 @@ TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
     r = EncodePreviewJpeg(h.context, box.file("p"), 60, 0);
     EXPECT_FALSE(r.labels.has_value());
     EXPECT_TRUE(filesIn(box.path()).isEmpty());
+
+    // Save As (keep 1) never loses the file it was to replace; the preview
+    // path (keep 0) is cleared first.
+    ASSERT_TRUE(box.write("saved.png", "earlier"));
+    h.select(14);
+    EXPECT_FALSE(EncodePreview(h.context, box.file("saved.png"), 1).labels.has_value());
+    EXPECT_EQ(box.read("saved.png"), QByteArray("earlier"));
+    EXPECT_FALSE(EncodePreview(h.context, box.file("saved.png"), 0).labels.has_value());
+    EXPECT_FALSE(QFile::exists(box.file("saved.png")));
 }
 
 // The yield may run handlers: the encode uses the options as they stand
