@@ -1,13 +1,28 @@
+#include "app/AppController.h"
+#include "app/Artwork.h"
+#include "app/DesktopServices.h"
+#include "app/TerminationSignals.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictrove"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Pictrove"));
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    QApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("pictrove"));
+    QApplication::setWindowIcon(pictrove::productIcon());
+
+    pictrove::QtMessageService messageBoxes;
+    pictrove::installMessageService(&messageBoxes);
+    pictrove::DesktopUrlOpener opener;
+    pictrove::installUrlOpener(&opener);
+
+    pictrove::AppController controller(QCoreApplication::applicationFilePath());
+    pictrove::TerminationSignals terminationSignals([&controller] { controller.closeNormally(); });
+    controller.start();
+    const int result = app.exec();
+    pictrove::installUrlOpener(nullptr);
+    pictrove::installMessageService(nullptr);
+    return result;
 }

@@ -29,8 +29,9 @@ convert "$q" SGI:"$out/quad.sgi"
 convert "$q" -compress RLE SGI:"$out/quad.rgb"
 convert "$q" -alpha on SGI:"$out/quad.rgba"
 convert "$q" -colorspace Gray SGI:"$out/quad.bw"
-# This ImageMagick stores Targa rows top first but marks them bottom first;
-# flip them so that the files say what they mean.
+# ImageMagick writes these Targa files top row first under a bottom-first
+# origin flag, so FreeImage and DevIL read them upside down; flipping first
+# makes the files hold the quadrants where the tests expect them.
 convert "$q" -flip TGA:"$out/quad.tga"
 convert "$q" -flip -compress RLE VST:"$out/quad.vst"
 convert "$q" -flip VDA:"$out/quad.vda"

@@ -11,7 +11,6 @@
 
 #include <malloc.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -58,18 +57,9 @@ bool reply(const LoadResult &result)
         header.format = alpha ? proto::PixelFormat::Argb32 : proto::PixelFormat::Rgb32;
     }
     const int fd = proto::channelFd;
-    int shared = -1;
-    if (header.ok) {
-        shared = proto::sealedMemoryCopy(image.constBits(), std::size_t(image.sizeInBytes()));
-        header.sharedPixels = shared >= 0 ? 1 : 0;
-    }
-    const bool sent = shared >= 0
-        ? proto::writeFullyWithDescriptor(fd, &header, sizeof header, shared)
-        : proto::writeFully(fd, &header, sizeof header);
-    if (shared >= 0)
-        ::close(shared);
-    return sent && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
-        && (!header.ok || header.sharedPixels
+    return proto::writeFully(fd, &header, sizeof header)
+        && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
+        && (!header.ok
             || proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes())));
 }
 

@@ -34,9 +34,7 @@ struct ReplyHeader {
     std::int32_t depth = 0;
     PixelFormat format = PixelFormat::Rgb32;
     std::uint32_t errorBytes = 0; // UTF-8 reason follows, then width * height * 4 bytes of pixels
-    // 1: the pixels are not in the stream but in a sealed memory file whose
-    // descriptor rides along with this header (one copy fewer each way).
-    std::uint32_t sharedPixels = 0;
+    std::uint32_t reserved = 0;
 };
 
 constexpr std::uint32_t maxPathBytes = 64 * 1024;
@@ -46,16 +44,5 @@ constexpr std::uint32_t maxErrorBytes = 64 * 1024;
 bool readFully(int fd, void *buffer, std::size_t size);
 bool writeFully(int fd, const void *buffer, std::size_t size);
 
-// Sends the buffer with a file descriptor attached to its first byte.
-bool writeFullyWithDescriptor(int fd, const void *buffer, std::size_t size, int passed);
-
-// A memory file holding a copy of the bytes, sealed against any change so
-// that the receiver can map it without fearing it shrinks or changes under
-// it. -1 when the system cannot make one.
-int sealedMemoryCopy(const void *data, std::size_t size);
-
-// True when fd is a memory file of at least size bytes that can no longer
-// shrink or be written.
-bool isSealedMemory(int fd, std::size_t size);
 
 } // namespace pictrove::decoderprotocol

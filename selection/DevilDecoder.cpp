@@ -98,7 +98,8 @@ LoadResult decodeWithDevil(const QString &path, QStringView extension, const Dec
     if (width <= 0 || height <= 0 || width * height > limits.maxPixels)
         return loadFailure(QStringLiteral("the picture is too large"));
     const bool alpha = hasAlpha(ilGetInteger(IL_IMAGE_FORMAT), ilGetInteger(IL_PALETTE_TYPE));
-    // Blue-green-red-alpha bytes are QImage's 32-bit layout on this machine.
+    // Blue-green-red-alpha bytes are QImage's 32-bit layout on little-endian machines.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
     if (ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) != IL_TRUE)
         return loadFailure(devilError());
     const ILubyte *data = ilGetData();

@@ -5,11 +5,14 @@
 #include "selection/ImageExtensions.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace pictrove {
 
 namespace {
 std::atomic<LoaderMode> currentMode{LoaderMode::Sandboxed};
+// Neither library may decode on two threads at once in this process.
+std::mutex inProcessDecodes;
 }
 
 void setLoaderMode(LoaderMode mode) { currentMode = mode; }
@@ -25,8 +28,10 @@ LoadResult loadPicture(const QString &path, const QString &extension, LoaderTabl
     const QString ext = extension.toLower();
     if (routeFor(table, ext).kind == DecoderKind::None)
         return loadFailure(QStringLiteral("no loader reads files of this type"));
-    if (currentMode == LoaderMode::InProcess)
+    if (currentMode == LoaderMode::InProcess) {
+        std::lock_guard lock(inProcessDecodes);
         return decodeInProcess(path, ext, table);
+    }
     return DecoderSandbox::shared().load(path, ext, table);
 }
 

@@ -47,8 +47,10 @@ QImage renderSvg(const QByteArray &svg, QSize size, const DecodeLimits &limits)
     if (image.isNull())
         return {};
     image.fill(Qt::white);
-    QPainter painter(&image);
-    renderer.render(&painter);
+    {
+        QPainter painter(&image);
+        renderer.render(&painter);
+    }
     return image;
 }
 
@@ -115,6 +117,8 @@ LoadResult decodeEmf(const QString &path, const DecodeLimits &limits)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return loadFailure(QStringLiteral("the file cannot be opened"));
+    if (file.size() > (qint64(256) << 20)) // converted whole, in memory
+        return tooLarge();
     QByteArray contents = file.readAll();
     if (contents.size() < 88)
         return loadFailure(QStringLiteral("the file is not a readable metafile"));

@@ -16,6 +16,8 @@ using namespace dither_rows;
 
 namespace {
 
+using Lanes = Rgb555Quantiser::Lanes;
+
 struct Tap {
     int dx, dy, weight;
 };
@@ -101,8 +103,8 @@ public:
     {
         const int width = source.width(), height = source.height();
         constexpr int margin = 2;
-        const int stride = (width + 2 * margin) * 3;
-        std::vector<int> rows(size_t(stride) * kRingRows, 0);
+        const int stride = width + 2 * margin; // pixels
+        std::vector<Lanes> rows(size_t(stride) * kRingRows, Lanes{0, 0, 0, 0});
         std::vector<std::uint16_t> lanes(size_t(width) * 4);
         std::vector<std::uint16_t> busyUpper(static_cast<size_t>(width)),
             busyLower(static_cast<size_t>(width));
@@ -122,12 +124,12 @@ public:
             row.busy = busy.data();
             row.out = targetLine<Q>(target, y);
             for (int dy = 0; dy < 3; ++dy)
-                row.err[dy] = rows.data() + size_t(((y + dy) % kRingRows) * stride) + margin * 3;
+                row.err[dy] = rows.data() + size_t(((y + dy) % kRingRows) * stride) + margin;
             return row;
         };
         auto clear = [&](int y) {
-            int *start = rows.data() + size_t((y % kRingRows) * stride);
-            std::fill(start, start + stride, 0);
+            Lanes *start = rows.data() + size_t((y % kRingRows) * stride);
+            std::fill(start, start + stride, Lanes{0, 0, 0, 0});
         };
 
         for (int y = 0; y < height;) {
@@ -181,7 +183,7 @@ private:
     struct Row {
         const QRgb *in;
         typename Q::Code *out;
-        int *err[3];
+        Lanes *err[3];
         const std::uint16_t *busy;
     };
     template <class Q>
@@ -194,37 +196,31 @@ private:
     template <int direction, class Q>
     static inline void step(const Row<Q> &row, int x, Context<Q> &context)
     {
-        int *e = row.err[0] + 3 * x;
-        int dr = (e[0] + 32768) >> 16, dg = (e[1] + 32768) >> 16, db = (e[2] + 32768) >> 16;
-        const int s = context.strength[row.busy[x]];
-        dr = (dr * s + 128) >> 8;
-        dg = (dg * s + 128) >> 8;
-        db = (db * s + 128) >> 8;
-        if (std::abs(dr) + std::abs(dg) + std::abs(db) > context.limit) {
-            dr = dr * 4 / 5;
-            dg = dg * 4 / 5;
-            db = db * 4 / 5;
-        }
+        // Red, green and blue travel together in the lanes of one vector
+        // (the fourth lane stays 0).
+        Lanes d = (row.err[0][x] + 32768) >> 16;
+        d = (d * context.strength[row.busy[x]] + 128) >> 8;
+        if (magnitude(d) > context.limit)
+            d = d * 4 / 5;
         const QRgb px = row.in[x];
-        const int r = clamp255(qRed(px) + dr), g = clamp255(qGreen(px) + dg),
-                  b = clamp255(qBlue(px) + db);
-        const auto code = context.q.code(r, g, b);
+        Lanes v = Lanes{qRed(px), qGreen(px), qBlue(px), 0} + d;
+        v = v < 0 ? 0 : v;
+        v = v > 255 ? 255 : v;
+        const auto code = context.q.code(v[0], v[1], v[2]);
         row.out[x] = code;
-        const std::int16_t *c = context.q.colour(code);
-        int er = r - c[0], eg = g - c[1], eb = b - c[2];
-        if (std::abs(er) + std::abs(eg) + std::abs(eb) > context.limit) {
-            er = er * 3 / 4;
-            eg = eg * 3 / 4;
-            eb = eb * 3 / 4;
-        }
+        Lanes err = v - context.q.lanes(code);
+        if (magnitude(err) > context.limit)
+            err = err * 3 / 4;
         for (const Tap &t : kernel.taps) {
             constexpr int scale = 65536 / kernel.divisor;
-            int *d = row.err[t.dy] + 3 * (x + direction * t.dx);
-            const int w = t.weight * scale;
-            d[0] += er * w;
-            d[1] += eg * w;
-            d[2] += eb * w;
+            row.err[t.dy][x + direction * t.dx] += err * (t.weight * scale);
         }
+    }
+
+    static int magnitude(Lanes v)
+    {
+        const Lanes a = v < 0 ? -v : v;
+        return a[0] + a[1] + a[2];
     }
 };
 

@@ -90,73 +90,62 @@ const std::vector<std::uint8_t> &NearestColour::candidates(int block)
 
 std::uint32_t NearestColour::fill(int key)
 {
-    // Fill every cell of the key's block at once: neighbouring pixels tend
-    // to fall into the same block.
-    const int r = (key >> 12) << 2, g = ((key >> 6) & 63) << 2, b = (key & 63) << 2;
-    const int shift = kBlockBits - 2; // cells per block axis = 1 << shift
-    const int block = ((r >> kBlockBits) * kBlocksPerAxis + (g >> kBlockBits)) * kBlocksPerAxis
-                      + (b >> kBlockBits);
+    const int lo[3] = {(key >> 12) << 2, ((key >> 6) & 63) << 2, (key & 63) << 2};
+    const int block = ((lo[0] >> kBlockBits) * kBlocksPerAxis + (lo[1] >> kBlockBits)) * kBlocksPerAxis
+                      + (lo[2] >> kBlockBits);
     const auto &list = candidates(block);
-    const int rc0 = (r >> kBlockBits) << shift, gc0 = (g >> kBlockBits) << shift,
-              bc0 = (b >> kBlockBits) << shift;
-    std::vector<std::uint8_t> rivals;
-    for (int rc = rc0; rc < rc0 + (1 << shift); ++rc)
-        for (int gc = gc0; gc < gc0 + (1 << shift); ++gc)
-            for (int bc = bc0; bc < bc0 + (1 << shift); ++bc) {
-                const int lo[3] = {rc * 4, gc * 4, bc * 4};
-                // The entry nearest to the cell's centre (doubled units).
-                int best = INT_MAX;
-                int nearest = list.front();
-                for (std::uint8_t i : list) {
-                    const int *c = &m_channels[size_t(3 * i)];
-                    const int d = square(2 * c[0] - lo[0] * 2 - 3) + square(2 * c[1] - lo[1] * 2 - 3)
-                                  + square(2 * c[2] - lo[2] * 2 - 3);
-                    if (d < best) {
-                        best = d;
-                        nearest = i;
+
+    // The entry nearest to the cell's centre (doubled units).
+    int best = INT_MAX;
+    int nearest = list.front();
+    for (std::uint8_t i : list) {
+        const int *c = &m_channels[size_t(3 * i)];
+        const int d = square(2 * c[0] - lo[0] * 2 - 3) + square(2 * c[1] - lo[1] * 2 - 3)
+                      + square(2 * c[2] - lo[2] * 2 - 3);
+        if (d < best) {
+            best = d;
+            nearest = i;
+        }
+    }
+    // Entries that are as near as that one somewhere in the cell:
+    // |p - j|^2 - |p - e|^2 = 2 p.(e - j) + |j|^2 - |e|^2 is linear in p, so
+    // its least value is at a corner.
+    const int *e = &m_channels[size_t(3 * nearest)];
+    m_rivals.assign(1, std::uint8_t(nearest));
+    for (std::uint8_t j : list) {
+        if (j == nearest)
+            continue;
+        const int *c = &m_channels[size_t(3 * j)];
+        int least = c[0] * c[0] + c[1] * c[1] + c[2] * c[2] - (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+        for (int a = 0; a < 3; ++a) {
+            const int slope = 2 * (e[a] - c[a]);
+            least += slope * (slope >= 0 ? lo[a] : lo[a] + 3);
+        }
+        if (least <= 0)
+            m_rivals.push_back(j);
+    }
+    std::uint32_t value = std::uint32_t(nearest);
+    if (m_rivals.size() > 1) {
+        // Entry order decides ties: compare in that order.
+        std::sort(m_rivals.begin(), m_rivals.end());
+        value = kFine | std::uint32_t(m_fine.size() >> 6);
+        for (int dr = 0; dr < 4; ++dr)
+            for (int dg = 0; dg < 4; ++dg)
+                for (int db = 0; db < 4; ++db) {
+                    int bestDistance = INT_MAX;
+                    std::uint8_t bestEntry = m_rivals.front();
+                    for (std::uint8_t j : m_rivals) {
+                        const int d = distance(j, lo[0] + dr, lo[1] + dg, lo[2] + db);
+                        if (d < bestDistance) {
+                            bestDistance = d;
+                            bestEntry = j;
+                        }
                     }
+                    m_fine.push_back(bestEntry);
                 }
-                // Entries that are as near as that one somewhere in the cell:
-                // |p - j|^2 - |p - e|^2 = 2 p.(e - j) + |j|^2 - |e|^2 is linear
-                // in p, so its least value is at a corner.
-                const int *e = &m_channels[size_t(3 * nearest)];
-                rivals.assign(1, std::uint8_t(nearest));
-                for (std::uint8_t j : list) {
-                    if (j == nearest)
-                        continue;
-                    const int *c = &m_channels[size_t(3 * j)];
-                    int least = c[0] * c[0] + c[1] * c[1] + c[2] * c[2]
-                                - (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-                    for (int a = 0; a < 3; ++a) {
-                        const int slope = 2 * (e[a] - c[a]);
-                        least += slope * (slope >= 0 ? lo[a] : lo[a] + 3);
-                    }
-                    if (least <= 0)
-                        rivals.push_back(j);
-                }
-                std::uint32_t value = std::uint32_t(nearest);
-                if (rivals.size() > 1) {
-                    // Entry order decides ties: compare in that order.
-                    std::sort(rivals.begin(), rivals.end());
-                    value = kFine | std::uint32_t(m_fine.size() >> 6);
-                    for (int dr = 0; dr < 4; ++dr)
-                        for (int dg = 0; dg < 4; ++dg)
-                            for (int db = 0; db < 4; ++db) {
-                                int bestDistance = INT_MAX;
-                                std::uint8_t bestEntry = rivals.front();
-                                for (std::uint8_t j : rivals) {
-                                    const int d = distance(j, lo[0] + dr, lo[1] + dg, lo[2] + db);
-                                    if (d < bestDistance) {
-                                        bestDistance = d;
-                                        bestEntry = j;
-                                    }
-                                }
-                                m_fine.push_back(bestEntry);
-                            }
-                }
-                m_cells[size_t((rc << 12) | (gc << 6) | bc)] = value;
-            }
-    return m_cells[size_t(key)];
+    }
+    m_cells[size_t(key)] = value;
+    return value;
 }
 
 } // namespace pictrove

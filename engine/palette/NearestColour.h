@@ -55,6 +55,7 @@ private:
     std::vector<int> m_channels; // r, g, b per entry
     std::vector<std::uint32_t> m_cells;
     std::vector<std::uint8_t> m_fine; // 64 entries per border cell
+    std::vector<std::uint8_t> m_rivals; // scratch for fill()
     std::vector<std::vector<std::uint8_t>> m_blockCandidates;
     std::vector<bool> m_blockReady;
     int m_spread = 1;

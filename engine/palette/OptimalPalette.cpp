@@ -38,18 +38,23 @@ constexpr int kSpeed = 6;
 // saw the histogram: each entry moves to the mean of the pixels nearest to
 // it. Measured on photo-like pictures: +0.2 dB at 256 colours, +0.3 dB at 2.
 constexpr int kRefinements = 3;
+// Means of a few hundred pixels per entry are already within a fraction of
+// a level.
+constexpr double kRefinementSamples = 4e5;
 
-int sampleStep(const QImage &picture)
+// Every step-th pixel of every step-th row (staggered) gives about
+// `samples` pixels.
+int sampleStep(const QImage &picture, double samples)
 {
     const double total = double(picture.width()) * picture.height();
-    return std::max(1, int(std::lround(std::sqrt(total / kSamplePixels))));
+    return std::max(1, int(std::lround(std::sqrt(total / samples))));
 }
 
 void refine(std::vector<QRgb> &palette, const QImage &picture)
 {
     NearestColour nearest(palette);
     std::vector<std::uint64_t> sums(palette.size() * 4, 0); // r, g, b, count
-    const int step = sampleStep(picture);
+    const int step = sampleStep(picture, kRefinementSamples);
     for (int y = 0, n = 0; y < picture.height(); y += step, ++n) {
         const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
         for (int x = n % step; x < picture.width(); x += step) {
@@ -84,7 +89,7 @@ liq_histogram_entry entry(std::uint32_t count, int r, int g, int b)
 
 std::vector<liq_histogram_entry> histogram(const QImage &picture)
 {
-    const int step = sampleStep(picture);
+    const int step = sampleStep(picture, kSamplePixels);
     std::vector<Cell> cells(size_t(1) << 18);
     std::uint32_t greys[256] = {};
     bool allGrey = true;

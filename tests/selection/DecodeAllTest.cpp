@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 namespace pictrove {
@@ -75,6 +77,33 @@ TEST(DecodeAll, EveryFixtureDecodesToItsSizeAndColoursInBothTables)
         ASSERT_TRUE(box.write(f.name, f.bytes));
         for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch})
             expectDecodes(f, loadPicture(box.file(f.name), table), table);
+    }
+}
+
+// The depth the preview reports: the library bitmap's own for FreeImage, the
+// hand-over format for DevIL, a fixed value for the platform route.
+TEST(DecodeAll, PreviewDepthsAreThoseOfThePictureAsHandedOver)
+{
+    setLoaderMode(LoaderMode::Sandboxed);
+    test::Sandbox box;
+    const std::map<QString, int> expected{
+        {u"quad.png"_qs, 24},  {u"quad.jpg"_qs, 24}, {u"quad.pbm"_qs, 1},
+        {u"quad.tga"_qs, 24},  {u"quad.sgi"_qs, 24}, {u"quad.rgba"_qs, 32},
+        {u"quad.gif"_qs, 8},   {u"metafile.wmf"_qs, 16}, {u"enhanced.emf"_qs, 16},
+        {u"quad.dib"_qs, 16},  {u"halo.cut"_qs, 8},
+    };
+    for (const LoaderFixture &f : test::loaderFixtures()) {
+        const auto want = expected.find(f.name);
+        if (want == expected.end())
+            continue;
+        // Upper-case names take the same routes.
+        const QString name = QFileInfo(f.name).completeBaseName() + u'.' + QFileInfo(f.name).suffix().toUpper();
+        ASSERT_TRUE(box.write(name, f.bytes));
+        ImageDescription description;
+        const QImage image = LoadImageBitmap(box.file(name), QFileInfo(name).suffix(), description);
+        ASSERT_FALSE(image.isNull()) << name.toStdString();
+        EXPECT_EQ(description.depth, want->second) << name.toStdString();
+        EXPECT_EQ(QSize(description.width, description.height), f.size) << name.toStdString();
     }
 }
 

@@ -1,0 +1,127 @@
+#include "app/AppController.h"
+
+#include "app/MainWindow.h"
+#include "app/SplashWindow.h"
+#include "app/WindowRecord.h"
+#include "platform/MessageService.h"
+#include "settings/StartupSettings.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+namespace pictrove {
+
+AppController::AppController(const QString &executablePath, const QString &lockFolder)
+    : m_instance(executablePath, lockFolder)
+{
+    quit = [] { QCoreApplication::exit(0); };
+}
+
+AppController::~AppController()
+{
+    if (m_splash)
+        delete m_splash.data();
+}
+
+void AppController::start()
+{
+    m_splash = new SplashWindow;
+    connect(m_splash, &SplashWindow::tick, this, &AppController::onTick);
+}
+
+void AppController::onTick()
+{
+    // The timer keeps ticking until the splash is gone, also while a
+    // message box of a start step waits for the user; start only once.
+    if (m_started)
+        return;
+    m_started = true;
+    // A message box of a start step takes the focus from the splash, which
+    // then closes; with no window left on screen Qt would end the program
+    // before the main window appears. The start routine decides instead.
+    const bool quitOnLastClose = QGuiApplication::quitOnLastWindowClosed();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    StartProgram(*this);
+    QGuiApplication::setQuitOnLastWindowClosed(quitOnLastClose);
+}
+
+void AppController::closeNormally()
+{
+    // A message box or dialog waiting for the user is answered with its
+    // escape button first, so that what waits behind it can finish.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        modal->close();
+    if (m_main && m_main->isVisible())
+        m_main->close();
+    else if (m_splash)
+        m_splash->close();
+    else if (quit)
+        quit();
+}
+
+void AppController::loadSettings() { LoadSettings(); }
+
+void AppController::loadMainWindow()
+{
+    m_main = std::make_unique<MainWindow>();
+    m_main->formLoad();
+}
+
+bool AppController::anotherCopyRunning() { return m_instance.anotherCopyRunning(); }
+
+void AppController::reportAlreadyRunning()
+{
+    messages().show(QStringLiteral("Pictrove is already running!"), QStringLiteral("Pictrove"),
+                    MessageIcon::Information, MessageButtons::Ok);
+}
+
+void AppController::unloadMainWindow()
+{
+    if (m_main)
+        m_main->close();
+}
+
+void AppController::closeSplash()
+{
+    if (m_splash)
+        m_splash->close();
+}
+
+void AppController::endProcess()
+{
+    if (quit)
+        quit();
+}
+
+void AppController::maximizeMainWindow()
+{
+    if (m_main)
+        m_main->setWindowState(m_main->windowState() | Qt::WindowMaximized);
+}
+
+void AppController::sizeMainWindow(int widthTwips, int heightTwips)
+{
+    if (!m_main)
+        return;
+    // A size from a damaged file is kept within what a window can be; the
+    // minimum-size rule of the layout takes care of the small end.
+    QSize size = outerPixelsFromTwips(widthTwips, heightTwips);
+    size = size.boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)).expandedTo(QSize(1, 1));
+    m_main->resize(size);
+}
+
+void AppController::setPictureListFolder(const QString &folder)
+{
+    if (m_main)
+        m_main->setPictureListFolder(folder);
+}
+
+void AppController::showMainWindow()
+{
+    if (!m_main)
+        return;
+    m_main->show();
+    emit mainWindowShown();
+}
+
+} // namespace pictrove

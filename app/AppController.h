@@ -1,0 +1,67 @@
+#pragma once
+
+#include "app/SingleInstance.h"
+#include "app/SplashWindow.h"
+#include "app/StartupSequence.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace pictrove {
+
+class MainWindow;
+
+
+// Brings the program up: the splash, then on its first tick StartProgram
+// with the real windows. Owns the main window for the life of the process.
+class AppController : public QObject, public StartupHost {
+    Q_OBJECT
+public:
+    // lockFolder empty: the user's private runtime folder.
+    explicit AppController(const QString &executablePath, const QString &lockFolder = QString());
+    ~AppController() override;
+
+    // Creates and shows the splash; its timer does the rest.
+    void start();
+
+    SplashWindow *splash() const { return m_splash; }
+    MainWindow *mainWindow() const { return m_main.get(); }
+    // Whether StartProgram has run (it runs at most once).
+    bool started() const { return m_started; }
+
+    // Closes the program as the user would: through the main window's
+    // close, so its layout is stored, or by closing the splash.
+    void closeNormally();
+
+    // Ends the process after a refused start; tests replace it.
+    std::function<void()> quit;
+
+    // StartupHost
+    void loadSettings() override;
+    void loadMainWindow() override;
+    bool anotherCopyRunning() override;
+    void reportAlreadyRunning() override;
+    void unloadMainWindow() override;
+    void closeSplash() override;
+    void endProcess() override;
+    void maximizeMainWindow() override;
+    void sizeMainWindow(int widthTwips, int heightTwips) override;
+    void setPictureListFolder(const QString &folder) override;
+    void showMainWindow() override;
+
+signals:
+    void mainWindowShown();
+
+private:
+    void onTick();
+
+    SingleInstance m_instance;
+    QPointer<SplashWindow> m_splash;
+    std::unique_ptr<MainWindow> m_main;
+    bool m_started = false;
+};
+
+} // namespace pictrove

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "app/Panes.h"
+#include "engine/core/PictureSurface.h"
+#include "workflow/views/ViewPair.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QStatusBar;
+class QToolButton;
+
+namespace pictrove {
+
+class TabStrip;
+
+// fBatchConvert, the program's one main window, as a frame: the tab strip
+// over its two pages, the splitter trees, the status bar with its progress
+// bar, the help, web-page and about buttons. It lays out its panes with the
+// fixed pixel arithmetic of frame::, forwards the commands, and stores its
+// layout into the settings when it closes. What the panes show is the work
+// of the folder listing, the basket, the output options and the encoders.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Form_Load: wires and positions the splitters from the settings and
+    // opens the folder tree on the last folder.
+    void formLoad();
+
+    // Update_OriginalP and Update_OptimizedP: lay out one Step 2 view.
+    void updateOriginalP();
+    void updateOptimizedP();
+
+    // The pictures the views show. Loaders put the original here; the
+    // encoders draw the optimized result into the second one.
+    PictureSurface &originalSurface() { return m_originalSurface; }
+    PictureSurface &optimizedSurface() { return m_optimizedSurface; }
+    ViewPair &views() { return m_views; }
+
+    Step1Panes &step1() { return *m_step1; }
+    Step2Panes &step2() { return *m_step2; }
+    TabStrip *tabStrip() const { return m_tab; }
+    QWidget *page1() const { return m_page1; }
+    QWidget *page2() const { return m_page2; }
+    QStatusBar *statusBar() const { return m_statusBar; }
+    // Status panels 1 to 5.
+    QLabel *panel(int number) const;
+    QProgressBar *progressBar() const { return m_progress; }
+
+    // The initial folder of the picture-list file dialogs (CD).
+    QString pictureListFolder() const { return m_pictureListFolder; }
+    void setPictureListFolder(const QString &folder) { m_pictureListFolder = folder; }
+
+    // Shows fAbout modally; tests replace it so that nothing blocks.
+    std::function<void(QWidget *parent)> showAbout;
+    // Re-fits the preview picture (FitPreview, the preview loader's part).
+    std::function<void()> fitPreview;
+
+    // Form_Resize: the whole layout pass.
+    void formResize();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildStatusBar();
+    void buildButtons();
+    void tabClicked();
+    void layOutLists();
+    void layOutViewPane(PictureViewPane *pane, int narrower);
+    void formUnload();
+    void runFitPreview();
+
+    ViewPair m_views;
+    PictureSurface m_originalSurface;
+    PictureSurface m_optimizedSurface;
+
+    TabStrip *m_tab = nullptr;
+    QWidget *m_page1 = nullptr; // Frame_step1
+    QWidget *m_page2 = nullptr; // Frame_step2
+    std::unique_ptr<Step1Panes> m_step1;
+    std::unique_ptr<Step2Panes> m_step2;
+    QStatusBar *m_statusBar = nullptr; // SB
+    QLabel *m_panels[5] = {};
+    QProgressBar *m_progress = nullptr; // pb
+    QToolButton *m_help = nullptr;
+    QToolButton *m_online = nullptr;
+    QToolButton *m_about = nullptr;
+    QString m_pictureListFolder;
+    bool m_unloaded = false;
+    bool m_everShown = false;
+};
+
+} // namespace pictrove

@@ -1,0 +1,209 @@
+#include "app/Panes.h"
+
+#include "app/FolderTree.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace pictrove {
+
+namespace {
+template <typename W>
+W *named(W *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QToolBar *captionedToolBar(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *bar = named(new QToolBar(parent), name);
+    bar->setIconSize(QSize(16, 16));
+    auto *label = new QLabel(caption, bar);
+    label->setContentsMargins(4, 0, 8, 0);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    bar->addWidget(label);
+    bar->adjustSize();
+    bar->move(0, 0);
+    return bar;
+}
+
+QTreeWidget *reportList(QWidget *parent, const char *name, const QString &toolTip,
+                        const QStringList &columns, const QList<int> &widthsTwips)
+{
+    auto *list = named(new QTreeWidget(parent), name);
+    list->setToolTip(toolTip);
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setHeaderLabels(columns);
+    for (int i = 0; i < widthsTwips.size(); ++i)
+        list->setColumnWidth(i, widthsTwips[i] / 15);
+    return list;
+}
+
+// A splitter of a page, wired from its saved design: orientation, design
+// position and the names of its two panes.
+Splitter *designedSplitter(QWidget *parent, const char *name, QWidget *first, QWidget *second,
+                           const QString &design)
+{
+    auto *splitter = named(new Splitter(parent), name);
+    first->setParent(splitter);
+    second->setParent(splitter);
+    splitter->readProperties(StoredProperties::fromText(design));
+    return splitter;
+}
+
+QComboBox *optionList(QWidget *parent, const char *name, const QString &toolTip)
+{
+    auto *box = named(new QComboBox(parent), name);
+    box->setToolTip(toolTip);
+    return box;
+}
+} // namespace
+
+Step1Panes::Step1Panes(QWidget *page)
+{
+    fT = new FolderTree(page);
+
+    plvFolder = named(new QWidget(page), "plvFolder");
+    TBFolder = captionedToolBar(plvFolder, "TBFolder", QStringLiteral("Images in Folder"));
+    lvFolder = reportList(plvFolder, "lvFolder",
+                          QStringLiteral("List all the image file(s) from a folder"),
+                          {QStringLiteral("File Name"), QStringLiteral("Size"),
+                           QStringLiteral("Type")},
+                          {5292, 2540, 2540});
+
+    plvSelected = named(new QWidget(page), "plvSelected");
+    TBSelected = captionedToolBar(plvSelected, "TBSelected", QStringLiteral("Image Basket"));
+    lvSelected = reportList(
+        plvSelected, "lvSelected",
+        QStringLiteral("List all the image file(s) inserted from the Image Folder or from Picture "
+                       "List"),
+        {QStringLiteral("File Name"), QStringLiteral("Type"), QStringLiteral("Parent Folder")},
+        {3440, 2117, 6615});
+
+    Preview = named(new QLabel(page), "Preview");
+    Preview->setFrameShape(QFrame::StyledPanel);
+    Preview->setFrameShadow(QFrame::Sunken);
+    Preview->setAlignment(Qt::AlignCenter);
+    Preview->setBackgroundRole(QPalette::Base);
+    Preview->setAutoFillBackground(true);
+
+    Frame_Preview = named(new QGroupBox(QStringLiteral("Image Preview && Description"), page),
+                          "Frame_Preview");
+
+    bs13 = designedSplitter(page, "bs13", plvFolder, plvSelected,
+                            QStringLiteral("LeftOrTopControl=plvFolder\n"
+                                           "RightOrBottomControl=plvSelected\n"));
+    bs14 = designedSplitter(page, "bs14", Preview, Frame_Preview,
+                            QStringLiteral("LeftOrTopControl=Preview\n"
+                                           "RightOrBottomControl=Frame_Preview\n"
+                                           "SplitterPosition=30\n"));
+    bs12 = designedSplitter(page, "bs12", bs13, bs14,
+                            QStringLiteral("LeftOrTopControl=bs13\nRightOrBottomControl=bs14\n"
+                                           "SplitterPosition=75\nOrientation=1\n"));
+    bs11 = designedSplitter(page, "bs11", fT, bs12,
+                            QStringLiteral("LeftOrTopControl=fT\nRightOrBottomControl=bs12\n"
+                                           "SplitterPosition=30\n"));
+}
+
+Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
+{
+    CoriginalPP = new PictureViewPane(views, ViewPair::Original, page);
+    COptimizedPP = new PictureViewPane(views, ViewPair::Optimized, page);
+    bs21 = designedSplitter(page, "bs21", CoriginalPP, COptimizedPP,
+                            QStringLiteral("LeftOrTopControl=CoriginalPP\n"
+                                           "RightOrBottomControl=COptimizedPP\n"));
+
+    cSave = named(new QWidget(page), "cSave");
+    cSave->resize(212, 400);
+    auto *column = new QVBoxLayout(cSave);
+    column->setContentsMargins(6, 0, 4, 6);
+
+    column->addWidget(new QLabel(QStringLiteral("Select a format from below:"), cSave));
+    CboFiles = optionList(cSave, "CboFiles",
+                          QStringLiteral("List all the available file formats which you can save "
+                                         "the processed images. Select a particular format to "
+                                         "continue"));
+    column->addWidget(CboFiles);
+    auto *formatsNote = new QLabel(QStringLiteral("Available File Formats to output all files"),
+                                   cSave);
+    formatsNote->setWordWrap(true);
+    formatsNote->setEnabled(false);
+    column->addWidget(formatsNote);
+
+    fgif = named(new QGroupBox(cSave), "fgif");
+    auto *gifForm = new QFormLayout(fgif);
+    cboDither = optionList(fgif, "cboDither", QStringLiteral("Select a dithering from the list."));
+    cboColorMode = optionList(fgif, "cboColorMode",
+                              QStringLiteral("Specify a color mode (Either Color or greyscale)"));
+    cboMap = optionList(fgif, "cboMap",
+                        QStringLiteral("Select a Color Map (color table configuration) to apply "
+                                       "to the optimized image."));
+    gifForm->addRow(QStringLiteral("Dither:"), cboDither);
+    gifForm->addRow(QStringLiteral("Mode:"), cboColorMode);
+    gifForm->addRow(QStringLiteral("Maps:"), cboMap);
+    FrmAPI = named(new QGroupBox(fgif), "FrmAPI");
+    auto *checks = new QGridLayout(FrmAPI);
+    chkFlipH = named(new QCheckBox(QStringLiteral("Flip Horizontal"), FrmAPI), "chkFlipH");
+    chkFlipV = named(new QCheckBox(QStringLiteral("Flip Vertical"), FrmAPI), "chkFlipV");
+    chkInvert = named(new QCheckBox(QStringLiteral("Invert"), FrmAPI), "chkInvert");
+    ChkInterlaced = named(new QCheckBox(QStringLiteral("InterLaced"), FrmAPI), "ChkInterlaced");
+    checks->addWidget(chkFlipH, 0, 0);
+    checks->addWidget(chkFlipV, 1, 0);
+    checks->addWidget(chkInvert, 2, 0);
+    checks->addWidget(ChkInterlaced, 3, 0);
+    gifForm->addRow(FrmAPI);
+    column->addWidget(fgif);
+
+    Fjpg = named(new QGroupBox(QStringLiteral("JPEG Options"), cSave), "Fjpg");
+    auto *jpgColumn = new QVBoxLayout(Fjpg);
+    cboJpg = optionList(Fjpg, "cboJpg", QString());
+    jpgColumn->addWidget(cboJpg);
+    frameJPG = named(new QWidget(Fjpg), "frameJPG");
+    auto *quality = new QHBoxLayout(frameJPG);
+    quality->setContentsMargins(0, 0, 0, 0);
+    TxtJPG = named(new QLineEdit(QStringLiteral("60"), frameJPG), "TxtJPG");
+    TxtJPG->setToolTip(QStringLiteral("Enter JPEG Quality value between 1-100."));
+    TxtJPG->setMaximumWidth(44);
+    TxtJPGD = named(new QScrollBar(Qt::Vertical, frameJPG), "TxtJPGD");
+    // Up raises the quality, as on an up-down control.
+    TxtJPGD->setInvertedAppearance(true);
+    TxtJPGD->setInvertedControls(true);
+    TxtJPGD->setRange(1, 100);
+    TxtJPGD->setValue(60);
+    TxtJPGD->setFixedHeight(TxtJPG->sizeHint().height());
+    auto *qualityCaption = new QLabel(QStringLiteral("Enter JPEG Quality between 1 to 100"),
+                                      frameJPG);
+    qualityCaption->setWordWrap(true);
+    quality->addWidget(TxtJPG);
+    quality->addWidget(TxtJPGD);
+    quality->addWidget(qualityCaption, 1);
+    jpgColumn->addWidget(frameJPG);
+    column->addWidget(Fjpg);
+
+    column->addStretch(1);
+    cmdBatch = named(new QPushButton(QStringLiteral("Save All ..."), cSave), "cmdBatch");
+    CmdSave = named(new QPushButton(QStringLiteral("Save As"), cSave), "CmdSave");
+    CmdCancel = named(new QPushButton(QStringLiteral("Stop"), cSave), "CmdCancel");
+    column->addWidget(cmdBatch);
+    auto *row = new QHBoxLayout;
+    row->addWidget(CmdSave);
+    row->addWidget(CmdCancel);
+    column->addLayout(row);
+}
+
+} // namespace pictrove

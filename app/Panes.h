@@ -1,0 +1,70 @@
+#pragma once
+
+#include "workflow/widgets/PictureViews.h"
+#include "workflow/widgets/Splitter.h"
+
+class QComboBox;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QToolBar;
+class QTreeWidget;
+
+namespace pictrove {
+
+class FolderTree;
+
+// The panes of the Step 1 page and the splitters that divide it. The
+// lists, the toolbars and the preview are the places the folder listing,
+// the Image Basket and the preview loader fill.
+struct Step1Panes {
+    explicit Step1Panes(QWidget *page);
+
+    Splitter *bs11;
+    Splitter *bs12;
+    Splitter *bs13;
+    Splitter *bs14;
+    FolderTree *fT;
+    QWidget *plvFolder;
+    QToolBar *TBFolder;
+    QTreeWidget *lvFolder;
+    QWidget *plvSelected;
+    QToolBar *TBSelected;
+    QTreeWidget *lvSelected;
+    QLabel *Preview;
+    QGroupBox *Frame_Preview;
+};
+
+// The panes of the Step 2 page: the two views under bs21 and the cSave
+// column with the format list, the options and the commands.
+struct Step2Panes {
+    Step2Panes(QWidget *page, ViewPair &views);
+
+    Splitter *bs21;
+    PictureViewPane *CoriginalPP;
+    PictureViewPane *COptimizedPP;
+    QWidget *cSave;
+    QComboBox *CboFiles;
+    QGroupBox *fgif;
+    QComboBox *cboDither;
+    QComboBox *cboColorMode;
+    QComboBox *cboMap;
+    QGroupBox *FrmAPI;
+    QCheckBox *chkFlipH;
+    QCheckBox *chkFlipV;
+    QCheckBox *chkInvert;
+    QCheckBox *ChkInterlaced;
+    QGroupBox *Fjpg;
+    QComboBox *cboJpg;
+    QWidget *frameJPG;
+    QLineEdit *TxtJPG;
+    QScrollBar *TxtJPGD;
+    QPushButton *cmdBatch;
+    QPushButton *CmdSave;
+    QPushButton *CmdCancel;
+};
+
+} // namespace pictrove

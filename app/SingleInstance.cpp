@@ -1,0 +1,42 @@
+#include "app/SingleInstance.h"
+
+#include "platform/ProgramFolder.h"
+#include "platform/TempFolder.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+
+namespace pictrove {
+
+QString SingleInstance::lockName(const QString &executablePath)
+{
+    const QString canonical = QFileInfo(executablePath).canonicalFilePath();
+    const QByteArray key = (canonical.isEmpty() ? executablePath : canonical).toUtf8();
+    const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("pictrove-") + QString::fromLatin1(hash.left(16)) +
+           QStringLiteral(".lock");
+}
+
+SingleInstance::SingleInstance(const QString &executablePath, const QString &lockFolder)
+{
+    const QString folder = lockFolder.isEmpty() ? GetTempFolder() : lockFolder;
+    if (!folder.isEmpty())
+        m_path = joinPath(folder, lockName(executablePath));
+}
+
+bool SingleInstance::anotherCopyRunning()
+{
+    if (m_lock && m_lock->isLocked())
+        return false;
+    if (m_path.isEmpty())
+        return false;
+    m_lock = std::make_unique<QLockFile>(m_path);
+    // Only a live owner counts: QLockFile removes the lock of a dead process
+    // when it tries, and age alone never makes a lock stale.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
+        return false;
+    return m_lock->error() == QLockFile::LockFailedError;
+}
+
+} // namespace pictrove

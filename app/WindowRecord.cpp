@@ -1,0 +1,31 @@
+#include "app/WindowRecord.h"
+
+#include "platform/Rounding.h"
+#include "platform/Twips.h"
+#include "settings/StartupSettings.h"
+
+namespace pictrove {
+
+void storeWindowPlacement(StartupSettings &settings, WindowShow show, QSize outerPixels)
+{
+    switch (show) {
+    case WindowShow::Normal:
+        settings.WindowHeight = std::int32_t(roundHalfEven(outerPixels.height() * twipsPerPixelY()));
+        settings.WindowWidth = std::int32_t(roundHalfEven(outerPixels.width() * twipsPerPixelX()));
+        settings.Maximized = 0;
+        break;
+    case WindowShow::Maximized:
+        settings.Maximized = -1;
+        break;
+    case WindowShow::Minimized:
+        break;
+    }
+}
+
+QSize outerPixelsFromTwips(int widthTwips, int heightTwips)
+{
+    return QSize(int(roundHalfEven(widthTwips / twipsPerPixelX())),
+                 int(roundHalfEven(heightTwips / twipsPerPixelY())));
+}
+
+} // namespace pictrove

@@ -1,0 +1,407 @@
+// The real windows under the offscreen platform: start-up, the second copy,
+// placement and storing on close, tabs, splitter drops, the Step 2 views.
+#include "app/AppController.h"
+#include "app/FrameCommands.h"
+#include "app/MainWindow.h"
+#include "app/SplashWindow.h"
+#include "app/TabStrip.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Twips.h"
+#include "settings/StartupSettings.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QTabBar>
+#include <QThread>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace pictrove {
+namespace {
+
+using test::RecordingMessages;
+using test::Sandbox;
+
+bool waitFor(const std::function<bool()> &condition, int milliseconds = 3000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void mouse(QWidget *target, QEvent::Type type, QPoint pos,
+           Qt::MouseButtons held = Qt::LeftButton)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : held, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+// Each test gets its own program folder (and so its own oStart.up) and its
+// own lock folder, and starts the program through its splash.
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProgramFolder(box.path());
+        startupSettings() = defaultStartupSettings();
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        setProgramFolder(QString());
+    }
+
+    void writeSettings(const std::function<void(StartupSettings &)> &change)
+    {
+        StartupSettings s = defaultStartupSettings();
+        change(s);
+        startupSettings() = s;
+        SaveSettings();
+        startupSettings() = StartupSettings();
+    }
+
+    StartupSettings storedSettings() const
+    {
+        StartupSettings s;
+        deserializeSettings(box.read(QStringLiteral("oStart.up")), s);
+        return s;
+    }
+
+    AppController &start()
+    {
+        controller = std::make_unique<AppController>(box.file(QStringLiteral("pictrove")),
+                                                     box.path());
+        controller->quit = [this] { ++quitCalls; };
+        controller->start();
+        return *controller;
+    }
+
+    MainWindow *startAndWaitForWindow()
+    {
+        start();
+        const bool shown = waitFor([this] {
+            return controller->mainWindow() && controller->mainWindow()->isVisible();
+        });
+        EXPECT_TRUE(shown);
+        if (MainWindow *w = controller->mainWindow())
+            w->showAbout = [this](QWidget *) { ++aboutShown; };
+        return controller->mainWindow();
+    }
+
+    Sandbox box;
+    RecordingMessages messages;
+    std::unique_ptr<AppController> controller;
+    int quitCalls = 0;
+    int aboutShown = 0;
+};
+
+TEST_F(Program, SplashFirstThenTheMainWindowPlacedFromTheSettings)
+{
+    writeSettings([](StartupSettings &s) {
+        s.WindowWidth = 12000;
+        s.WindowHeight = 9000;
+        s.Bs11Position = 40;
+        s.Bs21Position = 60;
+        s.CustomJpegQuality = 85;
+    });
+    AppController &app = start();
+    ASSERT_TRUE(app.splash());
+    EXPECT_TRUE(app.splash()->isVisible());
+    EXPECT_EQ(app.splash()->picture()->pixmap().size(), QSize(480, 240));
+    EXPECT_EQ(app.splash()->timer().interval(), 500);
+    EXPECT_FALSE(app.started());
+
+    ASSERT_TRUE(waitFor([&] { return app.mainWindow() && app.mainWindow()->isVisible(); }));
+    MainWindow *w = app.mainWindow();
+    EXPECT_TRUE(waitFor([&] { return app.splash() == nullptr; })); // closed and released
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Pictrove"));
+    EXPECT_EQ(w->size(), QSize(800, 600));
+    EXPECT_EQ(w->step1().bs11->splitterPosition(), 40);
+    EXPECT_EQ(w->step1().bs12->splitterPosition(), 75);
+    EXPECT_EQ(w->step2().bs21->splitterPosition(), 60);
+    EXPECT_EQ(w->step2().TxtJPG->text(), QStringLiteral("85"));
+    EXPECT_EQ(w->step2().TxtJPGD->value(), 85);
+    EXPECT_TRUE(w->page1()->isVisible());
+    EXPECT_FALSE(w->page2()->isVisible());
+    EXPECT_EQ(w->panel(1)->text(), QStringLiteral("Tevalen Pictrove"));
+    EXPECT_TRUE(messages.calls.empty());
+    // The option lists are filled, with nothing selected yet.
+    EXPECT_EQ(w->step2().CboFiles->count(), 26);
+    EXPECT_EQ(w->step2().CboFiles->currentIndex(), -1);
+    EXPECT_GT(w->step2().cboJpg->count(), 0);
+}
+
+TEST_F(Program, FirstStartUsesTheDefaultsAndRaisesTheHeightTo500)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->size(), QSize(640, 500));
+    EXPECT_EQ(w->step1().bs11->splitterPosition(), 30);
+    EXPECT_EQ(w->step1().bs12->splitterPosition(), 75);
+    EXPECT_EQ(w->step1().bs13->splitterPosition(), 50);
+    EXPECT_EQ(w->step1().bs14->splitterPosition(), 30);
+    EXPECT_EQ(w->step2().bs21->splitterPosition(), 50);
+    EXPECT_TRUE(QFileInfo::exists(box.file(QStringLiteral("oStart.up"))));
+    EXPECT_TRUE(messages.calls.empty());
+}
+
+TEST_F(Program, MaximizedSettingOpensMaximized)
+{
+    writeSettings([](StartupSettings &s) { s.Maximized = -1; });
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+}
+
+TEST_F(Program, ASecondCopyIsRefusedWithoutShowingItsWindow)
+{
+    writeSettings([](StartupSettings &s) {
+        s.WindowWidth = 13500;
+        s.WindowHeight = 10500;
+        s.Maximized = -1;
+    });
+    SingleInstance running(box.file(QStringLiteral("pictrove")), box.path());
+    ASSERT_FALSE(running.anotherCopyRunning()); // "the first copy" holds the lock
+
+    AppController &app = start();
+    ASSERT_TRUE(waitFor([&] { return quitCalls > 0; }));
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].text, QStringLiteral("Pictrove is already running!"));
+    EXPECT_EQ(messages.calls[0].title, QStringLiteral("Pictrove"));
+    EXPECT_EQ(messages.calls[0].icon, MessageIcon::Information);
+    EXPECT_EQ(messages.calls[0].buttons, MessageButtons::Ok);
+    ASSERT_TRUE(app.mainWindow());
+    EXPECT_FALSE(app.mainWindow()->isVisible());
+    EXPECT_TRUE(waitFor([&] { return app.splash() == nullptr; }));
+    // Its window was unloaded the normal way, which writes the settings,
+    // but the running copy's window placement is left as it was.
+    EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), SettingsRecordSize);
+    EXPECT_EQ(storedSettings().WindowWidth, 13500);
+    EXPECT_EQ(storedSettings().WindowHeight, 10500);
+    EXPECT_EQ(storedSettings().Maximized, -1);
+}
+
+TEST_F(Program, AnEmptySettingsFileIsReportedOnceAndTheProgramStillStarts)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray()));
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(w->size(), QSize(640, 500));
+}
+
+TEST_F(Program, ClosingTheSplashBeforeItsTickNeverStarts)
+{
+    AppController &app = start();
+    mouse(app.splash(), QEvent::MouseButtonPress, QPoint(10, 10));
+    EXPECT_TRUE(waitFor([&] { return app.splash() == nullptr; }));
+    waitFor([] { return false; }, 800); // past the first tick
+    EXPECT_FALSE(app.started());
+    EXPECT_EQ(app.mainWindow(), nullptr);
+}
+
+TEST_F(Program, ClosingStoresLayoutSizeFolderAndQuality)
+{
+    writeSettings([](StartupSettings &s) {
+        s.LastFormatIndex = 12;
+        s.LastFolder = QStringLiteral("/does/not/exist");
+    });
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(900, 700);
+    w->step1().bs13->setSplitterPosition(64);
+    w->step2().bs21->setSplitterPosition(35);
+    w->step2().TxtJPGD->setValue(42);
+    w->close();
+
+    const StartupSettings s = storedSettings();
+    EXPECT_EQ(s.WindowWidth, 900 * 15);
+    EXPECT_EQ(s.WindowHeight, 700 * 15);
+    EXPECT_EQ(s.Maximized, 0);
+    EXPECT_EQ(s.Bs13Position, 64);
+    EXPECT_EQ(s.Bs21Position, 35);
+    EXPECT_EQ(s.Bs11Position, 30);
+    EXPECT_EQ(s.CustomJpegQuality, 42);
+    // Nothing was selected in the format list or the tree: kept as stored.
+    EXPECT_EQ(s.LastFormatIndex, 12);
+    EXPECT_EQ(s.LastFolder.trimmed(), QStringLiteral("/does/not/exist"));
+}
+
+TEST_F(Program, ClosingTheRunningCopyNormallyViaTheController)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(700, 560);
+    controller->closeNormally(); // what SIGTERM does
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(storedSettings().WindowWidth, 700 * 15);
+}
+
+TEST_F(Program, TabsSwitchThePages)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->tabStrip()->tabs()->setCurrentIndex(1);
+    EXPECT_TRUE(w->page2()->isVisible());
+    EXPECT_FALSE(w->page1()->isVisible());
+    w->tabStrip()->tabs()->setCurrentIndex(0);
+    EXPECT_TRUE(w->page1()->isVisible());
+    EXPECT_FALSE(w->page2()->isVisible());
+}
+
+TEST_F(Program, ShrinkingBelowTheMinimumSnapsEachDimension)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(500, 700);
+    EXPECT_TRUE(waitFor([&] { return w->size() == QSize(600, 700); }));
+    w->resize(800, 300);
+    EXPECT_TRUE(waitFor([&] { return w->size() == QSize(800, 500); }));
+}
+
+TEST_F(Program, TheFrameLaysOutItsPanesWithTheStatedArithmetic)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(900, 700);
+    const int sb = w->statusBar()->height();
+    EXPECT_EQ(w->statusBar()->geometry().bottom(), 699);
+    EXPECT_EQ(w->page1()->geometry(), QRect(5, 25, 887, 700 - sb - 33));
+    EXPECT_EQ(w->page2()->geometry(), w->page1()->geometry());
+    const Step1Panes &p1 = w->step1();
+    EXPECT_EQ(p1.lvFolder->width(), p1.plvFolder->width());
+    EXPECT_EQ(p1.lvSelected->width(), p1.plvSelected->width() - 17);
+    EXPECT_EQ(p1.lvFolder->y(), p1.TBFolder->height());
+    const Step2Panes &p2 = w->step2();
+    EXPECT_EQ(p2.cSave->geometry().right(), w->page2()->width() - 1);
+    EXPECT_EQ(p2.bs21->height(), 700);
+    EXPECT_EQ(p2.CoriginalPP->viewport()->width(), p2.CoriginalPP->width());
+    EXPECT_EQ(p2.COptimizedPP->viewport()->width(), p2.COptimizedPP->width() - 25);
+    // The right pane of a splitter ends at its right edge.
+    EXPECT_EQ(p2.COptimizedPP->geometry().right(), p2.bs21->width() - 1);
+}
+
+TEST_F(Program, DroppingASplitterBarRelaysOutItsPanes)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(900, 700);
+    Splitter *bs13 = w->step1().bs13;
+    QStringList events;
+    QObject::connect(bs13, &Splitter::splitBegin, [&] { events << "SplitBegin"; });
+    QObject::connect(bs13, &Splitter::splitMove, [&] { events << "SplitMove"; });
+    QObject::connect(bs13, &Splitter::splitComplete, [&] { events << "SplitComplete"; });
+
+    QWidget *bar = bs13->bar();
+    const int before = w->step1().lvSelected->width();
+    mouse(bar, QEvent::MouseButtonPress, QPoint(1, 5));
+    EXPECT_TRUE(bs13->ghost()->isVisible());
+    mouse(bar, QEvent::MouseMove, QPoint(-60, 5));
+    EXPECT_EQ(bar->x() + bar->width() > 0, true); // the bar waits for the drop
+    mouse(bar, QEvent::MouseButtonRelease, QPoint(-60, 5));
+    EXPECT_FALSE(bs13->ghost()->isVisible());
+    EXPECT_EQ(events, QStringList({"SplitBegin", "SplitMove", "SplitComplete"}));
+    EXPECT_LT(bs13->splitterPosition(), 50);
+    // The basket list grew with its container and still leaves 17 pixels.
+    EXPECT_GT(w->step1().lvSelected->width(), before);
+    EXPECT_EQ(w->step1().lvSelected->width(), w->step1().plvSelected->width() - 17);
+}
+
+TEST_F(Program, HelpMissingAndAboutButtons)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->findChild<QToolButton *>(QStringLiteral("cmdHelp"))->click();
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].title, QStringLiteral("Help Files Missing!"));
+    w->findChild<QToolButton *>(QStringLiteral("cmdAbout"))->click();
+    EXPECT_EQ(aboutShown, 1);
+    const auto *help = w->findChild<QToolButton *>(QStringLiteral("cmdHelp"));
+    EXPECT_EQ(help->geometry(), QRect(296, 1, 49, 20));
+    // The tabs end before the buttons start.
+    EXPECT_LE(w->tabStrip()->tabs()->geometry().right(), 296);
+}
+
+TEST_F(Program, Step2ViewsShowTheSurfacesAndPanTogether)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(1000, 700);
+    w->tabStrip()->tabs()->setCurrentIndex(1);
+    w->originalSurface().setPicture(test::makeTestPicture(2600, 120)); // far past 2184 pixels
+    w->optimizedSurface().setPicture(test::makeTestPicture(2600, 120));
+    w->updateOriginalP();
+    w->updateOptimizedP();
+
+    PictureViewport *original = w->step2().CoriginalPP->viewport();
+    PictureViewport *optimized = w->step2().COptimizedPP->viewport();
+    EXPECT_EQ(original->image()->size(), QSize(2600, 120));
+    EXPECT_TRUE(original->horizontalBar()->isEnabled());
+    EXPECT_FALSE(original->verticalBar()->isEnabled());
+    const int visible = original->width() - original->verticalBar()->width();
+    EXPECT_EQ(original->horizontalBar()->maximum(), (2600 - visible) * 15);
+    // Vertically centred, at the left edge.
+    EXPECT_EQ(original->image()->x(), 0);
+    EXPECT_GT(original->image()->y(), 0);
+
+    // Drag the original 20 pixels to the left: both move by 300 twips.
+    QWidget *image = original->image();
+    mouse(image, QEvent::MouseButtonPress, QPoint(100, 50));
+    EXPECT_EQ(image->cursor().shape(), Qt::ClosedHandCursor);
+    mouse(image, QEvent::MouseMove, QPoint(80, 50));
+    mouse(image, QEvent::MouseButtonRelease, QPoint(100, 50));
+    EXPECT_EQ(image->cursor().shape(), Qt::OpenHandCursor);
+    EXPECT_EQ(original->horizontalBar()->value(), 300);
+    EXPECT_EQ(optimized->horizontalBar()->value(), 300);
+    EXPECT_EQ(image->x(), -20);
+    EXPECT_EQ(optimized->image()->x(), -20);
+
+    // The far edge is reachable, and a bar moves only its own view.
+    optimized->horizontalBar()->setValue(optimized->horizontalBar()->maximum());
+    EXPECT_EQ(optimized->image()->x() + optimized->image()->width(),
+              optimized->width() - optimized->verticalBar()->width());
+    EXPECT_EQ(image->x(), -20);
+
+    // A new picture drawn into the optimized surface is what the view shows.
+    w->optimizedSurface().setPicture(test::makeTestPicture(50, 40));
+    EXPECT_EQ(optimized->image()->size(), QSize(50, 40));
+    EXPECT_FALSE(optimized->horizontalBar()->isEnabled());
+}
+
+} // namespace
+} // namespace pictrove
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    pictrove::setTwipsPerPixel(15, 15);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
