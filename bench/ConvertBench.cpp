@@ -88,7 +88,7 @@ Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &o
     options.selectFormat(row);
     ConversionContext context(options);
     context.stageTimes = stages;
-    context.trueColourInMemory = !viaBmp;
+    context.directColourInMemory = !viaBmp;
 
     Timing t;
     QElapsedTimer timer;

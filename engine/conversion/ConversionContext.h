@@ -56,11 +56,11 @@ public:
     PictureSurface optimized; // OptimizedP: the written result (and the PCX drawing area)
     ConversionHooks hooks;
     StageTimes *stageTimes = nullptr;
-    // True-colour rows of the library route hand the encoder's picture to
+    // 24- and 16-bit rows of the library route hand the encoder's picture to
     // FreeImage or the PCX surface in memory rather than through a BMP file
     // written and read back; the files are the same either way (tested), so
     // the switch exists only to keep that comparison measurable.
-    bool trueColourInMemory = true;
+    bool directColourInMemory = true;
 
     // Why the batch source is empty (the last LoadBatchSource's failure).
     QString sourcePath;

@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <cstring>
+
 namespace pictrove {
 
 namespace {
@@ -109,19 +111,26 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
     return run;
 }
 
-// A 24-bit BMP read back by FreeImage holds exactly the encoder's
-// true-colour picture: build that bitmap without the file.
-FiBitmap trueColourBitmap(const QImage &picture)
+// A 24-bit or 16-bit BMP read back by FreeImage holds exactly the encoder's
+// picture (true colour, or 5-5-5 words): build that bitmap without the file.
+FiBitmap directColourBitmap(const QImage &picture)
 {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32); // shares when it already is
+    const bool words = picture.format() == QImage::Format_RGB555;
+    const QImage rgb = words ? picture : picture.convertToFormat(QImage::Format_RGB32); // shares when it is
     const int width = rgb.width();
     const int height = rgb.height();
-    FiBitmap dib(FreeImage_Allocate(width, height, 24));
+    FiBitmap dib(words ? FreeImage_Allocate(width, height, 16, FI16_555_RED_MASK, FI16_555_GREEN_MASK,
+                                            FI16_555_BLUE_MASK)
+                       : FreeImage_Allocate(width, height, 24));
     if (!dib)
         return dib;
-    for (int y = 0; y < height; ++y) // FreeImage keeps rows bottom-up
-        FreeImage_ConvertLine32To24(FreeImage_GetScanLine(dib.get(), height - 1 - y),
-                                    const_cast<BYTE *>(rgb.constScanLine(y)), width);
+    for (int y = 0; y < height; ++y) { // FreeImage keeps rows bottom-up
+        BYTE *target = FreeImage_GetScanLine(dib.get(), height - 1 - y);
+        if (words)
+            std::memcpy(target, rgb.constScanLine(y), std::size_t(width) * 2);
+        else
+            FreeImage_ConvertLine32To24(target, const_cast<BYTE *>(rgb.constScanLine(y)), width);
+    }
     return dib;
 }
 
@@ -196,10 +205,10 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     out.libraryFormat = settings.LibraryFormat;
     out.depthText = settings.DepthText;
 
-    // True colour on the library route: the BMP written and read back would
-    // hold exactly the encoder's picture, so keep it in memory.
-    const bool inMemory = context.trueColourInMemory && settings.EncoderKind == palette_codes::KindBmp
-                          && settings.BitDepth == 24;
+    // 24 and 16 bits on the library route: the BMP written and read back
+    // would hold exactly the encoder's picture, so keep it in memory.
+    const bool inMemory = context.directColourInMemory && settings.EncoderKind == palette_codes::KindBmp
+                          && (settings.BitDepth == 24 || settings.BitDepth == 16);
     PaletteRun encoded;
     {
         StageClock clock(context.stageTimes, StageTimes::Palette);
@@ -214,15 +223,23 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         return out;
     }
 
+    // The bitmap FreeImage writes, or for true-colour PCX the picture the
+    // surface takes as it is (5-5-5 colours are widened by the bridge, as
+    // for a BMP read back).
     FiBitmap dib;
+    QImage pcxPicture;
     {
         StageClock clock(context.stageTimes, StageTimes::Reload);
-        if (!inMemory)
+        if (!inMemory) {
             dib.reset(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
-        else if (!encoded.picture.isNull() && settings.LibraryFormat != LibraryFormat::Pcx)
-            dib = trueColourBitmap(encoded.picture);
+        } else if (!encoded.picture.isNull()) {
+            if (settings.LibraryFormat == LibraryFormat::Pcx && settings.BitDepth == 24)
+                pcxPicture = encoded.picture;
+            else
+                dib = directColourBitmap(encoded.picture);
+        }
     }
-    if (!dib && encoded.picture.isNull()) {
+    if (!dib && pcxPicture.isNull()) {
         if (context.hooks.status)
             context.hooks.status(QString::fromLatin1(CannotApplyFormatText));
         out.error = QString::fromLatin1(CannotApplyFormatText);
@@ -232,7 +249,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     bool saved = false;
     if (settings.LibraryFormat == LibraryFormat::Pcx) {
         out.typeText = QStringLiteral("PCX");
-        saved = writePcxThroughSurface(encoded.picture, dib.get(), context.optimized, path,
+        saved = writePcxThroughSurface(pcxPicture, dib.get(), context.optimized, path,
                                        context.stageTimes, &out.error);
     } else if (const LibraryWriter *writer = libraryWriter(settings.LibraryFormat)) {
         StageClock clock(context.stageTimes, StageTimes::LibrarySave);
@@ -263,7 +280,7 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
         out.error = QStringLiteral("there is no picture to encode");
         return out;
     }
-    const FiBitmap dib = trueColourBitmap(picture.image());
+    const FiBitmap dib = directColourBitmap(picture.image());
     if (!dib) {
         out.error = QStringLiteral("cannot convert the picture to 24 bits");
         return out;

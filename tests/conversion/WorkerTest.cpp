@@ -351,6 +351,15 @@ TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
     r = EncodePreviewJpeg(h.context, box.file("p"), 60, 0);
     EXPECT_FALSE(r.labels.has_value());
     EXPECT_TRUE(filesIn(box.path()).isEmpty());
+
+    // Save As (keep 1) never loses the file it was to replace; the preview
+    // path (keep 0) is cleared first.
+    ASSERT_TRUE(box.write("saved.png", "earlier"));
+    h.select(14);
+    EXPECT_FALSE(EncodePreview(h.context, box.file("saved.png"), 1).labels.has_value());
+    EXPECT_EQ(box.read("saved.png"), QByteArray("earlier"));
+    EXPECT_FALSE(EncodePreview(h.context, box.file("saved.png"), 0).labels.has_value());
+    EXPECT_FALSE(QFile::exists(box.file("saved.png")));
 }
 
 // The yield may run handlers: the encode uses the options as they stand
@@ -378,15 +387,15 @@ TEST(PreviewEncoder, OptionsChangedDuringTheYieldAreUsed)
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("y")});
 }
 
-// Keeping the true-colour picture in memory must write byte for byte what
+// Keeping the 24- and 16-bit picture in memory must write byte for byte what
 // the BMP written and read back gives.
-TEST(BatchWorker, TrueColourInMemoryWritesTheSameFiles)
+TEST(BatchWorker, DirectColourInMemoryWritesTheSameFiles)
 {
     test::Sandbox box;
     Harness h;
     const QImage pictures[] = {samplePicture(), test::makeTestPicture(64, 3)};
     int compared = 0;
-    for (int row : {12, 14, 22, 24, 25}) {
+    for (int row : {11, 12, 14, 21, 22, 23, 24, 25}) {
         for (const QImage &picture : pictures) {
             for (bool greyAndFlipped : {false, true}) {
                 SCOPED_TRACE(QStringLiteral("row %1, %2x%3, %4").arg(row).arg(picture.width())
@@ -397,20 +406,20 @@ TEST(BatchWorker, TrueColourInMemoryWritesTheSameFiles)
                 h.options.chkFlipH.checked = greyAndFlipped;
                 h.context.source.setPicture(picture);
                 const QString name = QStringLiteral("r%1-%2").arg(row).arg(compared);
-                h.context.trueColourInMemory = false;
+                h.context.directColourInMemory = false;
                 ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-file"), 0).ok());
                 const QImage drawnThroughFile = h.context.optimized.image();
-                h.context.trueColourInMemory = true;
+                h.context.directColourInMemory = true;
                 ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-memory"), 0).ok());
                 EXPECT_EQ(box.read(name + "-file"), box.read(name + "-memory"));
-                if (row == 22) {
+                if (row == 21 || row == 22) {
                     EXPECT_EQ(h.context.optimized.image(), drawnThroughFile);
                 }
                 ++compared;
             }
         }
     }
-    EXPECT_EQ(compared, 20);
+    EXPECT_EQ(compared, 32);
 }
 
 // The JPEG route builds its 24-bit bitmap in one pass; the file is the one
