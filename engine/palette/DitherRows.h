@@ -9,9 +9,12 @@ namespace pictrove::dither_rows {
 
 inline int clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
+// Row y is finished. Waiters hear of every 16th row only: waking another
+// thread per row would cost more than it saves. The last rows arrive with
+// RowProgress::finish().
 inline void rowDone(RowProgress *progress, int y)
 {
-    if (progress)
+    if (progress && (y + 1) % 16 == 0)
         progress->publish(y + 1);
 }
 

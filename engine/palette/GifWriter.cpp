@@ -63,7 +63,10 @@ std::vector<int> rowOrder(int height, bool interlaced)
 bool writeGif(const QImage &picture, bool interlaced, const QString &path,
               const RowProgress *ready)
 {
-    if (picture.isNull() || picture.format() != QImage::Format_Indexed8)
+    const int width = picture.width(), height = picture.height();
+    // The format keeps sizes in 16 bits.
+    if (picture.isNull() || picture.format() != QImage::Format_Indexed8 || width > 0xFFFF
+        || height > 0xFFFF)
         return false;
     const QList<QRgb> table = picture.colorTable();
     const int bits = bitsFor(table.size());
@@ -87,22 +90,19 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path,
         return false;
     EGifSetGifVersion(gif.get(), true);
     // giflib copies the colour maps it is given.
-    if (EGifPutScreenDesc(gif.get(), picture.width(), picture.height(), bits, 0, map.get())
-            == GIF_ERROR
-        || EGifPutImageDesc(gif.get(), 0, 0, picture.width(), picture.height(), interlaced,
-                            nullptr)
-               == GIF_ERROR)
+    if (EGifPutScreenDesc(gif.get(), width, height, bits, 0, map.get()) == GIF_ERROR
+        || EGifPutImageDesc(gif.get(), 0, 0, width, height, interlaced, nullptr) == GIF_ERROR)
         return false;
     // Rows by address, without touching the image object again: another
     // thread may be filling it.
     const uchar *pixels = picture.constBits();
     const qsizetype bytesPerLine = picture.bytesPerLine();
-    for (int y : rowOrder(picture.height(), interlaced)) {
+    for (int y : rowOrder(height, interlaced)) {
         if (ready && !ready->waitFor(y + 1))
             return false; // the picture was given up: no file
         // giflib takes a non-const line but only reads it.
         auto *line = const_cast<GifPixelType *>(pixels + y * bytesPerLine);
-        if (EGifPutLine(gif.get(), line, picture.width()) == GIF_ERROR)
+        if (EGifPutLine(gif.get(), line, width) == GIF_ERROR)
             return false;
     }
     // Closing writes the trailer; only then is the file complete.

@@ -27,13 +27,16 @@ class RowProgress;
 //   depth  1..8 palette entries (2^depth), 16 (5-5-5 BMP), 24 (BMP)
 //   flags  colour map: 0x1000 Windows, 0x4000 Optimal, 0x8000|2^n Fixed
 //          Color, 0x8210 VGA, 0x84D8 web-safe, 0x8300 Windows 256,
-//          0x88FF Fixed Grey
-//   dither 0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024
+//          0x88FF Fixed Grey (which maps fit which depths: PaletteChoice.h;
+//          16 and 24 bits take 0x1000 only, GIFs depths 1..8 only)
+//   dither 0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024 (Dither.h)
 //   left, top, width, height: the part of the picture to encode; -1 means
 //          from the edge / to the edge (so four -1 take the whole picture).
 //
 // One instance serves one encode; it holds no global state, so several may
-// run at once (each on its own thread or interleaved on one).
+// run at once (each on its own thread or interleaved on one). EncodePicture
+// writes a GIF on a second thread of its own while the rows are reduced,
+// and has joined it before returning.
 class PaletteEncoder {
 public:
     PaletteEncoder();

@@ -437,6 +437,13 @@ TEST_F(PaletteEncoderTest, FailuresLeaveNoFileAndKeepAnExistingOne)
               0);
     EXPECT_EQ(PaletteEncoder().EncodePicture(picture.surface, sandbox.path(), 0, 0, 8, 0x4000, 1), 0);
 
+    // Wider than a GIF can say (16-bit sizes); a BMP is fine.
+    Surface wide(test::makeTestPicture(65536, 1));
+    EXPECT_EQ(PaletteEncoder().EncodePicture(wide.surface, path, 1, 0, 8, 0x8100, 0), 0);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_NE(PaletteEncoder().EncodePicture(wide.surface, sandbox.file("wide.bmp"), 0, 0, 8, 0x8100, 0), 0);
+    QFile::remove(sandbox.file("wide.bmp"));
+
     // An existing file survives a failed encode untouched.
     ASSERT_TRUE(sandbox.write("keep.gif", "precious"));
     EXPECT_EQ(PaletteEncoder().EncodePicture(empty, sandbox.file("keep.gif"), 1, 0, 8, 0x4000, 1), 0);
