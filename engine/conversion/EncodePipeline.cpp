@@ -4,6 +4,7 @@
 #include "engine/conversion/StageClock.h"
 #include "engine/core/FreeImageBridge.h"
 #include "engine/core/FreeImageHandles.h"
+#include "engine/core/FreeImageSave.h"
 #include "engine/core/PcxWriter.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/PaletteEncoder.h"
@@ -254,7 +255,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     } else if (const LibraryWriter *writer = libraryWriter(settings.LibraryFormat)) {
         StageClock clock(context.stageTimes, StageTimes::LibrarySave);
         out.typeText = QString::fromLatin1(writer->typeText);
-        saved = FreeImage_Save(writer->format, dib.get(), QFile::encodeName(path).constData(), 0);
+        saved = saveBitmapChecked(writer->format, dib.get(), path, 0);
     } else {
         out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
         return out;
@@ -286,7 +287,7 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
         return out;
     }
     context.options.settings.JpegQuality = quality;
-    out.written = FreeImage_Save(FIF_JPEG, dib.get(), QFile::encodeName(path).constData(), quality);
+    out.written = saveBitmapChecked(FIF_JPEG, dib.get(), path, quality);
     if (!out.written)
         out.error = withReason(QStringLiteral("FreeImage could not write the JPEG file"));
     return out;

@@ -146,7 +146,8 @@ void cPCX::SavePCXinFile(const QString &FileName, const PictureSurface &Pic, boo
         }
     }
     flush();
-    if (!file.commit())
+    // commit() does not notice when writing out its buffer fails: flush first.
+    if (!file.flush() || !file.commit())
         throw PcxWriteError(failureText(FileName, file.errorString()));
 }
 

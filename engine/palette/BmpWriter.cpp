@@ -1,36 +1,13 @@
 #include "engine/palette/BmpWriter.h"
 
 #include "engine/core/FreeImageHandles.h"
-
-#include <QSaveFile>
+#include "engine/core/FreeImageSave.h"
 
 #include <cstring>
 
 namespace pictrove {
 
 namespace {
-
-unsigned DLL_CALLCONV readNothing(void *, unsigned, unsigned, fi_handle) { return 0; }
-
-unsigned DLL_CALLCONV writeToFile(void *buffer, unsigned size, unsigned count, fi_handle handle)
-{
-    auto *file = static_cast<QSaveFile *>(handle);
-    const qint64 bytes = qint64(size) * count;
-    return size == 0 || file->write(static_cast<const char *>(buffer), bytes) != bytes ? 0 : count;
-}
-
-int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin)
-{
-    auto *file = static_cast<QSaveFile *>(handle);
-    qint64 target = offset;
-    if (origin == SEEK_CUR)
-        target += file->pos();
-    else if (origin == SEEK_END)
-        target += file->size();
-    return file->seek(target) ? 0 : -1;
-}
-
-long DLL_CALLCONV tellFile(fi_handle handle) { return long(static_cast<QSaveFile *>(handle)->pos()); }
 
 int bmpBitsFor(qsizetype colours)
 {
@@ -115,13 +92,7 @@ bool writeBmp(const QImage &picture, const QString &path)
     if (!dib)
         return false;
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    FreeImageIO io{readNothing, writeToFile, seekFile, tellFile};
-    if (!FreeImage_SaveToHandle(FIF_BMP, dib.get(), &io, &file, BMP_DEFAULT))
-        return false;
-    return file.commit();
+    return saveBitmapChecked(FIF_BMP, dib.get(), path, BMP_DEFAULT);
 }
 
 } // namespace pictrove

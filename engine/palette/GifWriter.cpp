@@ -109,7 +109,8 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path,
     GifFileType *raw = gif.release();
     if (EGifCloseFile(raw, &error) == GIF_ERROR)
         return false;
-    return file.commit();
+    // commit() does not notice when writing out its buffer fails: flush first.
+    return file.flush() && file.commit();
 }
 
 } // namespace pictrove

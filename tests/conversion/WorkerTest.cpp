@@ -18,6 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+
 using namespace pictrove;
 
 namespace {
@@ -79,6 +83,44 @@ QStringList filesIn(const QString &folder)
 const QImage &samplePicture()
 {
     static const QImage picture = test::makeTestPicture(37, 23); // odd width: PCX pad bytes
+    return picture;
+}
+
+// Makes every file of this process stop growing at `bytes`, as a full disk
+// would: writes beyond it fail (EFBIG) instead of raising SIGXFSZ. Undone
+// on destruction; nothing else should write files while one lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limited = m_old;
+        limited.rlim_cur = bytes;
+        m_active = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = SIG_DFL;
+    bool m_active = false;
+};
+
+QImage noisePicture(int width, int height)
+{
+    std::mt19937 random(7);
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, random() | 0xFF000000u);
     return picture;
 }
 
@@ -236,6 +278,43 @@ TEST(BatchWorker, OverwriteFlagDecidesAndNothingIsHalfWritten)
     ASSERT_EQ(r.status, FileStatus::Written) << r.reason.toStdString();
     EXPECT_EQ(readWithFreeImage(box.file("x1.png")).format, FIF_PNG);
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("x1.png")});
+}
+
+// A disk that fills up while a file is written must fail that file and
+// leave the existing one whole, on every writer: the library writers report
+// success on a short write unless their output is checked, and a file
+// smaller than the write buffer fails only when the buffer is written out.
+TEST(BatchWorker, ShortWriteFailsAndKeepsTheExistingFile)
+{
+    const struct {
+        QSize size;
+        rlim_t limit;
+    } cases[] = {{{400, 300}, 4096}, {{60, 40}, 512}};
+    for (const auto &c : cases) {
+        test::Sandbox box;
+        Harness h;
+        h.options.reencodeJpeg = [&h](int q) { h.options.settings.JpegQuality = q; };
+        h.context.source.setPicture(noisePicture(c.size.width(), c.size.height()));
+        for (const int row : {7, 10, 12, 13, 14, 15, 21, 22, 23, 24, 25}) {
+            SCOPED_TRACE(testing::Message() << formatRow(row)->listText.toStdString() << " "
+                                            << c.size.width() << "x" << c.size.height());
+            h.select(row);
+            const QString name = QStringLiteral("full.") + h.options.settings.Extension;
+            ASSERT_TRUE(box.write(name, "precious"));
+            FileResult result;
+            {
+                FileSizeLimit limit(c.limit);
+                ASSERT_TRUE(limit.active());
+                result = isJpegRow(row)
+                    ? EncodeBatchJpeg(h.context, box.file(name), h.options.settings.JpegQuality, 1)
+                    : EncodeBatchImage(h.context, box.file(name), 1);
+            }
+            EXPECT_EQ(result.status, FileStatus::Failed);
+            EXPECT_EQ(box.read(name), QByteArray("precious"));
+            EXPECT_EQ(filesIn(box.path()), QStringList{name});
+            QFile::remove(box.file(name));
+        }
+    }
 }
 
 TEST(BatchWorker, UnloadableSourceIsNeverWrittenWithThePreviousPicture)
