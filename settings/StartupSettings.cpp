@@ -166,7 +166,8 @@ void SaveSettings()
     }
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    if (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size())
+    // commit() does not notice when writing out its buffer fails: flush first.
+    if (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() && file.flush())
         file.commit();
 }
 

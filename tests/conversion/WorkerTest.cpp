@@ -18,9 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <random>
-#include <sys/resource.h>
 
 using namespace pictrove;
 
@@ -85,34 +83,6 @@ const QImage &samplePicture()
     static const QImage picture = test::makeTestPicture(37, 23); // odd width: PCX pad bytes
     return picture;
 }
-
-// Makes every file of this process stop growing at `bytes`, as a full disk
-// would: writes beyond it fail (EFBIG) instead of raising SIGXFSZ. Undone
-// on destruction; nothing else should write files while one lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = SIG_DFL;
-    bool m_active = false;
-};
 
 QImage noisePicture(int width, int height)
 {
@@ -303,7 +273,7 @@ TEST(BatchWorker, ShortWriteFailsAndKeepsTheExistingFile)
             ASSERT_TRUE(box.write(name, "precious"));
             FileResult result;
             {
-                FileSizeLimit limit(c.limit);
+                test::FileSizeLimit limit(c.limit);
                 ASSERT_TRUE(limit.active());
                 result = isJpegRow(row)
                     ? EncodeBatchJpeg(h.context, box.file(name), h.options.settings.JpegQuality, 1)

@@ -184,6 +184,22 @@ TEST_F(SettingsFile, SaveKeepsBytesBeyondTheRecordAndReplacesTheRest)
     EXPECT_EQ(startupSettings(), distinctValues());
 }
 
+TEST_F(SettingsFile, FullDiskKeepsTheOldFile)
+{
+    startupSettings() = distinctValues();
+    SaveSettings();
+    const QByteArray before = fileBytes();
+    ASSERT_EQ(before.size(), SettingsRecordSize);
+    startupSettings() = defaultStartupSettings();
+    {
+        test::FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.active());
+        SaveSettings();
+    }
+    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(QDir(sandbox.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"oStart.up"});
+}
+
 TEST_F(SettingsFile, UnreadableFileGivesDefaultsNotZeros)
 {
     ASSERT_TRUE(QDir(sandbox.path()).mkdir(QStringLiteral("oStart.up")));

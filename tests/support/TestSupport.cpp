@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 
 namespace pictrove::test {
@@ -74,6 +75,21 @@ QImage makeTestPicture(int width, int height)
         }
     }
     return img;
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &m_old);
+    rlimit limited = m_old;
+    limited.rlim_cur = bytes;
+    m_active = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    ::setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 } // namespace pictrove::test

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace pictrove::test {
 
 // A private folder under the build tree's temporary area that vanishes with
@@ -50,5 +52,22 @@ int maxChannelDifference(const QImage &a, const QImage &b);
 
 // A deterministic test picture: a colour gradient with some hard edges.
 QImage makeTestPicture(int width, int height);
+
+// Makes every file of this process stop growing at `bytes`, as a full disk
+// would: writes beyond it fail (EFBIG) instead of raising SIGXFSZ. Undone on
+// destruction; keep it to the one call under test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
 
 } // namespace pictrove::test
