@@ -10,10 +10,14 @@
 #include <QGuiApplication>
 
 #include <malloc.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <thread>
 
 namespace proto = pictrove::decoderprotocol;
 using namespace pictrove;
@@ -39,6 +43,28 @@ void limitResources()
     }
     limit = {0, 0};
     ::setrlimit(RLIMIT_CORE, &limit);
+}
+
+// The program kills a decode that overruns its time limit, but a program
+// that is itself killed or crashes cannot: a library looping on a hostile
+// file would then keep a processor busy for good. The program's end of the
+// socket closing is the sign to stop, whatever the decode is doing. (A
+// parent-death signal would not do: it follows the spawning thread, and the
+// program starts decoders from short-lived threads.)
+void endWithTheProgram(int fd)
+{
+    std::thread([fd] {
+        pollfd watch{fd, POLLRDHUP, 0};
+        for (;;) {
+            const int ready = ::poll(&watch, 1, -1);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready < 0)
+                return;
+            if (watch.revents != 0)
+                ::_exit(0);
+        }
+    }).detach();
 }
 
 bool reply(const LoadResult &result)
@@ -103,6 +129,7 @@ int main(int argc, char **argv)
                      argc >= 4 && qstrcmp(argv[3], "batch") == 0 ? LoaderTable::Batch
                                                                  : LoaderTable::Preview);
     const int fd = proto::channelFd;
+    endWithTheProgram(fd);
     for (;;) {
         proto::RequestHeader request;
         if (!proto::readFully(fd, &request, sizeof request))

@@ -1,5 +1,6 @@
 #include "LoaderFixtures.h"
 
+#include "selection/DecoderProtocol.h"
 #include "selection/DecoderSandbox.h"
 #include "selection/PictureLoader.h"
 #include "TestSupport.h"
@@ -8,7 +9,19 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
 
 namespace pictrove {
 namespace {
@@ -114,6 +127,52 @@ TEST_F(SandboxTest, AHangingDecoderIsKilledAtItsTimeLimit)
     EXPECT_FALSE(r.ok);
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(sandbox.stats().timedOut, 1);
+}
+
+// A decode that never ends (here: opening a FIFO nobody writes to) must not
+// outlive the program that asked for it, whether that program stops it or
+// is killed before it can.
+TEST_F(SandboxTest, ADecoderStuckInADecodeEndsWhenTheProgramGoesAway)
+{
+    const QString fifo = box.file(u"stuck.png"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], decoderprotocol::channelFd);
+    const QByteArray exe =
+        QFile::encodeName(QCoreApplication::applicationDirPath() + u"/pictrove-decoder"_qs);
+    char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+
+    const QByteArray path = QFile::encodeName(fifo);
+    decoderprotocol::RequestHeader request;
+    request.table = std::uint32_t(LoaderTable::Preview);
+    request.pathBytes = std::uint32_t(path.size());
+    request.extensionBytes = 3;
+    request.maxPixels = 1 << 20;
+    ASSERT_TRUE(decoderprotocol::writeFully(fds[0], &request, sizeof request));
+    ASSERT_TRUE(decoderprotocol::writeFully(fds[0], path.constData(), std::size_t(path.size())));
+    ASSERT_TRUE(decoderprotocol::writeFully(fds[0], "png", 3));
+    std::this_thread::sleep_for(300ms); // well into the open() that never returns
+    ::close(fds[0]);
+
+    bool ended = false;
+    for (int i = 0; i < 60 && !ended; ++i) {
+        int status = 0;
+        ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended)
+            std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(ended);
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
 }
 
 TEST_F(SandboxTest, AMissingDecoderIsAFailedLoad)
