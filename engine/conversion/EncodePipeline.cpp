@@ -44,18 +44,27 @@ QString withReason(const QString &text)
 }
 
 // FreeImage's writers of the library route, by LibraryFormat, all with
-// flags 0 (format 17 is TARGA); PCX has a writer of its own.
+// flags 0 (format 17 is TARGA); PCX has a writer of its own. A Targa header
+// keeps width and height in 16 bits, and FreeImage's writer cuts larger
+// sizes down without a word, which would give a wrong picture.
 struct LibraryWriter {
     std::int16_t libraryFormat;
     FREE_IMAGE_FORMAT format;
     const char *typeText;
+    unsigned maxSide; // 0: no limit of the format's own
 };
 constexpr LibraryWriter LibraryWriters[] = {
-    {LibraryFormat::Bmp, FIF_BMP, "BMP"},
-    {LibraryFormat::Png, FIF_PNG, "PNG"},
-    {LibraryFormat::Tga, FREE_IMAGE_FORMAT(17), "TGA"},
-    {LibraryFormat::Tiff, FIF_TIFF, "TIF"},
+    {LibraryFormat::Bmp, FIF_BMP, "BMP", 0},
+    {LibraryFormat::Png, FIF_PNG, "PNG", 0},
+    {LibraryFormat::Tga, FREE_IMAGE_FORMAT(17), "TGA", 0xFFFF},
+    {LibraryFormat::Tiff, FIF_TIFF, "TIF", 0},
 };
+
+bool fitsWriter(const LibraryWriter &writer, FIBITMAP *dib)
+{
+    return writer.maxSide == 0
+           || (FreeImage_GetWidth(dib) <= writer.maxSide && FreeImage_GetHeight(dib) <= writer.maxSide);
+}
 
 const LibraryWriter *libraryWriter(std::int16_t libraryFormat)
 {
@@ -255,7 +264,10 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     } else if (const LibraryWriter *writer = libraryWriter(settings.LibraryFormat)) {
         StageClock clock(context.stageTimes, StageTimes::LibrarySave);
         out.typeText = QString::fromLatin1(writer->typeText);
-        saved = saveBitmapChecked(writer->format, dib.get(), path, 0);
+        if (fitsWriter(*writer, dib.get()))
+            saved = saveBitmapChecked(writer->format, dib.get(), path, 0);
+        else
+            out.error = QStringLiteral("the picture is too large for a %1 file").arg(out.typeText);
     } else {
         out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
         return out;

@@ -287,6 +287,32 @@ TEST(BatchWorker, ShortWriteFailsAndKeepsTheExistingFile)
     }
 }
 
+// Formats that keep sizes in 16 bits refuse larger pictures rather than
+// writing a file of another size.
+TEST(BatchWorker, SizesBeyondTheFormatsFieldsFail)
+{
+    test::Sandbox box;
+    Harness h;
+    QImage wide(65536, 2, QImage::Format_RGB32);
+    wide.fill(qRgb(10, 200, 30));
+    h.context.source.setPicture(wide);
+    for (const int row : {7, 21, 23, 24}) {
+        SCOPED_TRACE(formatRow(row)->listText.toStdString());
+        h.select(row);
+        const QString out = box.file(QStringLiteral("wide.") + h.options.settings.Extension);
+        const FileResult result = EncodeBatchImage(h.context, out, 1);
+        EXPECT_EQ(result.status, FileStatus::Failed);
+        EXPECT_FALSE(result.reason.isEmpty());
+        EXPECT_TRUE(filesIn(box.path()).isEmpty());
+    }
+    // One pixel less fits.
+    h.select(24);
+    h.context.source.setPicture(wide.copy(0, 0, 65535, 2));
+    const QString out = box.file(QStringLiteral("fits.tga"));
+    ASSERT_EQ(EncodeBatchImage(h.context, out, 1).status, FileStatus::Written);
+    EXPECT_EQ(readWithFreeImage(out).width, 65535);
+}
+
 TEST(BatchWorker, UnloadableSourceIsNeverWrittenWithThePreviousPicture)
 {
     test::Sandbox box;
