@@ -44,8 +44,13 @@ bool StagedOutput::create(QString *error)
 {
     const QFileInfo target(m_finalPath);
     const QString folder = target.absolutePath();
-    // Hidden and marked, so that a crash leaves something recognisable.
-    const QString stem = folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-");
+    // Hidden and marked, so that a crash leaves something recognisable. The
+    // writers add a suffix of their own (QSaveFile's ".XXXXXX"): a name too
+    // long to take both within the file system's 255 bytes gets a short one.
+    constexpr qsizetype longestNamed = 255 - 13 - 7;
+    const QString stem = QFile::encodeName(target.fileName()).size() <= longestNamed
+                             ? folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-")
+                             : folder + QStringLiteral("/.pictrove.part-");
     for (int attempt = 0; attempt < 32; ++attempt) {
         const QString candidate =
             stem + QString::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 16);

@@ -313,6 +313,31 @@ TEST(BatchWorker, SizesBeyondTheFormatsFieldsFail)
     EXPECT_EQ(readWithFreeImage(out).width, 65535);
 }
 
+// Any name the file system takes can be written, however little room it
+// leaves for a work file's longer name.
+TEST(BatchWorker, NamesUpToTheFileSystemsLimitAreWritten)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    for (const int row : {7, 12, 14, 15, 21}) {
+        SCOPED_TRACE(formatRow(row)->listText.toStdString());
+        h.select(row);
+        const QString ext = h.options.settings.Extension;
+        const QString name = QString(254 - int(ext.size()), QLatin1Char('n')) + QLatin1Char('.') + ext;
+        const QString out = box.file(name);
+        for (const std::uint8_t overwrite : {0, 1}) {
+            const FileResult result = isJpegRow(row)
+                ? EncodeBatchJpeg(h.context, out, 60, overwrite)
+                : EncodeBatchImage(h.context, out, overwrite);
+            EXPECT_EQ(result.status, FileStatus::Written)
+                << result.reason.toStdString();
+            QFile::remove(out);
+        }
+        EXPECT_TRUE(filesIn(box.path()).isEmpty());
+    }
+}
+
 TEST(BatchWorker, UnloadableSourceIsNeverWrittenWithThePreviousPicture)
 {
     test::Sandbox box;
