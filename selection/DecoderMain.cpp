@@ -118,8 +118,9 @@ int main(int argc, char **argv)
     // already mapped instead of faulting in tens of megabytes afresh.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen"); // metafiles are drawn, never shown
+    // Metafiles are drawn, never shown: no display is needed, whatever
+    // platform the program was started with.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     // Qt's start-up notes would only clutter the program's terminal.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QGuiApplication app(argc, argv);

@@ -25,9 +25,11 @@ struct ToolRun {
     QString errors;
 };
 
-ToolRun runConvert(const QStringList &arguments)
+ToolRun runConvert(const QStringList &arguments,
+                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pictrove-convert"), arguments);
     ToolRun run;
     if (!process.waitForFinished(120000)) {
@@ -176,4 +178,24 @@ TEST(ConvertTool, ChoicesResolveAsTheWindowAppliesThem)
     EXPECT_EQ(viaChoice.settings.EncoderKind, 2);
     EXPECT_EQ(viaChoice.settings.DitherCode, 4);
     EXPECT_EQ(viaChoice.settings.ColorMode, 2);
+}
+
+// A script run where a session chose a display platform for Qt programs, but
+// no display can be reached (over ssh, from cron), still converts: neither
+// the converter nor its decoder ever shows anything.
+TEST(ConvertTool, NeedsNoDisplayWhateverPlatformTheSessionNames)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    ASSERT_TRUE(test::makeTestPicture(20, 10).save(box.file("a.png")));
+    ASSERT_TRUE(test::makeTestPicture(20, 10).save(box.file("b.bmp"))); // read by Qt in the decoder
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const ToolRun run = runConvert({"-q", "-f", "12", "-o", box.file("out"), box.file("a.png"), box.file("b.bmp")},
+                                   environment);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(QFile::exists(box.file("out/Sample1.bmp")));
+    EXPECT_TRUE(QFile::exists(box.file("out/Sample2.bmp")));
 }

@@ -175,6 +175,26 @@ TEST_F(SandboxTest, ADecoderStuckInADecodeEndsWhenTheProgramGoesAway)
     }
 }
 
+// The decoder draws metafiles off screen: a platform named for the program
+// (here one whose display cannot be reached) must not stop it.
+TEST_F(SandboxTest, TheDecoderNeedsNoDisplay)
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray display = qgetenv("DISPLAY");
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("DISPLAY");
+    DecoderSandbox sandbox;
+    QImage picture(6, 4, QImage::Format_RGB32);
+    picture.fill(qRgb(1, 2, 3));
+    ASSERT_TRUE(picture.save(box.file(u"a.bmp"_qs)));
+    const LoadResult r = sandbox.load(box.file(u"a.bmp"_qs), u"bmp"_qs, LoaderTable::Batch);
+    qputenv("QT_QPA_PLATFORM", platform);
+    if (!display.isNull())
+        qputenv("DISPLAY", display);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.image.size(), QSize(6, 4));
+}
+
 TEST_F(SandboxTest, AMissingDecoderIsAFailedLoad)
 {
     SandboxOptions options;

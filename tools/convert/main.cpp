@@ -15,9 +15,10 @@ int main(int argc, char *argv[])
 {
     using namespace pictrove::convert;
     pictrove::keepLargeImageBuffers();
-    // Pictures are drawn into surfaces, never onto a screen.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Pictures are drawn into surfaces, never onto a screen: whatever
+    // platform the session names for Qt programs, no display is needed (a
+    // script may run over ssh or from cron). The decoder inherits this.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("pictrove-convert"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));
