@@ -38,8 +38,13 @@ FileResult writeBatchFile(ConversionContext &context, const QString &outputPath,
     const EncodeOutcome outcome = encode(staged.workPath());
     if (outcome.contextGone) // the context is gone: touch none of it
         return FileResult::failed(outputPath, outcome.error);
-    if (!outcome.written)
-        return FileResult::failed(inputOf(context, outputPath), outcome.error);
+    if (!outcome.written) {
+        // The writers name the file they were given; the user knows it by
+        // its real name.
+        QString reason = outcome.error;
+        reason.replace(staged.workPath(), outputPath);
+        return FileResult::failed(inputOf(context, outputPath), reason);
+    }
     switch (staged.commit(replace, &error)) {
     case StagedOutput::Commit::Done: return FileResult::written(outputPath);
     case StagedOutput::Commit::TargetExists:

@@ -303,6 +303,7 @@ TEST(BatchWorker, SizesBeyondTheFormatsFieldsFail)
         const FileResult result = EncodeBatchImage(h.context, out, 1);
         EXPECT_EQ(result.status, FileStatus::Failed);
         EXPECT_FALSE(result.reason.isEmpty());
+        EXPECT_FALSE(result.reason.contains(QStringLiteral(".part-"))) << result.reason.toStdString();
         EXPECT_TRUE(filesIn(box.path()).isEmpty());
     }
     // One pixel less fits.
