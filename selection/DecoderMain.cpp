@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -131,6 +132,9 @@ int main(int argc, char **argv)
                                                                  : LoaderTable::Preview);
     const int fd = proto::channelFd;
     endWithTheProgram(fd);
+    // Ctrl-C on a terminal reaches the whole process group: the program
+    // decides what stops, and this decoder ends with it.
+    std::signal(SIGINT, SIG_IGN);
     for (;;) {
         proto::RequestHeader request;
         if (!proto::readFully(fd, &request, sizeof request))

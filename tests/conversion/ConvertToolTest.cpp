@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace pictrove;
 
 namespace {
@@ -198,4 +200,37 @@ TEST(ConvertTool, NeedsNoDisplayWhateverPlatformTheSessionNames)
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_TRUE(QFile::exists(box.file("out/Sample1.bmp")));
     EXPECT_TRUE(QFile::exists(box.file("out/Sample2.bmp")));
+}
+
+// Interrupted (Ctrl-C, or a job runner's SIGTERM), the converter finishes the
+// file under way and stops: no hidden work file is left, every file it
+// reports is complete, and the status tells that not everything was written.
+TEST(ConvertTool, AnInterruptionStopsAfterTheFileUnderWay)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    ASSERT_TRUE(test::makeTestPicture(600, 400).save(box.file("a.png")));
+    QStringList arguments{"-f", "14", "-o", box.file("out")};
+    for (int i = 0; i < 200; ++i)
+        arguments << box.file("a.png");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        for (const QString &name : QDir(box.file("out")).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(box.file("out/" + name));
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pictrove-convert"), arguments);
+        ASSERT_TRUE(process.waitForReadyRead(60000));
+        ::kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("not converted"));
+        const QStringList left = QDir(box.file("out")).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_LT(left.size(), 200);
+        for (const QString &name : left) {
+            EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << name.toStdString();
+            QImage written(box.file("out/" + name));
+            EXPECT_EQ(written.size(), QSize(600, 400)) << name.toStdString();
+        }
+    }
 }

@@ -25,7 +25,8 @@ QString usageText()
         "  -q, --quiet           no per-file lines\n"
         "  -h, --help, --version\n"
         "\n"
-        "Exit status: 0 when every input was written, 1 when any was skipped or failed, 2 on a usage error.\n");
+        "Exit status: 0 when every input was written, 1 when any was skipped or failed or the run was\n"
+        "interrupted (Ctrl-C: the file under way is finished first), 2 on a usage error.\n");
 }
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)

@@ -10,9 +10,14 @@
 
 #include <QFileInfo>
 
+#include <atomic>
+
 namespace pictrove::convert {
 
 namespace {
+
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 // An item chosen by its index in the list or by its exact text (letter case
 // aside, when that leaves one item).
@@ -248,7 +253,8 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
     prefetchAfter(std::size_t(-1));
 
     std::int64_t position = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < entries.size() && !stopRequested.load(); ++i, ++done) {
         const Entry &entry = entries[i];
         progress.show(std::int64_t(i));
         if (!entry.failure.isEmpty()) {
@@ -271,12 +277,20 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
                     : EncodeBatchImage(context, target, overwrite));
     }
     progress.clear();
+    const std::size_t left = entries.size() - done;
+    if (left > 0) {
+        output.errors << "pictrove-convert: stopped; " << left << " input(s) not converted\n";
+        output.errors.flush();
+    }
     output.out << summary.written << " written, " << summary.skipped << " skipped, " << summary.failed
                << " failed\n";
     output.out.flush();
     if (summaryOut)
         *summaryOut = summary;
-    return summary.skipped == 0 && summary.failed == 0 ? ExitAllWritten : ExitSomeNotWritten;
+    return summary.skipped == 0 && summary.failed == 0 && left == 0 ? ExitAllWritten
+                                                                    : ExitSomeNotWritten;
 }
+
+void requestStop() noexcept { stopRequested.store(true); }
 
 } // namespace pictrove::convert

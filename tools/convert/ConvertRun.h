@@ -43,4 +43,9 @@ enum ExitCode { ExitAllWritten = 0, ExitSomeNotWritten = 1, ExitUsage = 2 };
 // would with these files in the basket.
 int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *summary = nullptr);
 
+// Asks a running conversion to stop once the file under way is finished
+// (async-signal-safe: for SIGINT and SIGTERM handlers). Killing the process
+// instead would leave that file's hidden work file behind.
+void requestStop() noexcept;
+
 } // namespace pictrove::convert

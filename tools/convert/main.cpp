@@ -7,9 +7,28 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
+
+namespace {
+
+// The first interruption ends the run after the file under way, so that no
+// work file is left behind; a second one ends it at once.
+void stopAfterThisFile(int) { pictrove::convert::requestStop(); }
+
+void stopCleanlyOnInterruption()
+{
+    struct sigaction action {};
+    action.sa_handler = stopAfterThisFile;
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(number, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -40,5 +59,6 @@ int main(int argc, char *argv[])
         break;
     }
     RunOutput output{out, errors, isatty(STDERR_FILENO) == 1};
+    stopCleanlyOnInterruption();
     return runConversion(parsed.options, output);
 }
