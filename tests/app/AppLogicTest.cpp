@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QProcess>
 #include <QStringList>
@@ -245,6 +246,28 @@ TEST(SingleInstance, ALockLeftByADeadProcessIsTakenOver)
     lock.close();
 
     EXPECT_FALSE(probe.anotherCopyRunning());
+}
+
+TEST(SingleInstance, ALockWithoutAReadableOwnerCountsOnlyWhileItIsHeld)
+{
+    Sandbox box;
+    const QString exe = box.file(QStringLiteral("pictrove"));
+    SingleInstance probe(exe, box.path());
+    for (const QByteArray &contents : {QByteArray(), QByteArray("\0\0\0\0", 4),
+                                       QByteArray("not a lock\n")}) {
+        // What a crash or a power failure right after creating it leaves.
+        ASSERT_TRUE(box.write(QFileInfo(probe.lockPath()).fileName(), contents));
+        SingleInstance next(exe, box.path());
+        EXPECT_FALSE(next.anotherCopyRunning()) << contents.toHex().toStdString();
+        EXPECT_TRUE(probe.anotherCopyRunning()); // the new holder is alive
+    }
+
+    // A live holder whose file has been emptied still counts: it keeps the
+    // file locked, so nobody can take the lock away from it.
+    SingleInstance running(exe, box.path());
+    ASSERT_FALSE(running.anotherCopyRunning());
+    ASSERT_TRUE(QFile::resize(probe.lockPath(), 0));
+    EXPECT_TRUE(probe.anotherCopyRunning());
 }
 
 TEST(SingleInstance, NoUsableFolderNeverRefusesToStart)
