@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QScreen>
 
 namespace pictrove {
 
@@ -103,11 +104,9 @@ void AppController::sizeMainWindow(int widthTwips, int heightTwips)
 {
     if (!m_main)
         return;
-    // A size from a damaged file is kept within what a window can be; the
-    // minimum-size rule of the layout takes care of the small end.
-    QSize size = outerPixelsFromTwips(widthTwips, heightTwips);
-    size = size.boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)).expandedTo(QSize(1, 1));
-    m_main->resize(size);
+    const QScreen *screen = m_main->screen();
+    m_main->resize(
+        restoredOuterSize(widthTwips, heightTwips, screen ? screen->availableSize() : QSize()));
 }
 
 void AppController::setPictureListFolder(const QString &folder)

@@ -116,6 +116,25 @@ TEST_F(WithTwips, StoredTwipsBecomePixels)
     EXPECT_EQ(outerPixelsFromTwips(9600, 7200), QSize(800, 600));
 }
 
+TEST_F(WithTwips, ARestoredSizeStaysOnTheScreen)
+{
+    const QSize screen(1280, 960);
+    struct Case {
+        int width, height;
+        QSize available, expected;
+    } cases[] = {
+        {12000, 9000, screen, QSize(800, 600)},
+        {2147483647, 9000, screen, QSize(1280, 600)}, // a damaged file
+        {30000, 30000, screen, screen},                // a larger monitor used before
+        {-5000, 0, screen, QSize(1, 1)},               // raised by the minimum-size rule
+        {2147483647, -2147483647 - 1, screen, QSize(1280, 1)},
+        {30000, 30000, QSize(), QSize(2000, 2000)},   // no screen known
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(restoredOuterSize(c.width, c.height, c.available), c.expected)
+            << c.width << " x " << c.height;
+}
+
 // ---- StartProgram ---------------------------------------------------------
 
 class RecordingHost final : public StartupHost {
