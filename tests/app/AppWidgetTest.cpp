@@ -12,13 +12,16 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -303,6 +306,32 @@ TEST_F(Program, TheFrameLaysOutItsPanesWithTheStatedArithmetic)
     EXPECT_EQ(p2.COptimizedPP->viewport()->width(), p2.COptimizedPP->width() - 25);
     // The right pane of a splitter ends at its right edge.
     EXPECT_EQ(p2.COptimizedPP->geometry().right(), p2.bs21->width() - 1);
+}
+
+TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(600, 500);
+    w->tabStrip()->tabs()->setCurrentIndex(1);
+    QWidget *cSave = w->step2().cSave;
+    ASSERT_TRUE(waitFor([&] { return cSave->isVisible(); }));
+    for (int nested = 0; nested < 4; ++nested) // each layout level posts to the next
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_LE(cSave->layout()->minimumSize().height(), cSave->height());
+    // No caption is cut: every check box and button is given its full size.
+    const Step2Panes &p = w->step2();
+    const QWidget *controls[] = {p.chkFlipH, p.chkFlipV, p.chkInvert, p.ChkInterlaced,
+                                 p.cmdBatch, p.CmdSave,   p.CmdCancel};
+    for (const QWidget *control : controls) {
+        EXPECT_GE(control->height(), control->minimumSizeHint().height())
+            << control->objectName().toStdString();
+        EXPECT_GE(control->width(), control->minimumSizeHint().width())
+            << control->objectName().toStdString();
+        // And it lies inside the column.
+        const QRect inColumn(control->mapTo(cSave, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(cSave->rect().contains(inColumn)) << control->objectName().toStdString();
+    }
 }
 
 TEST_F(Program, DroppingASplitterBarRelaysOutItsPanes)
