@@ -42,8 +42,14 @@ void AppController::onTick()
     // before the main window appears. The start routine decides instead.
     const bool quitOnLastClose = QGuiApplication::quitOnLastWindowClosed();
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    m_starting = true;
     StartProgram(*this);
+    m_starting = false;
     QGuiApplication::setQuitOnLastWindowClosed(quitOnLastClose);
+    // A close asked for while a start step waited for the user (a logout
+    // while a message was up) is carried out now that the window stands.
+    if (m_closeAfterStart)
+        closeNormally();
 }
 
 void AppController::closeNormally()
@@ -52,6 +58,12 @@ void AppController::closeNormally()
     // escape button first, so that what waits behind it can finish.
     if (QWidget *modal = QApplication::activeModalWidget())
         modal->close();
+    // The start routine goes on once its message is answered and would
+    // show the main window regardless; it has to finish first.
+    if (m_starting) {
+        m_closeAfterStart = true;
+        return;
+    }
     if (m_main && m_main->isVisible())
         m_main->close();
     else if (m_splash)

@@ -217,6 +217,45 @@ TEST_F(Program, AnEmptySettingsFileIsReportedOnceAndTheProgramStillStarts)
     EXPECT_EQ(w->size(), QSize(640, 500));
 }
 
+// A message box whose wait is cut short by a request to close the program,
+// as a logout or SIGTERM does while a start step's message is up.
+class InterruptedMessages final : public MessageService {
+public:
+    explicit InterruptedMessages(MessageService &after) : m_after(after)
+    {
+        installMessageService(this);
+    }
+    ~InterruptedMessages() override { installMessageService(&m_after); }
+    MessageAnswer show(const QString &, const QString &, MessageIcon, MessageButtons) override
+    {
+        ++shown;
+        if (interrupt)
+            interrupt();
+        return MessageAnswer::Ok;
+    }
+    std::function<void()> interrupt;
+    int shown = 0;
+
+private:
+    MessageService &m_after;
+};
+
+TEST_F(Program, ACloseAskedForDuringAStartMessageClosesTheWindowOnceItStands)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray())); // reported at start
+    {
+        InterruptedMessages interrupted(messages);
+        interrupted.interrupt = [this] { controller->closeNormally(); };
+        AppController &app = start();
+        ASSERT_TRUE(waitFor([&] { return app.started() && app.splash() == nullptr; }));
+        EXPECT_EQ(interrupted.shown, 1);
+        ASSERT_TRUE(app.mainWindow());
+        // Closed the normal way: not left on screen, and its layout stored.
+        EXPECT_FALSE(app.mainWindow()->isVisible());
+        EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), SettingsRecordSize);
+    }
+}
+
 TEST_F(Program, ClosingTheSplashBeforeItsTickNeverStarts)
 {
     AppController &app = start();
