@@ -171,6 +171,21 @@ TEST_F(Program, FirstStartUsesTheDefaultsAndRaisesTheHeightTo500)
     EXPECT_TRUE(messages.calls.empty());
 }
 
+TEST_F(Program, AQualityOutsideItsBoundsShowsTheSameValueInTextAndControl)
+{
+    const std::pair<int, int> cases[] = {{500, 100}, {0, 1}, {-7, 1}, {100, 100}};
+    for (const auto &[stored, shown] : cases) {
+        writeSettings([stored = stored](StartupSettings &s) { s.CustomJpegQuality = stored; });
+        MainWindow *w = startAndWaitForWindow();
+        ASSERT_TRUE(w);
+        EXPECT_EQ(w->step2().TxtJPG->text(), QString::number(shown)) << stored;
+        EXPECT_EQ(w->step2().TxtJPGD->value(), shown) << stored;
+        w->close();
+        EXPECT_EQ(storedSettings().CustomJpegQuality, shown) << stored;
+        controller.reset();
+    }
+}
+
 TEST_F(Program, MaximizedSettingOpensMaximized)
 {
     writeSettings([](StartupSettings &s) { s.Maximized = -1; });
