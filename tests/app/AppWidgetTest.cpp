@@ -1,6 +1,7 @@
 // The real windows under the offscreen platform: start-up, the second copy,
 // placement and storing on close, tabs, splitter drops, the Step 2 views.
 #include "app/AppController.h"
+#include "app/DesktopServices.h"
 #include "app/FrameCommands.h"
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
@@ -28,6 +29,7 @@
 #include <QTreeWidget>
 #include <QTabBar>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -269,6 +271,28 @@ TEST_F(Program, ACloseAskedForDuringAStartMessageClosesTheWindowOnceItStands)
         EXPECT_FALSE(app.mainWindow()->isVisible());
         EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), SettingsRecordSize);
     }
+}
+
+TEST_F(Program, ADamagedSettingsMessageOverTheSplashStaysUntilAnswered)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray())); // reported at start
+    QtMessageService real;
+    installMessageService(&real);
+    AppController &app = start();
+    app.splash()->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == app.splash(); }));
+    int boxes = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++boxes;
+            modal->close();
+        }
+    });
+    answer.start(300);
+    EXPECT_TRUE(waitFor([&] { return app.mainWindow() && app.mainWindow()->isVisible(); }, 5000));
+    EXPECT_EQ(boxes, 1);
+    installMessageService(&messages);
 }
 
 TEST_F(Program, ClosingTheSplashBeforeItsTickNeverStarts)
