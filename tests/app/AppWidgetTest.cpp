@@ -2,6 +2,7 @@
 // placement and storing on close, tabs, splitter drops, the Step 2 views.
 #include "app/AppController.h"
 #include "app/DesktopServices.h"
+#include "app/FolderTree.h"
 #include "app/FrameCommands.h"
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
@@ -410,6 +411,26 @@ TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)
         const QRect inColumn(control->mapTo(cSave, QPoint(0, 0)), control->size());
         EXPECT_TRUE(cSave->rect().contains(inColumn)) << control->objectName().toStdString();
     }
+}
+
+TEST_F(Program, TheFolderTreeKeepsTheLastFolderInSight)
+{
+    // Enough folders around the last one that it lies far down the tree.
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("f%1/inner").arg(i, 2, 10, QChar('0'))));
+    const QString last = box.file(QStringLiteral("f33/inner"));
+    writeSettings([&](StartupSettings &s) { s.LastFolder = last; });
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    FolderTree *tree = w->step1().fT;
+    ASSERT_EQ(tree->currentFolder(), last);
+    // The folders load in the background; once they are in, it is in view.
+    const auto inSight = [tree] {
+        return tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
+    };
+    EXPECT_TRUE(waitFor(inSight, 5000))
+        << tree->visualRect(tree->currentIndex()).y() << " in a viewport "
+        << tree->viewport()->height() << " high";
 }
 
 TEST_F(Program, DroppingASplitterBarRelaysOutItsPanes)
