@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QScreen>
 
 namespace pictrove {
 
@@ -41,8 +42,14 @@ void AppController::onTick()
     // before the main window appears. The start routine decides instead.
     const bool quitOnLastClose = QGuiApplication::quitOnLastWindowClosed();
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    m_starting = true;
     StartProgram(*this);
+    m_starting = false;
     QGuiApplication::setQuitOnLastWindowClosed(quitOnLastClose);
+    // A close asked for while a start step waited for the user (a logout
+    // while a message was up) is carried out now that the window stands.
+    if (m_closeAfterStart)
+        closeNormally();
 }
 
 void AppController::closeNormally()
@@ -51,6 +58,12 @@ void AppController::closeNormally()
     // escape button first, so that what waits behind it can finish.
     if (QWidget *modal = QApplication::activeModalWidget())
         modal->close();
+    // The start routine goes on once its message is answered and would
+    // show the main window regardless; it has to finish first.
+    if (m_starting) {
+        m_closeAfterStart = true;
+        return;
+    }
     if (m_main && m_main->isVisible())
         m_main->close();
     else if (m_splash)
@@ -103,11 +116,9 @@ void AppController::sizeMainWindow(int widthTwips, int heightTwips)
 {
     if (!m_main)
         return;
-    // A size from a damaged file is kept within what a window can be; the
-    // minimum-size rule of the layout takes care of the small end.
-    QSize size = outerPixelsFromTwips(widthTwips, heightTwips);
-    size = size.boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)).expandedTo(QSize(1, 1));
-    m_main->resize(size);
+    const QScreen *screen = m_main->screen();
+    m_main->resize(
+        restoredOuterSize(widthTwips, heightTwips, screen ? screen->availableSize() : QSize()));
 }
 
 void AppController::setPictureListFolder(const QString &folder)

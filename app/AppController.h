@@ -62,6 +62,8 @@ private:
     QPointer<SplashWindow> m_splash;
     std::unique_ptr<MainWindow> m_main;
     bool m_started = false;
+    bool m_starting = false;        // inside StartProgram
+    bool m_closeAfterStart = false; // a close arrived during StartProgram
 };
 
 } // namespace pictrove

@@ -3,44 +3,57 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPointer>
+#include <QScopeGuard>
 
 namespace pictrove {
 
 MessageAnswer QtMessageService::show(const QString &text, const QString &title, MessageIcon icon,
                                      MessageButtons buttons)
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(title);
-    box.setText(text);
+    // Closing the box by the window manager counts as its escape button.
+    const MessageAnswer escape = buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                 : buttons == MessageButtons::Ok  ? MessageAnswer::Ok
+                                                                  : MessageAnswer::Cancel;
+    // The box is centred over the active window, unless that window closes
+    // itself and would take the box with it: the splash does so as soon as
+    // a start-up message takes the focus from it. The box may still vanish
+    // with its owner; it lives on the heap and is watched for that.
+    QWidget *owner = QApplication::activeWindow();
+    if (owner && owner->testAttribute(Qt::WA_DeleteOnClose))
+        owner = nullptr;
+    QPointer<QMessageBox> box = new QMessageBox(owner);
+    const auto release = qScopeGuard([&box] { delete box.data(); });
+    box->setWindowTitle(title);
+    box->setText(text);
     switch (icon) {
-    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MessageIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::None: box->setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::Information: box->setIcon(QMessageBox::Information); break;
+    case MessageIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Critical: box->setIcon(QMessageBox::Critical); break;
+    case MessageIcon::Question: box->setIcon(QMessageBox::Question); break;
     }
     switch (buttons) {
-    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::Ok: box->setStandardButtons(QMessageBox::Ok); break;
     case MessageButtons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
-    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::YesNo: box->setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     case MessageButtons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    const int result = box->exec();
+    if (!box)
+        return escape;
+    switch (result) {
     case QMessageBox::Cancel: return MessageAnswer::Cancel;
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
     default:
-        // Closing the box by the window manager counts as its escape button.
-        if (buttons == MessageButtons::YesNo)
-            return MessageAnswer::No;
-        if (buttons == MessageButtons::OkCancel || buttons == MessageButtons::YesNoCancel)
-            return box.clickedButton() == box.button(QMessageBox::Ok) ? MessageAnswer::Ok
-                                                                      : MessageAnswer::Cancel;
-        return MessageAnswer::Ok;
+        if (box->clickedButton() && box->clickedButton() == box->button(QMessageBox::Ok))
+            return MessageAnswer::Ok;
+        return escape;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 
 namespace pictrove {
 
@@ -16,13 +17,16 @@ FolderTree::FolderTree(QWidget *parent) : QTreeView(parent)
     for (int column = 1; column < m_model->columnCount(); ++column)
         hideColumn(column);
     header()->hide();
-    // The folders load in the background; keep the selected one in sight
-    // as its parents arrive.
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &loaded) {
-        const QString current = currentFolder();
-        if (!current.isEmpty() && current.startsWith(loaded))
-            scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
-    });
+    // The folders load in the background, and each batch is sorted a moment
+    // after it arrives, moving the rows below it. Until the user takes over
+    // the tree, the opened folder is brought back into sight each time.
+    connect(m_model, &QAbstractItemModel::layoutChanged, this,
+            &FolderTree::keepOpenedFolderInSight);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &FolderTree::keepOpenedFolderInSight);
+    connect(m_model, &QFileSystemModel::directoryLoaded, this,
+            &FolderTree::keepOpenedFolderInSight);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_keepInSight = false; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current.isValid())
@@ -36,7 +40,26 @@ void FolderTree::openFolder(const QString &path)
     if (!index.isValid())
         return;
     setCurrentIndex(index);
-    scrollTo(index);
+    m_keepInSight = true;
+    keepOpenedFolderInSight();
+}
+
+void FolderTree::keepOpenedFolderInSight()
+{
+    if (m_keepInSight && currentIndex().isValid())
+        scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void FolderTree::mousePressEvent(QMouseEvent *event)
+{
+    m_keepInSight = false;
+    QTreeView::mousePressEvent(event);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent *event)
+{
+    m_keepInSight = false;
+    QTreeView::keyPressEvent(event);
 }
 
 QString FolderTree::currentFolder() const

@@ -21,8 +21,15 @@ public:
 signals:
     void folderChanged(const QString &path);
 
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    void keepOpenedFolderInSight();
+
     QFileSystemModel *m_model = nullptr;
+    bool m_keepInSight = false; // until the user scrolls, clicks or types
 };
 
 } // namespace pictrove

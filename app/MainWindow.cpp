@@ -26,6 +26,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace pictrove {
 
 namespace {
@@ -178,8 +180,14 @@ void MainWindow::formLoad()
         m_step2->bs21->setSplitterPosition(s.Bs21Position);
     });
     guarded([&] {
-        m_step2->TxtJPG->setText(QString::number(s.CustomJpegQuality));
-        m_step2->TxtJPGD->setValue(s.CustomJpegQuality);
+        // A quality outside the control's bounds (a damaged file) would
+        // leave the text saying one quality and the control another; both
+        // show the value the control can hold.
+        QScrollBar *control = m_step2->TxtJPGD;
+        const int quality =
+            std::clamp<int>(s.CustomJpegQuality, control->minimum(), control->maximum());
+        m_step2->TxtJPG->setText(QString::number(quality));
+        control->setValue(quality);
     });
 }
 

@@ -70,6 +70,11 @@ QComboBox *optionList(QWidget *parent, const char *name, const QString &toolTip)
 {
     auto *box = named(new QComboBox(parent), name);
     box->setToolTip(toolTip);
+    // The options column has a fixed width; a list sized to its longest
+    // entry would push the column past it and squeeze everything else.
+    // The open list still widens to show whole entries.
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(8);
     return box;
 }
 } // namespace
@@ -132,6 +137,10 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     cSave->resize(212, 400);
     auto *column = new QVBoxLayout(cSave);
     column->setContentsMargins(6, 0, 4, 6);
+    // The column must fit the page of the smallest window (600 x 500) with
+    // its wrapped captions, or the layout squeezes the check boxes until
+    // their captions are cut; hence the tight spacing here and below.
+    column->setSpacing(4);
 
     column->addWidget(new QLabel(QStringLiteral("Select a format from below:"), cSave));
     CboFiles = optionList(cSave, "CboFiles",
@@ -147,6 +156,8 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
 
     fgif = named(new QGroupBox(cSave), "fgif");
     auto *gifForm = new QFormLayout(fgif);
+    gifForm->setContentsMargins(8, 6, 8, 6);
+    gifForm->setVerticalSpacing(3);
     cboDither = optionList(fgif, "cboDither", QStringLiteral("Select a dithering from the list."));
     cboColorMode = optionList(fgif, "cboColorMode",
                               QStringLiteral("Specify a color mode (Either Color or greyscale)"));
@@ -158,6 +169,8 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     gifForm->addRow(QStringLiteral("Maps:"), cboMap);
     FrmAPI = named(new QGroupBox(fgif), "FrmAPI");
     auto *checks = new QGridLayout(FrmAPI);
+    checks->setContentsMargins(8, 2, 8, 2);
+    checks->setVerticalSpacing(0);
     chkFlipH = named(new QCheckBox(QStringLiteral("Flip Horizontal"), FrmAPI), "chkFlipH");
     chkFlipV = named(new QCheckBox(QStringLiteral("Flip Vertical"), FrmAPI), "chkFlipV");
     chkInvert = named(new QCheckBox(QStringLiteral("Invert"), FrmAPI), "chkInvert");
@@ -171,6 +184,8 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
 
     Fjpg = named(new QGroupBox(QStringLiteral("JPEG Options"), cSave), "Fjpg");
     auto *jpgColumn = new QVBoxLayout(Fjpg);
+    jpgColumn->setContentsMargins(8, 4, 8, 6);
+    jpgColumn->setSpacing(3);
     cboJpg = optionList(Fjpg, "cboJpg", QString());
     jpgColumn->addWidget(cboJpg);
     frameJPG = named(new QWidget(Fjpg), "frameJPG");

@@ -36,6 +36,18 @@ bool SingleInstance::anotherCopyRunning()
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0))
         return false;
+    if (m_lock->error() != QLockFile::LockFailedError)
+        return false;
+    // A lock file without a readable owner (cut short by a crash or a power
+    // failure before its contents reached the disk) names no process that
+    // could be alive, and QLockFile never ages it out. It is removed only
+    // when no process holds it open: a live copy keeps its file locked.
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (!m_lock->getLockInfo(&pid, &host, &application) && m_lock->removeStaleLockFile() &&
+        m_lock->tryLock(0))
+        return false;
     return m_lock->error() == QLockFile::LockFailedError;
 }
 

@@ -28,4 +28,12 @@ QSize outerPixelsFromTwips(int widthTwips, int heightTwips)
                  int(roundHalfEven(heightTwips / twipsPerPixelY())));
 }
 
+QSize restoredOuterSize(int widthTwips, int heightTwips, QSize available)
+{
+    QSize size = outerPixelsFromTwips(widthTwips, heightTwips);
+    if (!available.isEmpty())
+        size = size.boundedTo(available);
+    return size.expandedTo(QSize(1, 1));
+}
+
 } // namespace pictrove

@@ -17,4 +17,11 @@ void storeWindowPlacement(StartupSettings &settings, WindowShow show, QSize oute
 // stored size in twips.
 QSize outerPixelsFromTwips(int widthTwips, int heightTwips);
 
+// The size a stored placement gives the window on a screen whose free area
+// is `available` pixels: never more than the screen (a damaged file or a
+// larger monitor used before must not leave the window's right part out of
+// reach), never less than one pixel (the minimum-size rule of the layout
+// raises the small end). An empty `available` means no screen is known.
+QSize restoredOuterSize(int widthTwips, int heightTwips, QSize available);
+
 } // namespace pictrove

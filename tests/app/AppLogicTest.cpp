@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QProcess>
 #include <QStringList>
@@ -113,6 +114,25 @@ TEST_F(WithTwips, StoredTwipsBecomePixels)
     EXPECT_EQ(outerPixelsFromTwips(9600, 7200), QSize(640, 480));
     setTwipsPerPixel(1440.0 / 120, 1440.0 / 120); // 120 dpi
     EXPECT_EQ(outerPixelsFromTwips(9600, 7200), QSize(800, 600));
+}
+
+TEST_F(WithTwips, ARestoredSizeStaysOnTheScreen)
+{
+    const QSize screen(1280, 960);
+    struct Case {
+        int width, height;
+        QSize available, expected;
+    } cases[] = {
+        {12000, 9000, screen, QSize(800, 600)},
+        {2147483647, 9000, screen, QSize(1280, 600)}, // a damaged file
+        {30000, 30000, screen, screen},                // a larger monitor used before
+        {-5000, 0, screen, QSize(1, 1)},               // raised by the minimum-size rule
+        {2147483647, -2147483647 - 1, screen, QSize(1280, 1)},
+        {30000, 30000, QSize(), QSize(2000, 2000)},   // no screen known
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(restoredOuterSize(c.width, c.height, c.available), c.expected)
+            << c.width << " x " << c.height;
 }
 
 // ---- StartProgram ---------------------------------------------------------
@@ -245,6 +265,28 @@ TEST(SingleInstance, ALockLeftByADeadProcessIsTakenOver)
     lock.close();
 
     EXPECT_FALSE(probe.anotherCopyRunning());
+}
+
+TEST(SingleInstance, ALockWithoutAReadableOwnerCountsOnlyWhileItIsHeld)
+{
+    Sandbox box;
+    const QString exe = box.file(QStringLiteral("pictrove"));
+    SingleInstance probe(exe, box.path());
+    for (const QByteArray &contents : {QByteArray(), QByteArray("\0\0\0\0", 4),
+                                       QByteArray("not a lock\n")}) {
+        // What a crash or a power failure right after creating it leaves.
+        ASSERT_TRUE(box.write(QFileInfo(probe.lockPath()).fileName(), contents));
+        SingleInstance next(exe, box.path());
+        EXPECT_FALSE(next.anotherCopyRunning()) << contents.toHex().toStdString();
+        EXPECT_TRUE(probe.anotherCopyRunning()); // the new holder is alive
+    }
+
+    // A live holder whose file has been emptied still counts: it keeps the
+    // file locked, so nobody can take the lock away from it.
+    SingleInstance running(exe, box.path());
+    ASSERT_FALSE(running.anotherCopyRunning());
+    ASSERT_TRUE(QFile::resize(probe.lockPath(), 0));
+    EXPECT_TRUE(probe.anotherCopyRunning());
 }
 
 TEST(SingleInstance, NoUsableFolderNeverRefusesToStart)

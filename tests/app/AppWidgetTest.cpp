@@ -1,6 +1,8 @@
 // The real windows under the offscreen platform: start-up, the second copy,
 // placement and storing on close, tabs, splitter drops, the Step 2 views.
 #include "app/AppController.h"
+#include "app/DesktopServices.h"
+#include "app/FolderTree.h"
 #include "app/FrameCommands.h"
 #include "app/MainWindow.h"
 #include "app/SplashWindow.h"
@@ -12,19 +14,23 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QTabBar>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -168,6 +174,21 @@ TEST_F(Program, FirstStartUsesTheDefaultsAndRaisesTheHeightTo500)
     EXPECT_TRUE(messages.calls.empty());
 }
 
+TEST_F(Program, AQualityOutsideItsBoundsShowsTheSameValueInTextAndControl)
+{
+    const std::pair<int, int> cases[] = {{500, 100}, {0, 1}, {-7, 1}, {100, 100}};
+    for (const auto &[stored, shown] : cases) {
+        writeSettings([stored = stored](StartupSettings &s) { s.CustomJpegQuality = stored; });
+        MainWindow *w = startAndWaitForWindow();
+        ASSERT_TRUE(w);
+        EXPECT_EQ(w->step2().TxtJPG->text(), QString::number(shown)) << stored;
+        EXPECT_EQ(w->step2().TxtJPGD->value(), shown) << stored;
+        w->close();
+        EXPECT_EQ(storedSettings().CustomJpegQuality, shown) << stored;
+        controller.reset();
+    }
+}
+
 TEST_F(Program, MaximizedSettingOpensMaximized)
 {
     writeSettings([](StartupSettings &s) { s.Maximized = -1; });
@@ -212,6 +233,67 @@ TEST_F(Program, AnEmptySettingsFileIsReportedOnceAndTheProgramStillStarts)
     ASSERT_EQ(messages.calls.size(), 1u);
     EXPECT_EQ(messages.calls[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(w->size(), QSize(640, 500));
+}
+
+// A message box whose wait is cut short by a request to close the program,
+// as a logout or SIGTERM does while a start step's message is up.
+class InterruptedMessages final : public MessageService {
+public:
+    explicit InterruptedMessages(MessageService &after) : m_after(after)
+    {
+        installMessageService(this);
+    }
+    ~InterruptedMessages() override { installMessageService(&m_after); }
+    MessageAnswer show(const QString &, const QString &, MessageIcon, MessageButtons) override
+    {
+        ++shown;
+        if (interrupt)
+            interrupt();
+        return MessageAnswer::Ok;
+    }
+    std::function<void()> interrupt;
+    int shown = 0;
+
+private:
+    MessageService &m_after;
+};
+
+TEST_F(Program, ACloseAskedForDuringAStartMessageClosesTheWindowOnceItStands)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray())); // reported at start
+    {
+        InterruptedMessages interrupted(messages);
+        interrupted.interrupt = [this] { controller->closeNormally(); };
+        AppController &app = start();
+        ASSERT_TRUE(waitFor([&] { return app.started() && app.splash() == nullptr; }));
+        EXPECT_EQ(interrupted.shown, 1);
+        ASSERT_TRUE(app.mainWindow());
+        // Closed the normal way: not left on screen, and its layout stored.
+        EXPECT_FALSE(app.mainWindow()->isVisible());
+        EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), SettingsRecordSize);
+    }
+}
+
+TEST_F(Program, ADamagedSettingsMessageOverTheSplashStaysUntilAnswered)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray())); // reported at start
+    QtMessageService real;
+    installMessageService(&real);
+    AppController &app = start();
+    app.splash()->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == app.splash(); }));
+    int boxes = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++boxes;
+            modal->close();
+        }
+    });
+    answer.start(300);
+    EXPECT_TRUE(waitFor([&] { return app.mainWindow() && app.mainWindow()->isVisible(); }, 5000));
+    EXPECT_EQ(boxes, 1);
+    installMessageService(&messages);
 }
 
 TEST_F(Program, ClosingTheSplashBeforeItsTickNeverStarts)
@@ -303,6 +385,55 @@ TEST_F(Program, TheFrameLaysOutItsPanesWithTheStatedArithmetic)
     EXPECT_EQ(p2.COptimizedPP->viewport()->width(), p2.COptimizedPP->width() - 25);
     // The right pane of a splitter ends at its right edge.
     EXPECT_EQ(p2.COptimizedPP->geometry().right(), p2.bs21->width() - 1);
+}
+
+TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(600, 500);
+    w->tabStrip()->tabs()->setCurrentIndex(1);
+    QWidget *cSave = w->step2().cSave;
+    ASSERT_TRUE(waitFor([&] { return cSave->isVisible(); }));
+    for (int nested = 0; nested < 4; ++nested) // each layout level posts to the next
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_LE(cSave->layout()->minimumSize().height(), cSave->height());
+    // No caption is cut: every check box and button is given its full size.
+    const Step2Panes &p = w->step2();
+    const QWidget *controls[] = {p.chkFlipH, p.chkFlipV, p.chkInvert, p.ChkInterlaced,
+                                 p.cmdBatch, p.CmdSave,   p.CmdCancel};
+    for (const QWidget *control : controls) {
+        EXPECT_GE(control->height(), control->minimumSizeHint().height())
+            << control->objectName().toStdString();
+        EXPECT_GE(control->width(), control->minimumSizeHint().width())
+            << control->objectName().toStdString();
+        // And it lies inside the column.
+        const QRect inColumn(control->mapTo(cSave, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(cSave->rect().contains(inColumn)) << control->objectName().toStdString();
+    }
+}
+
+TEST_F(Program, TheFolderTreeKeepsTheLastFolderInSight)
+{
+    // Enough folders around the last one that it lies far down the tree.
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("f%1/inner").arg(i, 2, 10, QChar('0'))));
+    const QString last = box.file(QStringLiteral("f33/inner"));
+    writeSettings([&](StartupSettings &s) { s.LastFolder = last; });
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    FolderTree *tree = w->step1().fT;
+    ASSERT_EQ(tree->currentFolder(), last);
+    // The folders load in the background; once they are in, it is in view.
+    // Vertically, that is: a deep folder's name may reach past the right edge.
+    const auto inSight = [tree] {
+        const QRect row = tree->visualRect(tree->currentIndex());
+        return row.height() > 0 && row.top() >= 0 && row.bottom() < tree->viewport()->height();
+    };
+    EXPECT_TRUE(waitFor(inSight, 5000))
+        << tree->visualRect(tree->currentIndex()).y() << "+"
+        << tree->visualRect(tree->currentIndex()).height() << " in a viewport "
+        << tree->viewport()->height() << " high, " << tree->currentFolder().toStdString();
 }
 
 TEST_F(Program, DroppingASplitterBarRelaysOutItsPanes)
