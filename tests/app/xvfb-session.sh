@@ -29,7 +29,7 @@ terminate() {
 "$program" >"$out/first.log" 2>&1 &
 first=$!
 seen=""
-for _ in $(seq 1 60); do
+for _ in $(seq 1 120); do
   sleep 0.25
   g=$(geometry "$out/main.png") || continue
   # The splash is 480x240; the main window covers the screen's top left.
