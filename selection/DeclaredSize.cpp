@@ -58,7 +58,35 @@ std::optional<DeclaredSize> xpmSize(const QByteArray &head)
     return DeclaredSize{w, h};
 }
 
+bool isTargaExtension(const QString &ext)
+{
+    return ext == u"tga" || ext == u"targa" || ext == u"vst" || ext == u"vda" || ext == u"icb";
+}
+
 } // namespace
+
+bool declaresNoAlpha(const QString &path, QStringView extension)
+{
+    const QString ext = extension.toString().toLower();
+    const bool targa = isTargaExtension(ext);
+    if (!targa && ext != u"ras")
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray h = file.read(32);
+    if (targa) {
+        // Colour-mapped, true-colour and grey pictures, raw or run-length
+        // encoded; the low four bits of the descriptor count the alpha bits.
+        if (h.size() < 18)
+            return false;
+        const int type = std::uint8_t(h[2]);
+        const bool known = (type >= 1 && type <= 3) || (type >= 9 && type <= 11);
+        return known && (std::uint8_t(h[17]) & 0x0F) == 0;
+    }
+    // Sun rasters have no alpha at any depth; only 32-bit ones have the byte.
+    return h.size() >= 16 && be32(h, 0) == 0x59A66A95u && be32(h, 12) == 32;
+}
 
 std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView extension)
 {

@@ -19,4 +19,10 @@ struct DeclaredSize {
 };
 std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView extension);
 
+// True when the header rules out alpha for a picture whose pixels (or colour
+// map entries) may still take four bytes: a Targa file declaring no alpha
+// bits, or a 32-bit Sun raster. The fourth byte is padding there, which the
+// libraries hand over as alpha all the same.
+bool declaresNoAlpha(const QString &path, QStringView extension);
+
 } // namespace pictrove

@@ -1,16 +1,13 @@
 #include "selection/Decoders.h"
 
+#include "selection/DeclaredSize.h"
+
 namespace pictrove {
 
-LoadResult loadFailure(const QString &reason)
-{
-    LoadResult result;
-    result.error = reason;
-    return result;
-}
+namespace {
 
-LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringView extension,
-                       const DecodeLimits &limits)
+LoadResult decodeWith(const LoaderRoute &route, const QString &path, QStringView extension,
+                      const DecodeLimits &limits)
 {
     switch (route.kind) {
     case DecoderKind::DevIL:
@@ -27,6 +24,39 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
         break;
     }
     return loadFailure(QStringLiteral("no loader reads files of this type"));
+}
+
+// Pad bytes are mostly zero: read as alpha, the picture would vanish into
+// the white that transparency is put on later.
+void dropAlpha(QImage &image)
+{
+    image = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *px = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            px[x] |= 0xFF000000u;
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+LoadResult loadFailure(const QString &reason)
+{
+    LoadResult result;
+    result.error = reason;
+    return result;
+}
+
+LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringView extension,
+                       const DecodeLimits &limits)
+{
+    LoadResult result = decodeWith(route, path, extension, limits);
+    // Whichever library read it, the header has the last word on alpha; it
+    // is read only when a library claims transparency.
+    if (result.ok && result.image.hasAlphaChannel() && declaresNoAlpha(path, extension))
+        dropAlpha(result.image);
+    return result;
 }
 
 LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTable table,

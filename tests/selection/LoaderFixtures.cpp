@@ -394,6 +394,71 @@ QByteArray declaringSize(const QString &extension, int width, int height)
     return b.data;
 }
 
+namespace {
+
+// The 18-byte Targa header: no identification field, origin at the top
+// left (descriptor bit 5) so that rows come as written.
+Bytes targaHeader(int type, int mapEntries, int mapEntryBits, int pixelBits, int alphaBits)
+{
+    Bytes b;
+    b.u8(0).u8(mapEntries > 0 ? 1 : 0).u8(type);
+    b.le16(0).le16(mapEntries).u8(mapEntryBits);
+    b.le16(0).le16(0).le16(fourBytePictureSize.width()).le16(fourBytePictureSize.height());
+    b.u8(pixelBits).u8(0x20 | alphaBits);
+    return b;
+}
+
+Bytes &bgra(Bytes &b, QRgb colour, int fourth)
+{
+    return b.u8(qBlue(colour)).u8(qGreen(colour)).u8(qRed(colour)).u8(fourth);
+}
+
+} // namespace
+
+QByteArray targa32File(QRgb colour, int fourthByte, int alphaBits)
+{
+    Bytes b = targaHeader(2, 0, 0, 32, alphaBits);
+    for (int i = 0; i < fourBytePictureSize.width() * fourBytePictureSize.height(); ++i)
+        bgra(b, colour, fourthByte);
+    return b.data;
+}
+
+QByteArray targa32RunLengthFile(QRgb colour, int fourthByte, int alphaBits)
+{
+    // One run packet a row: 0x80 | (count - 1), then the pixel.
+    Bytes b = targaHeader(10, 0, 0, 32, alphaBits);
+    for (int y = 0; y < fourBytePictureSize.height(); ++y)
+        bgra(b.u8(0x80 | (fourBytePictureSize.width() - 1)), colour, fourthByte);
+    return b.data;
+}
+
+QByteArray targaColourMapped32File(QRgb colour, int fourthByte, int alphaBits)
+{
+    // Entry 0 is the colour; entry 1, never used, is black.
+    Bytes b = targaHeader(1, 2, 32, 8, alphaBits);
+    bgra(b, colour, fourthByte);
+    bgra(b, black, fourthByte);
+    b.fill(fourBytePictureSize.width() * fourBytePictureSize.height(), 0);
+    return b.data;
+}
+
+QByteArray sunRaster32File(QRgb colour, int padByte, int type)
+{
+    // Magic, width, height, depth, data length, type, no colour map.
+    const int w = fourBytePictureSize.width(), h = fourBytePictureSize.height();
+    Bytes b;
+    b.be32(0x59A66A95).be32(quint32(w)).be32(quint32(h)).be32(32).be32(quint32(w * h * 4));
+    b.be32(quint32(type)).be32(0).be32(0);
+    for (int i = 0; i < w * h; ++i) {
+        b.u8(padByte);
+        if (type == 3)
+            b.u8(qRed(colour)).u8(qGreen(colour)).u8(qBlue(colour));
+        else
+            b.u8(qBlue(colour)).u8(qGreen(colour)).u8(qRed(colour));
+    }
+    return b.data;
+}
+
 std::vector<LoaderFixture> loaderFixtures()
 {
     std::vector<LoaderFixture> list;

@@ -49,4 +49,15 @@ QByteArray wmfFile();
 QByteArray emfFile();
 QByteArray declaringSize(const QString &extension, int width, int height); // a header only
 
+// 8 x 4 pictures of one colour whose pixels take four bytes, the fourth
+// given apart. Targa files declare alphaBits in their descriptor: raw, run-
+// length encoded, or colour-mapped with 32-bit entries. The Sun raster has
+// depth 32, the pad byte before blue-green-red (type 1, standard) or
+// red-green-blue (type 3).
+constexpr QSize fourBytePictureSize{8, 4};
+QByteArray targa32File(QRgb colour, int fourthByte, int alphaBits);
+QByteArray targa32RunLengthFile(QRgb colour, int fourthByte, int alphaBits);
+QByteArray targaColourMapped32File(QRgb colour, int fourthByte, int alphaBits);
+QByteArray sunRaster32File(QRgb colour, int padByte, int type);
+
 } // namespace pictrove::test
