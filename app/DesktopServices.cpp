@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopeGuard>
@@ -55,6 +57,30 @@ MessageAnswer QtMessageService::show(const QString &text, const QString &title, 
             return MessageAnswer::Ok;
         return escape;
     }
+}
+
+std::optional<QString> QtFileDialogService::choose(const FileDialogRequest &request)
+{
+    QPointer<QFileDialog> dialog = new QFileDialog(QApplication::activeWindow());
+    const auto release = qScopeGuard([&dialog] { delete dialog.data(); });
+    const bool save = request.mode == FileDialogRequest::Mode::Save;
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (!request.title.isEmpty())
+        dialog->setWindowTitle(request.title);
+    const QStringList filters = nameFilters(request.filter);
+    if (!filters.isEmpty())
+        dialog->setNameFilters(filters);
+    const QString folder = request.initialFolder.trimmed();
+    if (!folder.isEmpty() && QDir(folder).exists())
+        dialog->setDirectory(folder);
+    if (!request.initialName.isEmpty())
+        dialog->selectFile(request.initialName);
+    if (dialog->exec() != QDialog::Accepted || !dialog || dialog->selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog->selectedFiles().constFirst();
 }
 
 bool DesktopUrlOpener::open(const QUrl &url) { return QDesktopServices::openUrl(url); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FrameCommands.h"
+#include "platform/FileDialogService.h"
 #include "platform/MessageService.h"
 
 namespace pictrove {
@@ -10,6 +11,13 @@ class QtMessageService final : public MessageService {
 public:
     MessageAnswer show(const QString &text, const QString &title, MessageIcon icon,
                        MessageButtons buttons) override;
+};
+
+// File dialogs as QFileDialog windows over the active window. Qt's own
+// dialog, so that nothing appends an extension to what the user typed.
+class QtFileDialogService final : public FileDialogService {
+public:
+    std::optional<QString> choose(const FileDialogRequest &request) override;
 };
 
 // Documents and web pages through the desktop's default programs.

@@ -2,13 +2,16 @@
 
 #include "app/AboutDialog.h"
 #include "app/Artwork.h"
-#include "app/FolderTree.h"
+#include "selection/widgets/FolderTree.h"
 #include "app/FrameCommands.h"
 #include "app/FrameLayout.h"
 #include "app/Guarded.h"
+#include "app/Step1Wiring.h"
+#include "selection/widgets/SelectionViews.h"
 #include "app/TabStrip.h"
 #include "app/WindowRecord.h"
 #include "engine/catalogue/FormatCatalogue.h"
+#include "selection/FileTypes.h"
 #include "settings/StartupSettings.h"
 
 #include <QCloseEvent>
@@ -24,7 +27,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -74,6 +77,10 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
 
     buildStatusBar();
     buildButtons();
+    // A listed extension the icon theme knows nothing of still shows an icon.
+    FileTypes::shared().setFallbackIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    m_step1Wiring = new Step1Wiring(*this);
+    fitPreview = [this] { m_step1Wiring->fitPreview(); };
     showAbout = [](QWidget *owner) {
         AboutDialog about(owner);
         about.exec();
@@ -103,6 +110,11 @@ void MainWindow::buildStatusBar()
         m_statusBar->addWidget(label, i == 4 ? 1 : 0);
         m_panels[i] = label;
     }
+    // Panel 4 shows the previewed file's type icon before its text.
+    m_panel4Icon = new QLabel(m_panels[3]);
+    m_panel4Icon->setObjectName(QStringLiteral("SBPanel4Icon"));
+    m_panel4Icon->setGeometry(3, 2, 16, 16);
+    m_panel4Icon->hide();
     m_panels[0]->setText(QStringLiteral("Tevalen Pictrove"));
     m_panels[0]->setToolTip(QStringLiteral("Tevalen Pictrove"));
 
@@ -143,6 +155,50 @@ void MainWindow::buildButtons()
     });
 }
 
+QString MainWindow::pictureListFolder() const
+{
+    return m_step1Wiring->selection().pictureListFolder();
+}
+
+void MainWindow::setPictureListFolder(const QString &folder)
+{
+    m_step1Wiring->selection().setPictureListFolder(folder);
+}
+
+ImageSelection &MainWindow::selection() { return m_step1Wiring->selection(); }
+
+ImagePreview &MainWindow::preview() { return m_step1Wiring->preview(); }
+
+void MainWindow::setPanel4Icon(const QIcon &icon)
+{
+    QLabel *panel4 = m_panels[3];
+    if (icon.isNull()) {
+        m_panel4Icon->hide();
+        panel4->setIndent(-1);
+        panel4->setContentsMargins(3, 0, 3, 0);
+        return;
+    }
+    m_panel4Icon->setPixmap(icon.pixmap(QSize(16, 16)));
+    m_panel4Icon->move(3, (panel4->height() - 16) / 2);
+    m_panel4Icon->show();
+    panel4->setContentsMargins(22, 0, 3, 0);
+}
+
+void MainWindow::applyLastFormat()
+{
+    guarded([&] {
+        QComboBox *list = m_step2->CboFiles;
+        if (list->count() == 0)
+            return;
+        const int index = std::clamp<int>(startupSettings().LastFormatIndex, 0, list->count() - 1);
+        {
+            const QSignalBlocker quiet(list);
+            list->setCurrentIndex(index);
+        }
+        m_options.selectFormat(index);
+    });
+}
+
 QLabel *MainWindow::panel(int number) const
 {
     return number >= 1 && number <= 5 ? m_panels[number - 1] : nullptr;
@@ -166,6 +222,7 @@ void MainWindow::formLoad()
         fill(m_step2->cboColorMode, itemTexts(colorModeOptions()));
         fill(m_step2->cboMap, initialMapItems());
         fill(m_step2->CboFiles, formatListTexts());
+        m_options.fillOptionLists(s.CustomJpegQuality);
     });
     guarded([&] {
         const QString folder = s.LastFolder.trimmed();

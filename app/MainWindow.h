@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Panes.h"
+#include "engine/catalogue/OutputSettingsController.h"
 #include "engine/core/PictureSurface.h"
 #include "workflow/views/ViewPair.h"
 
@@ -16,6 +17,9 @@ class QToolButton;
 
 namespace pictrove {
 
+class ImagePreview;
+class ImageSelection;
+class Step1Wiring;
 class TabStrip;
 
 // fBatchConvert, the program's one main window, as a frame: the tab strip
@@ -55,8 +59,20 @@ public:
     QProgressBar *progressBar() const { return m_progress; }
 
     // The initial folder of the picture-list file dialogs (CD).
-    QString pictureListFolder() const { return m_pictureListFolder; }
-    void setPictureListFolder(const QString &folder) { m_pictureListFolder = folder; }
+    QString pictureListFolder() const;
+    void setPictureListFolder(const QString &folder);
+
+    // Step 1: the folder list, the basket and the current image.
+    ImageSelection &selection();
+    ImagePreview &preview();
+    // The Step 2 options behind the option column.
+    OutputSettingsController &options() { return m_options; }
+
+    // Selects LastFormatIndex in the format list and runs its handler, which
+    // encodes the optimized preview of the current image again.
+    void applyLastFormat();
+    // The file-type icon beside panel 4's text; a null icon removes it.
+    void setPanel4Icon(const QIcon &icon);
 
     // Shows fAbout modally; tests replace it so that nothing blocks.
     std::function<void(QWidget *parent)> showAbout;
@@ -80,6 +96,7 @@ private:
     void formUnload();
     void runFitPreview();
 
+    OutputSettingsController m_options;
     ViewPair m_views;
     PictureSurface m_originalSurface;
     PictureSurface m_optimizedSurface;
@@ -95,7 +112,8 @@ private:
     QToolButton *m_help = nullptr;
     QToolButton *m_online = nullptr;
     QToolButton *m_about = nullptr;
-    QString m_pictureListFolder;
+    QLabel *m_panel4Icon = nullptr;
+    Step1Wiring *m_step1Wiring = nullptr;
     bool m_unloaded = false;
     bool m_everShown = false;
 };

@@ -1,6 +1,7 @@
 #include "app/Panes.h"
 
-#include "app/FolderTree.h"
+#include "selection/widgets/FolderTree.h"
+#include "selection/widgets/SelectionViews.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +14,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QToolButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace pictrove {
@@ -41,17 +43,39 @@ QToolBar *captionedToolBar(QWidget *parent, const char *name, const QString &cap
     return bar;
 }
 
-QTreeWidget *reportList(QWidget *parent, const char *name, const QString &toolTip,
-                        const QStringList &columns, const QList<int> &widthsTwips)
+template <typename List>
+List *reportList(QWidget *parent, const char *name, const QString &toolTip,
+                 const QList<int> &widthsTwips)
 {
-    auto *list = named(new QTreeWidget(parent), name);
+    auto *list = named(new List(parent), name);
     list->setToolTip(toolTip);
-    list->setRootIsDecorated(false);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setHeaderLabels(columns);
-    for (int i = 0; i < widthsTwips.size(); ++i)
-        list->setColumnWidth(i, widthsTwips[i] / 15);
+    list->setColumnWidthsTwips(widthsTwips);
     return list;
+}
+
+// A toolbar button: its text is the button's name for the user (shown as a
+// tool tip, read by screen readers); the icon comes from the desktop's theme,
+// or from the style where the theme has none.
+QAction *toolButton(QToolBar *bar, const QString &text, const char *themeIcon,
+                    QStyle::StandardPixmap fallback, bool showText = false)
+{
+    QIcon icon = QIcon::fromTheme(QLatin1String(themeIcon));
+    if (icon.isNull())
+        icon = bar->style()->standardIcon(fallback);
+    QAction *action = bar->addAction(icon, text);
+    if (showText)
+        if (auto *button = qobject_cast<QToolButton *>(bar->widgetForAction(action)))
+            button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return action;
+}
+
+QLabel *descriptionRow(QFormLayout *form, const QString &caption, const char *name)
+{
+    auto *value = named(new QLabel(form->parentWidget()), name);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setWordWrap(true);
+    form->addRow(caption, value);
+    return value;
 }
 
 // A splitter of a page, wired from its saved design: orientation, design
@@ -85,30 +109,54 @@ Step1Panes::Step1Panes(QWidget *page)
 
     plvFolder = named(new QWidget(page), "plvFolder");
     TBFolder = captionedToolBar(plvFolder, "TBFolder", QStringLiteral("Images in Folder"));
-    lvFolder = reportList(plvFolder, "lvFolder",
-                          QStringLiteral("List all the image file(s) from a folder"),
-                          {QStringLiteral("File Name"), QStringLiteral("Size"),
-                           QStringLiteral("Type")},
-                          {5292, 2540, 2540});
+    lvFolder = reportList<FolderListView>(
+        plvFolder, "lvFolder", QStringLiteral("List all the image file(s) from a folder"),
+        {5292, 2540, 2540});
+    folderButtons = {
+        toolButton(TBFolder, QStringLiteral("Check All"), "edit-select-all",
+                   QStyle::SP_DialogYesButton),
+        toolButton(TBFolder, QStringLiteral("Uncheck All"), "edit-clear",
+                   QStyle::SP_DialogNoButton),
+        toolButton(TBFolder, QStringLiteral("Add Checked File(s) to Tray"), "list-add",
+                   QStyle::SP_ArrowRight),
+    };
 
     plvSelected = named(new QWidget(page), "plvSelected");
     TBSelected = captionedToolBar(plvSelected, "TBSelected", QStringLiteral("Image Basket"));
-    lvSelected = reportList(
+    lvSelected = reportList<BasketView>(
         plvSelected, "lvSelected",
         QStringLiteral("List all the image file(s) inserted from the Image Folder or from Picture "
                        "List"),
-        {QStringLiteral("File Name"), QStringLiteral("Type"), QStringLiteral("Parent Folder")},
         {3440, 2117, 6615});
+    basketButtons = {
+        toolButton(TBSelected, QStringLiteral("Remove Selected File"), "list-remove",
+                   QStyle::SP_DialogDiscardButton),
+        toolButton(TBSelected, QStringLiteral("Remove All"), "edit-delete",
+                   QStyle::SP_TrashIcon),
+        toolButton(TBSelected, QStringLiteral("Open Picture List from Disk"), "document-open",
+                   QStyle::SP_DialogOpenButton),
+        toolButton(TBSelected, QStringLiteral("Save as Picture List"), "document-save-as",
+                   QStyle::SP_DialogSaveButton),
+    };
 
     Preview = named(new QLabel(page), "Preview");
     Preview->setFrameShape(QFrame::StyledPanel);
     Preview->setFrameShadow(QFrame::Sunken);
-    Preview->setAlignment(Qt::AlignCenter);
     Preview->setBackgroundRole(QPalette::Base);
     Preview->setAutoFillBackground(true);
+    Preview->setAccessibleName(QStringLiteral("Image Preview"));
+    PPreview = new PreviewBox(Preview);
 
     Frame_Preview = named(new QGroupBox(QStringLiteral("Image Preview && Description"), page),
                           "Frame_Preview");
+    auto *description = new QFormLayout(Frame_Preview);
+    description->setContentsMargins(8, 6, 8, 6);
+    description->setVerticalSpacing(3);
+    description->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    LFileName = descriptionRow(description, QStringLiteral("File Name :"), "LFileName");
+    LType = descriptionRow(description, QStringLiteral("Type :"), "LType");
+    LResolution = descriptionRow(description, QStringLiteral("Resolution :"), "LResolution");
+    LLocation = descriptionRow(description, QStringLiteral("Location :"), "LLocation");
 
     bs13 = designedSplitter(page, "bs13", plvFolder, plvSelected,
                             QStringLiteral("LeftOrTopControl=plvFolder\n"

@@ -11,11 +11,14 @@ class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QToolBar;
-class QTreeWidget;
+class QAction;
 
 namespace pictrove {
 
+class BasketView;
+class FolderListView;
 class FolderTree;
+class PreviewBox;
 
 // The panes of the Step 1 page and the splitters that divide it. The
 // lists, the toolbars and the preview are the places the folder listing,
@@ -30,12 +33,21 @@ struct Step1Panes {
     FolderTree *fT;
     QWidget *plvFolder;
     QToolBar *TBFolder;
-    QTreeWidget *lvFolder;
+    FolderListView *lvFolder;
     QWidget *plvSelected;
     QToolBar *TBSelected;
-    QTreeWidget *lvSelected;
+    BasketView *lvSelected;
     QLabel *Preview;
+    PreviewBox *PPreview;
     QGroupBox *Frame_Preview;
+    QLabel *LFileName;
+    QLabel *LType;
+    QLabel *LResolution;
+    QLabel *LLocation;
+
+    // TBFolder's buttons 1 to 3, TBSelected's 1 to 4, in toolbar order.
+    QList<QAction *> folderButtons;
+    QList<QAction *> basketButtons;
 };
 
 // The panes of the Step 2 page: the two views under bs21 and the cSave

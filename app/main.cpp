@@ -15,6 +15,8 @@ int main(int argc, char *argv[])
 
     pictrove::QtMessageService messageBoxes;
     pictrove::installMessageService(&messageBoxes);
+    pictrove::QtFileDialogService fileDialogs;
+    pictrove::installFileDialogService(&fileDialogs);
     pictrove::DesktopUrlOpener opener;
     pictrove::installUrlOpener(&opener);
 
@@ -23,6 +25,7 @@ int main(int argc, char *argv[])
     controller.start();
     const int result = app.exec();
     pictrove::installUrlOpener(nullptr);
+    pictrove::installFileDialogService(nullptr);
     pictrove::installMessageService(nullptr);
     return result;
 }

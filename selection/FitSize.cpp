@@ -13,8 +13,8 @@ QSize FitSize(int imageWidth, int imageHeight, int boxWidth, int boxHeight)
     const float rx = float(boxWidth) / float(imageWidth);
     const float ry = float(boxHeight) / float(imageHeight);
     if (rx >= ry)
-        return {int(roundHalfEven(float(imageWidth) * ry)), boxHeight};
-    return {boxWidth, int(roundHalfEven(rx * float(imageHeight)))};
+        return {int(roundHalfEven(double(imageWidth) * double(ry))), boxHeight};
+    return {boxWidth, int(roundHalfEven(double(rx) * double(imageHeight)))};
 }
 
 } // namespace pictrove

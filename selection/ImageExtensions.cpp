@@ -1,5 +1,7 @@
 #include "selection/ImageExtensions.h"
 
+#include <QSet>
+
 namespace pictrove {
 
 const QStringList &recognisedExtensions()
@@ -17,7 +19,8 @@ const QStringList &recognisedExtensions()
 
 bool isRecognisedExtension(QStringView ext)
 {
-    return recognisedExtensions().contains(ext.toString().toLower());
+    static const QSet<QString> set(recognisedExtensions().begin(), recognisedExtensions().end());
+    return set.contains(ext.toString().toLower());
 }
 
 QString lowerExtensionOf(const QString &path)

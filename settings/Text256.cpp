@@ -1,5 +1,7 @@
 #include "settings/Text256.h"
 
+#include "platform/Utf8.h"
+
 #include <QByteArray>
 
 #include <algorithm>
@@ -8,20 +10,7 @@ namespace pictrove {
 namespace {
 constexpr char Blank = ' ';
 
-bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 bool isText(char c) { return c != Blank; }
-
-// Length of the longest prefix of utf8 that fits in limit bytes and ends on
-// a character boundary.
-qsizetype cutAtCharacter(const QByteArray &utf8, qsizetype limit)
-{
-    if (utf8.size() <= limit)
-        return utf8.size();
-    qsizetype end = limit;
-    while (end > 0 && isContinuationByte(utf8[end]))
-        --end;
-    return end;
-}
 } // namespace
 
 Text256::Text256() { m_bytes.fill(Blank); }
@@ -31,7 +20,7 @@ Text256::Text256(const QString &value) : Text256() { *this = value; }
 Text256 &Text256::operator=(const QString &value)
 {
     const QByteArray utf8 = value.toUtf8();
-    const qsizetype length = cutAtCharacter(utf8, qsizetype(Size));
+    const qsizetype length = utf8PrefixLength(utf8, qsizetype(Size));
     m_bytes.fill(Blank);
     std::copy_n(utf8.constData(), length, m_bytes.begin());
     return *this;

@@ -1,7 +1,7 @@
 #include "engine/conversion/PreviewEncoder.h"
 
 #include "engine/conversion/EncodePipeline.h"
-#include "engine/conversion/SizeText.h"
+#include "platform/SizeText.h"
 #include "engine/conversion/StageClock.h"
 #include "engine/conversion/StagedOutput.h"
 #include "engine/core/FreeImageBridge.h"

@@ -1,5 +1,5 @@
 #include "engine/conversion/BatchOutputName.h"
-#include "engine/conversion/SizeText.h"
+#include "platform/SizeText.h"
 #include "engine/conversion/StagedOutput.h"
 
 #include "TestSupport.h"

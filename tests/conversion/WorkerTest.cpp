@@ -3,7 +3,7 @@
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/EncodePipeline.h"
 #include "engine/conversion/PreviewEncoder.h"
-#include "engine/conversion/SizeText.h"
+#include "platform/SizeText.h"
 #include "engine/conversion/SourcePrefetch.h"
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/FreeImageHandles.h"

@@ -43,6 +43,22 @@ MessageAnswer RecordingMessages::show(const QString &text, const QString &title,
     return answer;
 }
 
+RecordingFileDialogs::RecordingFileDialogs() { installFileDialogService(this); }
+RecordingFileDialogs::~RecordingFileDialogs() { installFileDialogService(nullptr); }
+
+std::optional<QString> RecordingFileDialogs::choose(const FileDialogRequest &request)
+{
+    requests.push_back(request);
+    if (answers.empty())
+        return std::nullopt;
+    const QString path = answers.front().value_or(QString());
+    const bool chosen = answers.front().has_value();
+    answers.erase(answers.begin());
+    if (!chosen)
+        return std::nullopt;
+    return path;
+}
+
 int maxChannelDifference(const QImage &a, const QImage &b)
 {
     if (a.size() != b.size())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileDialogService.h"
 #include "platform/MessageService.h"
 
 #include <QByteArray>
@@ -44,6 +45,18 @@ public:
 
     std::vector<Call> calls;
     MessageAnswer answer = MessageAnswer::Ok;
+};
+
+// Records every file dialog and answers with the next queued answer (a
+// path, or nothing for a cancel); with none queued, a dialog is cancelled.
+class RecordingFileDialogs final : public FileDialogService {
+public:
+    RecordingFileDialogs();
+    ~RecordingFileDialogs() override;
+    std::optional<QString> choose(const FileDialogRequest &request) override;
+
+    std::vector<FileDialogRequest> requests;
+    std::vector<std::optional<QString>> answers;
 };
 
 // Largest per-channel difference between two images of the same size, or

@@ -6,7 +6,7 @@
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
 #include "engine/conversion/SourcePrefetch.h"
-#include "tools/convert/PictureListInput.h"
+#include "selection/PictureListFile.h"
 
 #include <QFileInfo>
 
@@ -62,9 +62,9 @@ std::vector<Entry> expandInputs(const QStringList &inputs)
 {
     std::vector<Entry> entries;
     for (const QString &input : inputs) {
-        if (isPictureList(input)) {
+        if (picturelist::isPictureList(input)) {
             QString error;
-            const auto paths = readPictureList(input, &error);
+            const auto paths = picturelist::read(input, &error);
             if (!paths) {
                 entries.push_back({input, QStringLiteral("cannot read the picture list: ") + error});
                 continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 #include <cstdint>
@@ -12,5 +13,10 @@ std::int64_t kilobytes(std::int64_t bytes);
 
 // "<kilobytes> KB", or "<kilobytes> Kb" as the JPEG preview writes it.
 QString kilobyteText(std::int64_t bytes, bool jpegSpelling);
+
+// The folder list's size: bytes / 1024 to one decimal, halves to the even
+// tenth, in its shortest form with the locale's decimal separator
+// (1280 -> "1.2 KB", 1536 -> "1.5 KB", 2048 -> "2 KB").
+QString tenthKilobyteText(std::int64_t bytes, const QLocale &locale = QLocale());
 
 } // namespace pictrove

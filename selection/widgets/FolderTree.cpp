@@ -1,4 +1,4 @@
-#include "app/FolderTree.h"
+#include "selection/widgets/FolderTree.h"
 
 #include <QFileSystemModel>
 #include <QHeaderView>

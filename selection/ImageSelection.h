@@ -1,0 +1,101 @@
+#pragma once
+
+#include "selection/FolderListing.h"
+#include "selection/ListModels.h"
+
+#include <QItemSelectionModel>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace pictrove {
+
+class FileTypes;
+
+// The Step 1 page as logic: the current folder and its listing, the Image
+// Basket, the selections of both lists, and every command of the two
+// toolbars, the keys, clicks and drops. The lists' views show the models
+// and selection models held here and forward their events; messages and
+// file dialogs go through the replaceable services, so all of it runs and
+// is tested without a window.
+class ImageSelection : public QObject {
+    Q_OBJECT
+public:
+    explicit ImageSelection(FileTypes &types, QObject *parent = nullptr);
+    ~ImageSelection() override;
+
+    FolderListModel &folderList() { return m_folder; }
+    BasketModel &basket() { return m_basket; }
+    const BasketModel &basket() const { return m_basket; }
+    QItemSelectionModel &folderSelection() { return m_folderSelection; }
+    QItemSelectionModel &basketSelection() { return m_basketSelection; }
+    QString currentFolder() const { return m_currentFolder; }
+
+    // The initial folder of the picture-list dialogs.
+    QString pictureListFolder() const { return m_pictureListFolder; }
+    void setPictureListFolder(const QString &folder) { m_pictureListFolder = folder; }
+
+    // The folder tree reported a newly selected folder. The folder is read
+    // on a worker thread; folderListed() follows on this one. A folder
+    // chosen while another is being read replaces it.
+    void folderSelected(const QString &path);
+
+    // TBFolder: "Check All", "Uncheck All", "Add Checked File(s) to Tray".
+    void checkAll();
+    void uncheckAll();
+    void addChecked();
+    // Enter in lvFolder: the selected entries.
+    void addSelected();
+    // lvFolder's selected entries dropped onto the basket.
+    void dropFolderSelection();
+    // Files dropped from the desktop's file manager; only image files of
+    // the recognised extensions are taken.
+    void dropFiles(const QStringList &paths);
+
+    // TBSelected: "Remove Selected File" (also the Delete key),
+    // "Remove All", "Open Picture List from Disk", "Save as Picture List".
+    void removeSelected();
+    void removeAll();
+    void openPictureList();
+    void savePictureList();
+
+    // A click on an entry: previewed when it is the only selected entry.
+    void folderEntryClicked(int row);
+    void basketEntryClicked(int row);
+
+    static QString basketPanelText(std::int64_t count);
+
+signals:
+    // Status panels 3, 4 and 5 as the handlers set them.
+    void panelText(int panel, const QString &text);
+    void folderListed(qint64 listed);
+    // An image to make the current image.
+    void previewRequested(const QString &path);
+    // The folder held no image: the format is re-applied to the image shown.
+    void reapplyFormatRequested();
+
+private:
+    struct Scan;
+    void applyListing(std::vector<FolderFile> files);
+    std::vector<int> selectedRows(const QItemSelectionModel &selection) const;
+    std::vector<BasketEntry> qualifying(const std::vector<int> &rows, PathMatch match,
+                                        bool keepListText, std::int64_t &duplicates) const;
+    void showDuplicates(std::int64_t count, const QString &text);
+    void refreshBasketPanel();
+    void saveList();
+    void openList();
+    void previewIfOnlySelected(QItemSelectionModel &selection, const QString &path);
+
+    FolderListModel m_folder;
+    BasketModel m_basket;
+    QItemSelectionModel m_folderSelection;
+    QItemSelectionModel m_basketSelection;
+    QString m_currentFolder;
+    QString m_pictureListFolder;
+    std::uint64_t m_scanGeneration = 0;
+};
+
+} // namespace pictrove

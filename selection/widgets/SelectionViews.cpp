@@ -1,0 +1,191 @@
+#include "selection/widgets/SelectionViews.h"
+
+#include "selection/ImagePreview.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QUrl>
+
+namespace pictrove {
+
+ReportListView::ReportListView(QWidget *parent) : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setIconSize(QSize(16, 16));
+    setTextElideMode(Qt::ElideMiddle);
+    header()->setStretchLastSection(true);
+    connect(this, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &index) { emit entryClicked(index.row()); });
+}
+
+void ReportListView::setColumnWidthsTwips(const QList<int> &widths)
+{
+    for (int i = 0; i < widths.size(); ++i)
+        setColumnWidth(i, widths[i] / 15);
+}
+
+void ReportListView::keyPressEvent(QKeyEvent *event)
+{
+    const QModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    // Walking the list with the arrow keys previews as clicking does.
+    if (currentIndex().isValid() && currentIndex().row() != before.row())
+        emit entryClicked(currentIndex().row());
+}
+
+const QString FolderListView::EntriesMimeType =
+    QStringLiteral("application/x-pictrove-folder-entries");
+
+FolderListView::FolderListView(QWidget *parent) : ReportListView(parent)
+{
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    runDrag = [this](QMimeData *data) {
+        auto *drag = new QDrag(this);
+        drag->setMimeData(data);
+        drag->setPixmap(QIcon::fromTheme(QStringLiteral("image-x-generic"))
+                            .pixmap(QSize(32, 32)));
+        drag->exec(Qt::CopyAction);
+    };
+}
+
+void FolderListView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit enterPressed();
+        return;
+    }
+    ReportListView::keyPressEvent(event);
+}
+
+void FolderListView::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex under = indexAt(event->position().toPoint());
+    m_pressOnSelected = event->button() == Qt::LeftButton && under.isValid() &&
+                        selectionModel()->isRowSelected(under.row(), under.parent());
+    ReportListView::mousePressEvent(event);
+}
+
+void FolderListView::startDrag(Qt::DropActions)
+{
+    // A press on an unselected entry selects it; moving on from there is a
+    // selection gesture, not a drag.
+    if (!m_pressOnSelected || !runDrag)
+        return;
+    m_pressOnSelected = false;
+    auto *data = new QMimeData;
+    data->setData(EntriesMimeType, QByteArray());
+    runDrag(data);
+}
+
+BasketView::BasketView(QWidget *parent) : ReportListView(parent)
+{
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+}
+
+void BasketView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        emit deletePressed();
+        return;
+    }
+    ReportListView::keyPressEvent(event);
+}
+
+bool BasketView::accepts(const QMimeData *data)
+{
+    if (!data)
+        return false;
+    if (data->hasFormat(FolderListView::EntriesMimeType))
+        return true;
+    if (!data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
+}
+
+bool BasketView::takeDrop(const QMimeData *data)
+{
+    if (!accepts(data))
+        return false;
+    if (data->hasFormat(FolderListView::EntriesMimeType)) {
+        emit folderEntriesDropped();
+        return true;
+    }
+    QStringList paths;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    emit filesDropped(paths);
+    return true;
+}
+
+void BasketView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (accepts(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void BasketView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (accepts(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void BasketView::dropEvent(QDropEvent *event)
+{
+    if (takeDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+PreviewBox::PreviewBox(QWidget *pane) : QWidget(pane)
+{
+    setObjectName(QStringLiteral("PPreview"));
+    hide();
+}
+
+void PreviewBox::fit(const QImage &holder)
+{
+    const QRect place = previewPlacement(parentWidget()->size(), holder.size());
+    if (place.isEmpty()) {
+        hide();
+        m_scaled = QImage();
+        m_sourceKey = 0;
+        return;
+    }
+    if (m_scaled.size() != place.size() || m_sourceKey != holder.cacheKey()) {
+        m_scaled = place.size() == holder.size()
+                       ? holder
+                       : holder.scaled(place.size(), Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+        m_sourceKey = holder.cacheKey();
+    }
+    setGeometry(place);
+    show();
+    update();
+}
+
+void PreviewBox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_scaled);
+}
+
+} // namespace pictrove
