@@ -101,12 +101,18 @@ void MainWindow::buildStatusBar()
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
         label->setContentsMargins(3, 0, 3, 0);
-        // The last panel takes what is left of the bar; on a narrow window
-        // it is cut rather than pushing the bar wider than the window.
-        if (i < 4)
-            label->setFixedWidth(kPanelWidths[i]);
-        else
+        // The first panels keep at least their designed widths and grow
+        // with a longer text (a long file name, a large basket); the last
+        // takes what is left of the bar and is cut rather than pushing the
+        // bar wider than the window.
+        if (i < 4) {
+            label->setMinimumWidth(kPanelWidths[i]);
+            label->setMaximumWidth(kPanelWidths[i] * 2);
+        }
+        else {
             label->resize(kPanelWidths[i], label->height());
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        }
         m_statusBar->addWidget(label, i == 4 ? 1 : 0);
         m_panels[i] = label;
     }

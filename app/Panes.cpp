@@ -50,6 +50,7 @@ List *reportList(QWidget *parent, const char *name, const QString &toolTip,
     auto *list = named(new List(parent), name);
     list->setToolTip(toolTip);
     list->setColumnWidthsTwips(widthsTwips);
+    list->setAccessibleDescription(toolTip);
     return list;
 }
 
@@ -59,7 +60,10 @@ List *reportList(QWidget *parent, const char *name, const QString &toolTip,
 QAction *toolButton(QToolBar *bar, const QString &text, const char *themeIcon,
                     QStyle::StandardPixmap fallback, bool showText = false)
 {
+    // Many themes draw toolbar actions only as symbolic icons.
     QIcon icon = QIcon::fromTheme(QLatin1String(themeIcon));
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QLatin1String(themeIcon) + QStringLiteral("-symbolic"));
     if (icon.isNull())
         icon = bar->style()->standardIcon(fallback);
     QAction *action = bar->addAction(icon, text);
@@ -121,6 +125,8 @@ Step1Panes::Step1Panes(QWidget *page)
                    QStyle::SP_ArrowRight),
     };
 
+    lvFolder->setAccessibleName(QStringLiteral("Images in Folder"));
+
     plvSelected = named(new QWidget(page), "plvSelected");
     TBSelected = captionedToolBar(plvSelected, "TBSelected", QStringLiteral("Image Basket"));
     lvSelected = reportList<BasketView>(
@@ -128,6 +134,7 @@ Step1Panes::Step1Panes(QWidget *page)
         QStringLiteral("List all the image file(s) inserted from the Image Folder or from Picture "
                        "List"),
         {3440, 2117, 6615});
+    lvSelected->setAccessibleName(QStringLiteral("Image Basket"));
     basketButtons = {
         toolButton(TBSelected, QStringLiteral("Remove Selected File"), "list-remove",
                    QStyle::SP_DialogDiscardButton),

@@ -20,8 +20,6 @@ Step1Wiring::Step1Wiring(MainWindow &window)
     p.lvFolder->setSelectionModel(&m_selection.folderSelection());
     p.lvSelected->setModel(&m_selection.basket());
     p.lvSelected->setSelectionModel(&m_selection.basketSelection());
-    p.lvFolder->setColumnWidthsTwips({5292, 2540, 2540});
-    p.lvSelected->setColumnWidthsTwips({3440, 2117, 6615});
 
     connect(&m_selection, &ImageSelection::panelText, this,
             [this](int panel, const QString &text) {

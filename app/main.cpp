@@ -4,6 +4,7 @@
 #include "app/TerminationSignals.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -12,6 +13,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("pictrove"));
     QApplication::setWindowIcon(pictrove::productIcon());
+    // Outside a desktop session Qt knows no icon theme; file types and
+    // toolbar buttons then take their icons from Adwaita where it is there.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
     pictrove::QtMessageService messageBoxes;
     pictrove::installMessageService(&messageBoxes);

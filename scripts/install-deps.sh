@@ -8,9 +8,11 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libfreeimage-dev libdevil-dev libgif-dev libimagequant-dev
   libwmf-dev libemf2svg-dev
+  fonts-urw-base35 adwaita-icon-theme
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm)
+  packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm
+             dbus-daemon at-spi2-core python3-pyatspi)
 fi
 
 missing=()

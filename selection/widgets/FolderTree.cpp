@@ -10,6 +10,7 @@ FolderTree::FolderTree(QWidget *parent) : QTreeView(parent)
 {
     setObjectName(QStringLiteral("fT"));
     setToolTip(QStringLiteral("Select a folder"));
+    setAccessibleName(QStringLiteral("Folders"));
     m_model = new QFileSystemModel(this);
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setRootPath(QStringLiteral("/"));

@@ -1,6 +1,10 @@
 #include "selection/widgets/SelectionViews.h"
 
 #include "selection/ImagePreview.h"
+#include "platform/Rounding.h"
+#include "platform/Twips.h"
+
+#include <QApplication>
 
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -21,16 +25,57 @@ ReportListView::ReportListView(QWidget *parent) : QTreeView(parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setIconSize(QSize(16, 16));
-    setTextElideMode(Qt::ElideMiddle);
+    setTextElideMode(Qt::ElideRight);
     header()->setStretchLastSection(true);
     connect(this, &QAbstractItemView::clicked, this,
             [this](const QModelIndex &index) { emit entryClicked(index.row()); });
+    connect(header(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_fitting && header()->isVisible() && QApplication::mouseButtons() != Qt::NoButton)
+            m_userSized = true;
+    });
 }
 
 void ReportListView::setColumnWidthsTwips(const QList<int> &widths)
 {
+    m_designedWidths.clear();
+    for (int twips : widths)
+        m_designedWidths.append(int(roundHalfEven(twips / twipsPerPixelX())));
+    fitColumns();
+}
+
+void ReportListView::setModel(QAbstractItemModel *model)
+{
+    QTreeView::setModel(model);
+    fitColumns(); // a new model brings new header sections
+}
+
+void ReportListView::resizeEvent(QResizeEvent *event)
+{
+    QTreeView::resizeEvent(event);
+    fitColumns();
+}
+
+void ReportListView::fitColumns()
+{
+    if (m_userSized || m_designedWidths.isEmpty())
+        return;
+    // A list narrower than the designed columns gives up the room of the
+    // later columns first, each down to what its header and a typical
+    // value need, and only then narrows the file names.
+    QList<int> widths = m_designedWidths;
+    int excess = -viewport()->width();
+    for (int w : widths)
+        excess += w;
+    for (int i = int(widths.size()) - 1; i >= 0 && excess > 0; --i) {
+        const int least = i == 0 ? 100 : std::max(72, header()->sectionSizeHint(i));
+        const int cut = std::min(excess, std::max(0, widths[i] - least));
+        widths[i] -= cut;
+        excess -= cut;
+    }
+    m_fitting = true;
     for (int i = 0; i < widths.size(); ++i)
-        setColumnWidth(i, widths[i] / 15);
+        setColumnWidth(i, widths[i]);
+    m_fitting = false;
 }
 
 void ReportListView::keyPressEvent(QKeyEvent *event)

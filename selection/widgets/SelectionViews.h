@@ -18,14 +18,25 @@ class ReportListView : public QTreeView {
 public:
     explicit ReportListView(QWidget *parent = nullptr);
 
-    // Column widths as designed, in twips.
+    // Column widths as designed, in twips. Until the user sizes a column
+    // himself, a list narrower than their sum shows them narrowed in
+    // proportion, so that every column stays in sight.
     void setColumnWidthsTwips(const QList<int> &widths);
+    void setModel(QAbstractItemModel *model) override;
 
 signals:
     void entryClicked(int row);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void fitColumns();
+
+    QList<int> m_designedWidths; // pixels
+    bool m_fitting = false;
+    bool m_userSized = false;
 };
 
 // lvFolder. Enter adds the selected entries; a drag starts only from an

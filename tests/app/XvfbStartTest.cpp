@@ -35,24 +35,60 @@ std::map<std::string, std::string> readResults(const QString &path)
     return out;
 }
 
+// The first missing tool of a list, or an empty text.
+QString missingTool(std::initializer_list<const char *> tools)
+{
+    for (const char *tool : tools)
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            return QLatin1String(tool);
+    return {};
+}
+
+// The program's own folder: a copy of the executable and its decoder, so
+// that its settings file and its single-instance lock are this test's alone.
+bool makeProgramFolder(const QString &program, const QString &out, const QString &runtime)
+{
+    for (const QString &dir : {program, out, runtime})
+        if (!QDir().mkpath(dir))
+            return false;
+    QFile(runtime).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner);
+    return QFile::copy(QStringLiteral(PICTROVE_EXECUTABLE), program + QStringLiteral("/pictrove")) &&
+           QFile::copy(QStringLiteral(PICTROVE_DECODER),
+                       program + QStringLiteral("/pictrove-decoder"));
+}
+
+// Keeps the screenshots where a person can look at them.
+void keepScreenshots(const QString &out, std::initializer_list<const char *> names)
+{
+    const QString keep = QStringLiteral(PICTROVE_SCREENSHOT_DIR);
+    QDir().mkpath(keep);
+    for (const char *name : names) {
+        QFile::remove(keep + QLatin1Char('/') + QLatin1String(name));
+        QFile::copy(out + QLatin1Char('/') + QLatin1String(name),
+                    keep + QLatin1Char('/') + QLatin1String(name));
+    }
+}
+
+QProcessEnvironment sessionEnvironment(const QString &tmp, const QString &runtime)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp); // xvfb-run's authority file
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    return env;
+}
+
 TEST(XvfbStart, ShowsTheMainWindowAtTheStoredSizeAndStoresItOnClose)
 {
-    for (const char *tool : {"xvfb-run", "xauth", "import", "identify"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh --test)";
-    }
+    const QString missing = missingTool({"xvfb-run", "xauth", "import", "identify"});
+    if (!missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
     test::Sandbox box;
-    // The program's own folder: a copy of the executable, so that its
-    // settings file and its single-instance lock are this test's alone.
     const QString program = box.file(QStringLiteral("program"));
     const QString out = box.file(QStringLiteral("out"));
     const QString runtime = box.file(QStringLiteral("runtime"));
-    for (const QString &dir : {program, out, runtime})
-        ASSERT_TRUE(QDir().mkpath(dir));
-    QFile(runtime).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(PICTROVE_EXECUTABLE),
-                            program + QStringLiteral("/pictrove")));
+    ASSERT_TRUE(makeProgramFolder(program, out, runtime));
 
     setTwipsPerPixel(15, 15); // the X server runs at 96 dpi
     setProgramFolder(program);
@@ -66,11 +102,7 @@ TEST(XvfbStart, ShowsTheMainWindowAtTheStoredSizeAndStoresItOnClose)
     setProgramFolder(QString());
 
     QProcess session;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), box.path()); // xvfb-run's authority file
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    session.setProcessEnvironment(env);
+    session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
     session.start(QStringLiteral("xvfb-run"),
                   {QStringLiteral("-a"), QStringLiteral("-s"),
                    QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
@@ -79,17 +111,10 @@ TEST(XvfbStart, ShowsTheMainWindowAtTheStoredSizeAndStoresItOnClose)
     ASSERT_TRUE(session.waitForFinished(90000)) << "the X session did not end";
     auto results = readResults(out + QStringLiteral("/result.txt"));
 
-    // Keep the screenshots where a person can look at them.
-    const QString keep = QStringLiteral(PICTROVE_SCREENSHOT_DIR);
-    QDir().mkpath(keep);
-    for (const char *name : {"main.png", "second.png"}) {
-        QFile::remove(keep + QLatin1Char('/') + QLatin1String(name));
-        QFile::copy(out + QLatin1Char('/') + QLatin1String(name),
-                    keep + QLatin1Char('/') + QLatin1String(name));
-    }
+    keepScreenshots(out, {"main.png", "second.png"});
 
     EXPECT_EQ(results["main-window"], "860x620+0+0")
-        << "screenshot: " << keep.toStdString() << "/main.png";
+        << "screenshot: " << PICTROVE_SCREENSHOT_DIR << "/main.png";
     const QImage shot(out + QStringLiteral("/main.png"));
     ASSERT_FALSE(shot.isNull());
     // Not a blank rectangle: the window has drawn its panes.
@@ -119,6 +144,80 @@ TEST(XvfbStart, ShowsTheMainWindowAtTheStoredSizeAndStoresItOnClose)
     EXPECT_EQ(after.Bs11Position, 27);
     EXPECT_EQ(after.LastFolder.trimmed(), program);
     setTwipsPerPixel(0, 0);
+}
+
+// Step 1 used as a person would, through the accessibility interface: the
+// folder of pictures is listed and its first picture previewed, the
+// toolbar adds every file to the basket and refuses them the second time,
+// "Remove All" empties it.
+TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterface)
+{
+    const QString missing =
+        missingTool({"xvfb-run", "xauth", "import", "convert", "dbus-run-session"});
+    if (!missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+        GTEST_SKIP() << "python3-pyatspi is not installed (scripts/install-deps.sh --test)";
+    test::Sandbox box;
+    const QString program = box.file(QStringLiteral("program"));
+    const QString out = box.file(QStringLiteral("out"));
+    const QString runtime = box.file(QStringLiteral("runtime"));
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    ASSERT_TRUE(makeProgramFolder(program, out, runtime));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    // ImageMagick's own sample pictures, in six formats, and a file that is
+    // not a picture of any listed kind.
+    const std::pair<const char *, const char *> samples[] = {
+        {"rose:", "a-rose.jpg"},   {"logo:", "b-logo.png"},        {"wizard:", "c-wizard.gif"},
+        {"granite:", "d-granite.tga"}, {"netscape:", "e-netscape.bmp"}, {"rose:", "f-rose.tif"},
+    };
+    for (const auto &[sample, name] : samples)
+        ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
+                                    {QLatin1String(sample), pictures + u'/' + QLatin1String(name)}),
+                  0);
+    ASSERT_TRUE(box.write(QStringLiteral("pictures/notes.txt"), "not a picture"));
+
+    setTwipsPerPixel(15, 15);
+    setProgramFolder(program);
+    StartupSettings stored = defaultStartupSettings();
+    stored.WindowWidth = 900 * 15;
+    stored.WindowHeight = 650 * 15;
+    stored.LastFolder = pictures;
+    startupSettings() = stored;
+    SaveSettings();
+    setProgramFolder(QString());
+    setTwipsPerPixel(0, 0);
+
+    QProcess session;
+    session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
+    session.start(QStringLiteral("xvfb-run"),
+                  {QStringLiteral("-a"), QStringLiteral("-s"),
+                   QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
+                   QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
+                   QStringLiteral(PICTROVE_STEP1_SESSION), program, out, pictures,
+                   QStringLiteral("6")});
+    ASSERT_TRUE(session.waitForFinished(150000)) << "the X session did not end";
+    keepScreenshots(out, {"step1-listed.png", "step1-basket.png", "step1-duplicates.png"});
+    auto r = readResults(out + QStringLiteral("/step1.txt"));
+    const std::string logs = " (logs in " + out.toStdString() + ")";
+
+    ASSERT_EQ(r["app"], "yes") << logs;
+    EXPECT_EQ(r["folder-list"], "yes");
+    EXPECT_EQ(r["basket-list"], "yes");
+    EXPECT_EQ(r["listed"], "6");
+    EXPECT_EQ(r["panel5"], "Current Directory : " + pictures.toStdString());
+    EXPECT_EQ(r["previewed"], "yes");
+    EXPECT_EQ(r["panel4"], "a-rose.jpg 70 x 46");
+    EXPECT_EQ(r["basket-after-add"], "6");
+    EXPECT_EQ(r["panel3"], "Basket: 6 file(s)");
+    EXPECT_EQ(r["duplicate-message"],
+              "6 File(s) already existed in the Basket. There were not added!");
+    EXPECT_EQ(r["basket-after-remove"], "0");
+    EXPECT_EQ(r["panel3-after-remove"], "Basket: 0 file(s)");
+    EXPECT_EQ(r["missing-button"], "");
+    EXPECT_EQ(r["done"], "yes");
+    EXPECT_EQ(r["program-exit"], "0");
 }
 
 } // namespace
