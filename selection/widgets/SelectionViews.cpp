@@ -134,8 +134,9 @@ void FolderListView::startDrag(Qt::DropActions)
 
 BasketView::BasketView(QWidget *parent) : ReportListView(parent)
 {
-    setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
 }
 
