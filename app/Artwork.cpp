@@ -103,4 +103,30 @@ QIcon productIcon()
     return QIcon(QStringLiteral(":/pictrove/pictrove.svg"));
 }
 
+QIcon genericPictureIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal u = size / 16.0;
+        const QRectF frame(1.5 * u, 2.5 * u, 13 * u, 11 * u);
+        p.setPen(QPen(QColor(90, 90, 90), u));
+        p.setBrush(QColor(200, 228, 250));
+        p.drawRect(frame);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(250, 200, 40));
+        p.drawEllipse(QPointF(5 * u, 6 * u), 1.6 * u, 1.6 * u);
+        p.setBrush(QColor(70, 150, 70));
+        p.drawPolygon(QPolygonF({QPointF(2 * u, 13 * u), QPointF(7 * u, 7.5 * u),
+                                 QPointF(10 * u, 10.5 * u), QPointF(11.5 * u, 9 * u),
+                                 QPointF(14 * u, 13 * u)}));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace pictrove

@@ -12,4 +12,8 @@ QImage productPicture();
 // The program's icon (the same artwork as the installed desktop icon).
 QIcon productIcon();
 
+// A small picture-file icon (a framed landscape) for file types the icon
+// theme has no icon for.
+QIcon genericPictureIcon();
+
 } // namespace pictrove

@@ -78,7 +78,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     buildStatusBar();
     buildButtons();
     // A listed extension the icon theme knows nothing of still shows an icon.
-    FileTypes::shared().setFallbackIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    FileTypes::shared().setFallbackIcon(genericPictureIcon());
     m_step1Wiring = new Step1Wiring(*this);
     fitPreview = [this] { m_step1Wiring->fitPreview(); };
     showAbout = [](QWidget *owner) {
