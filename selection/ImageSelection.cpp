@@ -217,15 +217,22 @@ void ImageSelection::openPictureList()
     refreshBasketPanel();
 }
 
+std::optional<QString> ImageSelection::choosePictureList(FileDialogRequest::Mode mode)
+{
+    // No title, default extension or overwrite question: the name is used
+    // as typed.
+    FileDialogRequest request;
+    request.mode = mode;
+    request.filter = PictureListFilter;
+    request.initialFolder = m_pictureListFolder;
+    return fileDialogs().choose(request);
+}
+
 void ImageSelection::saveList()
 {
     if (m_basket.rowCount() == 0)
         return;
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
-    request.filter = PictureListFilter;
-    request.initialFolder = m_pictureListFolder;
-    const std::optional<QString> name = fileDialogs().choose(request);
+    const std::optional<QString> name = choosePictureList(FileDialogRequest::Mode::Save);
     if (!name)
         return;
     const picturelist::Encoded encoded = picturelist::encode(m_basket.basket().paths());
@@ -250,11 +257,7 @@ void ImageSelection::saveList()
 
 void ImageSelection::openList()
 {
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Open;
-    request.filter = PictureListFilter;
-    request.initialFolder = m_pictureListFolder;
-    const std::optional<QString> name = fileDialogs().choose(request);
+    const std::optional<QString> name = choosePictureList(FileDialogRequest::Mode::Open);
     if (!name)
         return;
     if (lowerExtensionOf(*name) != QLatin1String("ripl")) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileDialogService.h"
 #include "selection/FolderListing.h"
 #include "selection/ListModels.h"
 
@@ -9,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace pictrove {
@@ -85,6 +87,7 @@ private:
                                         bool keepListText, std::int64_t &duplicates) const;
     void showDuplicates(std::int64_t count, const QString &text);
     void refreshBasketPanel();
+    std::optional<QString> choosePictureList(FileDialogRequest::Mode mode);
     void saveList();
     void openList();
     void previewIfOnlySelected(QItemSelectionModel &selection, const QString &path);

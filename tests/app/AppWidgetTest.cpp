@@ -46,15 +46,7 @@ using test::Sandbox;
 
 bool waitFor(const std::function<bool()> &condition, int milliseconds = 3000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
+    return test::waitFor(condition, milliseconds);
 }
 
 void mouse(QWidget *target, QEvent::Type type, QPoint pos,

@@ -30,15 +30,7 @@ namespace {
 
 bool waitFor(const std::function<bool()> &condition, int milliseconds = 10000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    return test::waitFor(condition, milliseconds);
 }
 
 void key(QWidget *target, int code)

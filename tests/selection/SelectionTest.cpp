@@ -31,15 +31,7 @@ using test::Sandbox;
 
 bool waitFor(const std::function<bool()> &condition, int milliseconds = 5000)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    return test::waitFor(condition, milliseconds);
 }
 
 TEST(SizeText, TenthsOfKilobytesHalvesToEvenShortestForm)

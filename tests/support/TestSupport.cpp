@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 
 #include <algorithm>
@@ -57,6 +60,19 @@ std::optional<QString> RecordingFileDialogs::choose(const FileDialogRequest &req
     if (!chosen)
         return std::nullopt;
     return path;
+}
+
+bool waitFor(const std::function<bool()> &condition, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 int maxChannelDifference(const QImage &a, const QImage &b)

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <vector>
 
 #include <sys/resource.h>
@@ -58,6 +59,10 @@ public:
     std::vector<FileDialogRequest> requests;
     std::vector<std::optional<QString>> answers;
 };
+
+// Runs the event loop until condition holds or the time is up; false when
+// it never held.
+bool waitFor(const std::function<bool()> &condition, int milliseconds = 5000);
 
 // Largest per-channel difference between two images of the same size, or
 // 256 when the sizes differ.
