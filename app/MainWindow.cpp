@@ -2,16 +2,17 @@
 
 #include "app/AboutDialog.h"
 #include "app/Artwork.h"
-#include "selection/widgets/FolderTree.h"
 #include "app/FrameCommands.h"
 #include "app/FrameLayout.h"
 #include "app/Guarded.h"
 #include "app/Step1Wiring.h"
-#include "selection/widgets/SelectionViews.h"
+#include "app/Step2Wiring.h"
 #include "app/TabStrip.h"
 #include "app/WindowRecord.h"
 #include "engine/catalogue/FormatCatalogue.h"
 #include "selection/FileTypes.h"
+#include "selection/widgets/FolderTree.h"
+#include "selection/widgets/SelectionViews.h"
 #include "settings/StartupSettings.h"
 
 #include <QCloseEvent>
@@ -27,7 +28,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
-#include <QStyle>
 
 #include <algorithm>
 
@@ -53,8 +53,8 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     m_page2->hide();
     m_step1 = std::make_unique<Step1Panes>(m_page1);
     m_step2 = std::make_unique<Step2Panes>(m_page2, m_views);
-    m_step2->CoriginalPP->viewport()->image()->setSurface(&m_originalSurface);
-    m_step2->COptimizedPP->viewport()->image()->setSurface(&m_optimizedSurface);
+    m_step2->CoriginalPP->viewport()->image()->setSurface(&m_conversion.original);
+    m_step2->COptimizedPP->viewport()->image()->setSurface(&m_conversion.optimized);
     connect(m_tab, &TabStrip::clicked, this, &MainWindow::tabClicked);
 
     // The splitters' reactions to a drop: a splitter re-lays out its own
@@ -80,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     // A listed extension the icon theme knows nothing of still shows an icon.
     FileTypes::shared().setFallbackIcon(genericPictureIcon());
     m_step1Wiring = new Step1Wiring(*this);
+    m_step2Wiring = new Step2Wiring(*this);
     fitPreview = [this] { m_step1Wiring->fitPreview(); };
     showAbout = [](QWidget *owner) {
         AboutDialog about(owner);
@@ -108,8 +109,7 @@ void MainWindow::buildStatusBar()
         if (i < 4) {
             label->setMinimumWidth(kPanelWidths[i]);
             label->setMaximumWidth(kPanelWidths[i] * 2);
-        }
-        else {
+        } else {
             label->resize(kPanelWidths[i], label->height());
             label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         }
@@ -180,7 +180,6 @@ void MainWindow::setPanel4Icon(const QIcon &icon)
     QLabel *panel4 = m_panels[3];
     if (icon.isNull()) {
         m_panel4Icon->hide();
-        panel4->setIndent(-1);
         panel4->setContentsMargins(3, 0, 3, 0);
         return;
     }
@@ -197,11 +196,9 @@ void MainWindow::applyLastFormat()
         if (list->count() == 0)
             return;
         const int index = std::clamp<int>(startupSettings().LastFormatIndex, 0, list->count() - 1);
-        {
-            const QSignalBlocker quiet(list);
-            list->setCurrentIndex(index);
-        }
+        m_step2Wiring->sync();
         m_options.selectFormat(index);
+        m_step2Wiring->sync();
     });
 }
 
@@ -215,20 +212,11 @@ void MainWindow::formLoad()
     StartupSettings &s = startupSettings();
     guarded([&] { m_step2->CoriginalPP->viewport()->image()->raise(); });
     guarded([&] {
-        // Filled in this order, none selected: the format list gets its row
-        // when the folder tree reports its first folder.
-        const auto fill = [](QComboBox *list, const QStringList &items) {
-            const QSignalBlocker quiet(list);
-            list->clear();
-            list->addItems(items);
-            list->setCurrentIndex(-1);
-        };
-        fill(m_step2->cboJpg, itemTexts(jpegPresetOptions()));
-        fill(m_step2->cboDither, itemTexts(ditherOptions()));
-        fill(m_step2->cboColorMode, itemTexts(colorModeOptions()));
-        fill(m_step2->cboMap, initialMapItems());
-        fill(m_step2->CboFiles, formatListTexts());
+        // The option lists, none selected yet: the format list gets its row
+        // when the folder tree reports its first folder. A stored quality
+        // outside 1..100 (a damaged file) is brought into range.
         m_options.fillOptionLists(s.CustomJpegQuality);
+        m_step2Wiring->sync();
     });
     guarded([&] {
         const QString folder = s.LastFolder.trimmed();
@@ -241,16 +229,6 @@ void MainWindow::formLoad()
         m_step1->bs13->setSplitterPosition(s.Bs13Position);
         m_step1->bs14->setSplitterPosition(s.Bs14Position);
         m_step2->bs21->setSplitterPosition(s.Bs21Position);
-    });
-    guarded([&] {
-        // A quality outside the control's bounds (a damaged file) would
-        // leave the text saying one quality and the control another; both
-        // show the value the control can hold.
-        QScrollBar *control = m_step2->TxtJPGD;
-        const int quality =
-            std::clamp<int>(s.CustomJpegQuality, control->minimum(), control->maximum());
-        m_step2->TxtJPG->setText(QString::number(quality));
-        control->setValue(quality);
     });
 }
 
@@ -395,11 +373,11 @@ void MainWindow::formUnload()
     });
     guarded([&] {
         // Likewise a format list with no row selected keeps the stored row.
-        const int index = m_step2->CboFiles->currentIndex();
-        if (index >= 0)
+        const int index = m_options.CboFiles.index;
+        if (index >= 0 && index < m_options.CboFiles.items.size())
             s.LastFormatIndex = std::int16_t(index);
     });
-    guarded([&] { s.CustomJpegQuality = std::int16_t(m_step2->TxtJPGD->value()); });
+    guarded([&] { s.CustomJpegQuality = std::int16_t(m_options.TxtJPGD.value()); });
     guarded([] { SaveSettings(); });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/Panes.h"
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
+#include "engine/conversion/ConversionContext.h"
 #include "engine/core/PictureSurface.h"
 #include "workflow/views/ViewPair.h"
 
@@ -20,6 +21,7 @@ namespace pictrove {
 class ImagePreview;
 class ImageSelection;
 class Step1Wiring;
+class Step2Wiring;
 class TabStrip;
 
 // fBatchConvert, the program's one main window, as a frame: the tab strip
@@ -42,10 +44,12 @@ public:
     void updateOriginalP();
     void updateOptimizedP();
 
-    // The pictures the views show. Loaders put the original here; the
-    // encoders draw the optimized result into the second one.
-    PictureSurface &originalSurface() { return m_originalSurface; }
-    PictureSurface &optimizedSurface() { return m_optimizedSurface; }
+    // The pictures the views show: the preview encoders' own surfaces.
+    // Loaders put the original here; the encoders draw the optimized
+    // result into the second one.
+    PictureSurface &originalSurface() { return m_conversion.original; }
+    PictureSurface &optimizedSurface() { return m_conversion.optimized; }
+    ConversionContext &conversion() { return m_conversion; }
     ViewPair &views() { return m_views; }
 
     Step1Panes &step1() { return *m_step1; }
@@ -97,9 +101,8 @@ private:
     void runFitPreview();
 
     OutputSettingsController m_options;
+    ConversionContext m_conversion;
     ViewPair m_views;
-    PictureSurface m_originalSurface;
-    PictureSurface m_optimizedSurface;
 
     TabStrip *m_tab = nullptr;
     QWidget *m_page1 = nullptr; // Frame_step1
@@ -114,6 +117,7 @@ private:
     QToolButton *m_about = nullptr;
     QLabel *m_panel4Icon = nullptr;
     Step1Wiring *m_step1Wiring = nullptr;
+    Step2Wiring *m_step2Wiring = nullptr;
     bool m_unloaded = false;
     bool m_everShown = false;
 };

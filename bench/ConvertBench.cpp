@@ -5,7 +5,7 @@
 #include "BenchCorpus.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchOutputName.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
@@ -86,7 +86,7 @@ Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &o
     options.reencodeJpeg = [&options](int quality) { options.settings.JpegQuality = quality; };
     options.fillOptionLists(60);
     options.selectFormat(row);
-    ConversionContext context(options);
+    ConversionContext context(options.encodingOptions());
     context.stageTimes = stages;
     context.directColourInMemory = !viaBmp;
 

@@ -1,27 +1,13 @@
 #include "engine/conversion/ConversionContext.h"
 
-#include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
-
 namespace pictrove {
 
-ConversionContext::ConversionContext(OutputSettingsController &options, ConversionHooks hooks)
-    : options(options), hooks(std::move(hooks))
+ConversionContext::ConversionContext(EncodingOptions options, ConversionHooks hooks)
+    : options(std::move(options)), hooks(std::move(hooks))
 {
 }
 
 ConversionContext::~ConversionContext() = default;
-
-ConversionHooks interactiveHooks(std::function<void(const QString &)> status)
-{
-    ConversionHooks hooks;
-    hooks.status = std::move(status);
-    hooks.yield = [] { QCoreApplication::processEvents(); };
-    hooks.beginWait = [] { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); };
-    hooks.endWait = [] { QGuiApplication::restoreOverrideCursor(); };
-    return hooks;
-}
 
 const char *StageTimes::name(Stage stage)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/catalogue/OutputSettings.h"
 #include "engine/core/PictureSurface.h"
 
 #include <QString>
@@ -11,7 +12,12 @@
 
 namespace pictrove {
 
-class OutputSettingsController;
+// What the encoders encode with: the output settings and the flip and
+// inversion word of the Step 2 check boxes, as a plain value.
+struct EncodingOptions {
+    OutputSettings settings;
+    std::int32_t transform = 0; // TransformFlags
+};
 
 // What the encoders ask of their caller. Every hook may be left empty:
 // headless callers (pictrove-convert, tests, the bench) pass nothing.
@@ -24,12 +30,11 @@ struct ConversionHooks {
     // The hourglass pointer, switched on and off in pairs.
     std::function<void()> beginWait;
     std::function<void()> endWait;
+    // The options as they stand now. An encode that yields reads them
+    // afterwards, so that a change made during its yield is what it writes;
+    // without this hook it encodes ConversionContext::options as set.
+    std::function<EncodingOptions()> currentOptions;
 };
-
-// The hooks of an interactive program: one turn of the event loop as the
-// yield, the application's override cursor as the hourglass, and the given
-// status panel.
-ConversionHooks interactiveHooks(std::function<void(const QString &)> status);
 
 // Time spent per stage, summed over calls, for the bench. Off unless a
 // caller points ConversionContext::stageTimes at one.
@@ -39,18 +44,20 @@ struct StageTimes {
     static const char *name(Stage stage);
 };
 
-// The state the encoders share with the window: the output options
-// (OutputSettings and the Step 2 check boxes, owned by the controller), the
-// three picture surfaces and the hooks. The window, pictrove-convert and the
-// tests each create one; the window's views show its surfaces.
+// The state the encoders share with their caller: the options of the
+// encode under way, the three picture surfaces and the hooks. The window,
+// pictrove-convert and the tests each create one; the window's views show
+// its surfaces.
 class ConversionContext {
 public:
-    explicit ConversionContext(OutputSettingsController &options, ConversionHooks hooks = {});
+    explicit ConversionContext(EncodingOptions options = {}, ConversionHooks hooks = {});
     ~ConversionContext();
     ConversionContext(const ConversionContext &) = delete;
     ConversionContext &operator=(const ConversionContext &) = delete;
 
-    OutputSettingsController &options;
+    // The options the last encode used; the JPEG route stores its quality
+    // in settings.JpegQuality.
+    EncodingOptions options;
     PictureSurface source;    // iSrc: the hidden batch source
     PictureSurface original;  // OriginalP: the preview's original view
     PictureSurface optimized; // OptimizedP: the written result (and the PCX drawing area)

@@ -1,6 +1,5 @@
 #include "engine/conversion/EncodePipeline.h"
 
-#include "engine/catalogue/OutputSettingsController.h"
 #include "engine/conversion/StageClock.h"
 #include "engine/core/FreeImageBridge.h"
 #include "engine/core/FreeImageHandles.h"
@@ -206,11 +205,11 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     }
     WaitCursor wait(context.hooks);
 
-    OutputSettingsController &options = context.options;
-    effectivePaletteFlags(options.settings);
-    const OutputSettings settings = options.settings;
-    const std::int32_t transform = transformFlags(options.chkFlipH.checked, options.chkFlipV.checked,
-                                                   options.chkInvert.checked);
+    if (context.hooks.currentOptions)
+        context.options = context.hooks.currentOptions();
+    effectivePaletteFlags(context.options.settings);
+    const OutputSettings settings = context.options.settings;
+    const std::int32_t transform = context.options.transform;
     out.kind = settings.EncoderKind;
     out.libraryFormat = settings.LibraryFormat;
     out.depthText = settings.DepthText;
@@ -298,6 +297,8 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
         out.error = QStringLiteral("cannot convert the picture to 24 bits");
         return out;
     }
+    if (context.hooks.currentOptions)
+        context.options = context.hooks.currentOptions();
     context.options.settings.JpegQuality = quality;
     out.written = saveBitmapChecked(FIF_JPEG, dib.get(), path, quality);
     if (!out.written)

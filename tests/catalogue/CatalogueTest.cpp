@@ -1,5 +1,6 @@
 #include "engine/catalogue/FormatCatalogue.h"
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
+#include "workflow/options/SaveOptimized.h"
 #include "settings/StartupSettings.h"
 
 #include <gtest/gtest.h>
@@ -420,6 +421,58 @@ TEST(Choice, AppliedInTheWindowsOrder)
     step.c.applyChoice(choice);
     EXPECT_EQ(step.jpegQualities.back(), 33);
     EXPECT_EQ(step.c.settings.Extension, QStringLiteral("jpg"));
+}
+
+TEST(OptionLists, SavingStartsDisabledUntilAFormatIsChosen)
+{
+    OutputSettingsController c;
+    c.fillOptionLists(60);
+    EXPECT_FALSE(c.CmdSave.enabled);
+    EXPECT_FALSE(c.cmdBatch.enabled);
+    c.selectFormat(0);
+    EXPECT_TRUE(c.CmdSave.enabled && c.cmdBatch.enabled);
+}
+
+TEST(SaveOptimized, EveryRowOffersItsOneFileType)
+{
+    const char *expected[FormatCount] = {
+        "gif", "gif", "gif", "gif", "gif", "gif", "gif", "gif", "bmp", "bmp", "bmp", "bmp", "bmp",
+        "png", "png", "jpg", "jpg", "jpg", "jpg", "jpg", "jpg", "pcx", "pcx", "tga", "tga", "tif"};
+    for (bool interlaced : {false, true}) {
+        Step2 step;
+        step.c.setInterlaced(interlaced);
+        for (int r = 0; r < FormatCount; ++r) {
+            step.c.selectFormat(r);
+            const QString filter = saveOptimizedFilter(r, step.c.settings);
+            SCOPED_TRACE(filter.toStdString());
+            const QStringList parts = filter.split(u'|');
+            ASSERT_EQ(parts.size(), 2);
+            EXPECT_EQ(parts[1], QStringLiteral("*.") + QLatin1String(expected[r]));
+            EXPECT_TRUE(parts[0].endsWith(QStringLiteral("(*.") + QLatin1String(expected[r]) + u')'));
+        }
+    }
+    Step2 step;
+    step.c.selectFormat(21);
+    EXPECT_EQ(saveOptimizedFilter(21, step.c.settings), QStringLiteral("PCX Format (*.pcx)|*.pcx"));
+    EXPECT_EQ(saveOptimizedFilter(20, step.c.settings),
+              QStringLiteral("Independent JPEG (*.jpg)|*.jpg"));
+    OutputSettings odd;
+    odd.LibraryFormat = 9;
+    EXPECT_TRUE(saveOptimizedFilter(0, odd).isEmpty());
+}
+
+TEST(EncodingOptions, CarryTheCombinedFixedColorCodeAndTheCheckBoxes)
+{
+    Step2 step;
+    step.c.selectFormat(3); // GIF-16 Colors
+    step.c.settings.PaletteFlags = 0x8000;
+    step.c.setFlipVertical(true);
+    step.c.setInvert(true);
+    const EncodingOptions o = step.c.encodingOptions();
+    EXPECT_EQ(o.settings.PaletteFlags, 0x8010);
+    EXPECT_EQ(step.c.settings.PaletteFlags, 0x8010); // stored back, combined once
+    EXPECT_EQ(o.transform, 0x1010000 | 0x3100000);
+    EXPECT_EQ(o.settings.BitDepth, 4);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // pictrove-convert end to end: the built program run on a mixed folder.
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/core/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
@@ -111,8 +111,7 @@ TEST(ConvertTool, ConvertsAMixedFolderEndToEnd)
     EXPECT_EQ(QImage(out + "/1.jpg").size(), QSize(40, 30));
     EXPECT_EQ(QImage(out + "/2.jpg").size(), QSize(40, 30));
     // Written with the custom quality: the same bytes as the worker gives at 85.
-    OutputSettingsController options;
-    ConversionContext context(options);
+    ConversionContext context;
     ASSERT_TRUE(LoadBatchSource(context, box.file("a.png")));
     ASSERT_TRUE(EncodeBatchJpeg(context, box.file("q85.jpg"), 85, 0).ok());
     EXPECT_EQ(box.read("out/1.jpg"), box.read("q85.jpg"));

@@ -1,5 +1,5 @@
 #include "engine/catalogue/FormatCatalogue.h"
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/EncodePipeline.h"
 #include "engine/conversion/PreviewEncoder.h"
@@ -28,7 +28,7 @@ namespace {
 // lists filled, a context over them, and recorders for the hooks.
 struct Harness {
     OutputSettingsController options;
-    ConversionContext context{options};
+    ConversionContext context;
     std::vector<QString> statusTexts;
     int waitDepth = 0;
     int waitPairs = 0;
@@ -37,6 +37,8 @@ struct Harness {
     Harness()
     {
         options.fillOptionLists(60);
+        // The encoders read the controller's options as the window's do.
+        context.hooks.currentOptions = [this] { return options.encodingOptions(); };
         context.hooks.status = [this](const QString &text) { statusTexts.push_back(text); };
         context.hooks.yield = [this] { ++yields; };
         context.hooks.beginWait = [this] { ++waitDepth; };
@@ -423,7 +425,7 @@ TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
     EXPECT_EQ(r.labels->FileType4, QStringLiteral("JPG"));
     EXPECT_EQ(r.labels->Depth4, QStringLiteral("24 bit"));
     EXPECT_TRUE(r.labels->FileSize4.endsWith(QStringLiteral(" Kb")));
-    EXPECT_EQ(h.options.settings.JpegQuality, 60);
+    EXPECT_EQ(h.context.options.settings.JpegQuality, 60);
     EXPECT_EQ(readWithFreeImage(path).format, FIF_JPEG);
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("t65s8s98")});
     EXPECT_EQ(h.waitDepth, 0);
@@ -479,7 +481,7 @@ TEST(PreviewEncoder, OptionsChangedDuringTheYieldAreUsed)
     auto options = std::make_unique<OutputSettingsController>();
     options->fillOptionLists(60);
     options->selectFormat(12);
-    auto context = std::make_unique<ConversionContext>(*options);
+    auto context = std::make_unique<ConversionContext>(options->encodingOptions());
     context->source.setPicture(samplePicture());
     context->hooks.yield = [&context] { context.reset(); };
     const FileResult gone = EncodeBatchImage(*context, box.file("gone.bmp"), 0);
@@ -531,26 +533,11 @@ TEST(BatchWorker, JpegMatchesTheThirtyTwoBitRoute)
     Harness h;
     h.context.source.setPicture(samplePicture());
     ASSERT_TRUE(EncodeBatchJpeg(h.context, box.file("a.jpg"), 60, 0).ok());
-    EXPECT_EQ(h.options.settings.JpegQuality, 60);
+    EXPECT_EQ(h.context.options.settings.JpegQuality, 60);
     const FiBitmap wide = toFreeImage32(samplePicture());
     const FiBitmap narrow(FreeImage_ConvertTo24Bits(wide.get()));
     ASSERT_TRUE(FreeImage_Save(FIF_JPEG, narrow.get(), QFile::encodeName(box.file("b.jpg")).constData(), 60));
     EXPECT_EQ(box.read("a.jpg"), box.read("b.jpg"));
-}
-
-TEST(PreviewEncoder, InteractiveHooksRestoreTheCursorOnFailure)
-{
-    test::Sandbox box;
-    Harness h;
-    QString status;
-    h.context.hooks = interactiveHooks([&status](const QString &text) { status = text; });
-    h.select(12);
-    EXPECT_FALSE(EncodePreview(h.context, box.file("p"), 0).labels.has_value()); // no picture
-    EXPECT_EQ(status, QStringLiteral("The current format cannot be applied to the image!"));
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    h.context.original.setPicture(samplePicture());
-    EXPECT_TRUE(EncodePreview(h.context, box.file("p"), 0).labels.has_value());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST(SourcePrefetch, HandsOverThePictureOfTheAskedPath)

@@ -1,7 +1,7 @@
 #include "tools/convert/ConvertRun.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchOutputName.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
@@ -209,7 +209,7 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
         return ExitUsage;
     }
 
-    ConversionContext context(controller);
+    ConversionContext context(controller.encodingOptions());
     const OutputSettings &settings = controller.settings;
     const bool jpeg = isJpegRow(choice->row);
     const std::uint8_t overwrite = options.overwrite ? 1 : 0;

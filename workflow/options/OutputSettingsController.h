@@ -2,6 +2,7 @@
 
 #include "engine/catalogue/FormatCatalogue.h"
 #include "engine/catalogue/OutputSettings.h"
+#include "engine/conversion/ConversionContext.h"
 #include "platform/NumericField.h"
 
 #include <QString>
@@ -85,6 +86,11 @@ public:
     std::function<void()> reencode;
     // Re-encode the JPEG preview with a quality value (flags or 1..100).
     std::function<void(int quality)> reencodeJpeg;
+
+    // What an encode is to use now: the settings, with a bare "Fixed
+    // Color" code combined with the depth and stored back, and the flip and
+    // inversion word of the check boxes.
+    EncodingOptions encodingOptions();
 
     // Fills the option lists as the window does at load time and sets the
     // custom quality field to the stored value.

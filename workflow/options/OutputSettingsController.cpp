@@ -1,6 +1,7 @@
-#include "engine/catalogue/OutputSettingsController.h"
+#include "workflow/options/OutputSettingsController.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
+#include "engine/conversion/EncodePipeline.h"
 #include "settings/StartupSettings.h"
 
 namespace pictrove {
@@ -16,6 +17,15 @@ OutputSettingsController::OutputSettingsController()
 {
     TxtJPG.changed = [this] { TxtJPG_Change(); };
     TxtJPGD.changed = [this] { TxtJPGD_Change(); };
+    // Nothing can be saved before a format is chosen.
+    CmdSave.enabled = false;
+    cmdBatch.enabled = false;
+}
+
+EncodingOptions OutputSettingsController::encodingOptions()
+{
+    effectivePaletteFlags(settings);
+    return {settings, transformFlags(chkFlipH.checked, chkFlipV.checked, chkInvert.checked)};
 }
 
 void OutputSettingsController::fillOptionLists(std::int16_t customJpegQuality)

@@ -1,0 +1,253 @@
+#include "app/Step2Wiring.h"
+
+#include "app/MainWindow.h"
+#include "engine/catalogue/FormatCatalogue.h"
+#include "platform/FileDialogService.h"
+#include "platform/MessageService.h"
+#include "platform/TempFolder.h"
+#include "workflow/options/OutputSettingsController.h"
+#include "workflow/options/SaveOptimized.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+namespace pictrove {
+
+Step2Wiring::Step2Wiring(MainWindow &window)
+    : QObject(&window), m_window(window), m_options(window.options())
+{
+    ConversionHooks &hooks = window.conversion().hooks;
+    hooks.status = [this](const QString &text) { m_window.panel(5)->setText(text); };
+    // One turn of the event loop per encode keeps the window live; option
+    // handlers that run inside it start encodes of their own, and every
+    // encode reads the options only afterwards.
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    hooks.beginWait = [] { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); };
+    hooks.endWait = [] { QGuiApplication::restoreOverrideCursor(); };
+    hooks.currentOptions = [this] { return m_options.encodingOptions(); };
+
+    m_options.reencode = [this] { encode(false, 0, GetPreviewFilePath(), 0); };
+    m_options.reencodeJpeg = [this](int quality) {
+        encode(true, quality, GetPreviewFilePath(), 0);
+    };
+    connectControls();
+    connectQualityField();
+}
+
+void Step2Wiring::connectControls()
+{
+    Step2Panes &p = m_window.step2();
+    OutputSettingsController *o = &m_options;
+    const std::pair<QComboBox *, void (OutputSettingsController::*)(int)> lists[] = {
+        {p.CboFiles, &OutputSettingsController::selectFormat},
+        {p.cboMap, &OutputSettingsController::selectMap},
+        {p.cboDither, &OutputSettingsController::selectDither},
+        {p.cboColorMode, &OutputSettingsController::selectColorMode},
+        {p.cboJpg, &OutputSettingsController::selectJpegPreset},
+    };
+    for (const auto &[box, select] : lists)
+        connect(box, &QComboBox::activated, this, [this, o, select = select](int index) {
+            (o->*select)(index);
+            sync();
+        });
+    const std::pair<QCheckBox *, void (OutputSettingsController::*)(bool)> checks[] = {
+        {p.chkFlipH, &OutputSettingsController::setFlipHorizontal},
+        {p.chkFlipV, &OutputSettingsController::setFlipVertical},
+        {p.chkInvert, &OutputSettingsController::setInvert},
+        {p.ChkInterlaced, &OutputSettingsController::setInterlaced},
+    };
+    for (const auto &[box, set] : checks)
+        connect(box, &QCheckBox::clicked, this, [this, o, set = set](bool checked) {
+            (o->*set)(checked);
+            sync();
+        });
+    connect(p.CmdSave, &QPushButton::clicked, this, &Step2Wiring::saveAs);
+}
+
+void Step2Wiring::connectQualityField()
+{
+    Step2Panes &p = m_window.step2();
+    p.TxtJPG->installEventFilter(this);
+    // What reaches the text without a keystroke (a paste, a drop) goes
+    // through the same change handling.
+    connect(p.TxtJPG, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_options.TxtJPG.setText(text);
+        sync();
+    });
+    connect(p.TxtJPGD, &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == m_options.TxtJPGD.value())
+            return; // the mirror's own change
+        m_options.TxtJPGD.setValue(value);
+        sync();
+    });
+}
+
+bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
+{
+    QLineEdit *text = m_window.step2().TxtJPG;
+    if (watched != text)
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) {
+        m_options.TxtJPG_GotFocus();
+        sync();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    std::int16_t code = 0;
+    if (key->key() == Qt::Key_Backspace)
+        code = 8;
+    else if (key->text().size() == 1 && key->text().at(0).unicode() >= 32 &&
+             key->text().at(0).unicode() < 127 && !(key->modifiers() & Qt::ControlModifier))
+        code = std::int16_t(key->text().at(0).unicode());
+    else
+        return false; // caret keys, shortcuts: the line edit's own
+    // The keystroke acts on the selection the user sees.
+    const int start = text->hasSelectedText() ? text->selectionStart() : text->cursorPosition();
+    m_options.TxtJPG.select(start, int(text->selectedText().size()));
+    m_options.TxtJPG_KeyPress(code);
+    if (code != 0)
+        m_options.TxtJPG.typeKey(code);
+    sync();
+    return true;
+}
+
+void Step2Wiring::mirror(QComboBox *box, const ListState &state)
+{
+    const QSignalBlocker quiet(box);
+    QStringList shown;
+    for (int i = 0; i < box->count(); ++i)
+        shown << box->itemText(i);
+    if (shown != state.items) {
+        box->clear();
+        box->addItems(state.items);
+    }
+    box->setCurrentIndex(state.index);
+    box->setEnabled(state.enabled);
+    box->setVisible(state.visible);
+}
+
+void Step2Wiring::mirror(QCheckBox *box, const CheckState &state)
+{
+    const QSignalBlocker quiet(box);
+    box->setChecked(state.checked);
+    box->setEnabled(state.enabled);
+    box->setVisible(state.visible);
+}
+
+void Step2Wiring::mirror(QWidget *control, const ControlState &state)
+{
+    control->setEnabled(state.enabled);
+    control->setVisible(state.visible);
+}
+
+void Step2Wiring::sync()
+{
+    Step2Panes &p = m_window.step2();
+    const OutputSettingsController &o = m_options;
+    mirror(p.CboFiles, o.CboFiles);
+    mirror(p.cboJpg, o.cboJpg);
+    mirror(p.cboDither, o.cboDither);
+    mirror(p.cboColorMode, o.cboColorMode);
+    mirror(p.cboMap, o.cboMap);
+    mirror(p.ChkInterlaced, o.ChkInterlaced);
+    mirror(p.chkFlipH, o.chkFlipH);
+    mirror(p.chkFlipV, o.chkFlipV);
+    mirror(p.chkInvert, o.chkInvert);
+    mirror(p.fgif, o.fgif);
+    mirror(p.FrmAPI, o.FrmAPI);
+    mirror(p.Fjpg, o.Fjpg);
+    mirror(p.frameJPG, o.frameJPG);
+    mirror(p.CmdSave, o.CmdSave);
+    mirror(p.cmdBatch, o.cmdBatch);
+    {
+        const QSignalBlocker quiet(p.TxtJPG);
+        if (p.TxtJPG->text() != o.TxtJPG.text())
+            p.TxtJPG->setText(o.TxtJPG.text());
+        if (o.TxtJPG.selectionLength() > 0)
+            p.TxtJPG->setSelection(o.TxtJPG.selectionStart(), o.TxtJPG.selectionLength());
+        else
+            p.TxtJPG->setCursorPosition(o.TxtJPG.selectionStart());
+    }
+    {
+        const QSignalBlocker quiet(p.TxtJPGD);
+        p.TxtJPGD->setValue(o.TxtJPGD.value());
+    }
+    m_window.panel(2)->setText(o.statusPanel2);
+    // The interlace handler names the file type itself after its encode.
+    if (o.FileType4 != m_shownFileType4) {
+        m_shownFileType4 = o.FileType4;
+        if (!o.FileType4.isEmpty())
+            m_window.step2().COptimizedPP->info()->typeValue()->setText(o.FileType4);
+    }
+}
+
+void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16_t keep)
+{
+    // A handler run inside an encode's yield may close and destroy the
+    // window; nothing of it is touched after that.
+    const QPointer<Step2Wiring> alive(this);
+    ConversionContext &context = m_window.conversion();
+    const PreviewResult result = jpeg ? EncodePreviewJpeg(context, path, quality, keep)
+                                      : EncodePreview(context, path, keep);
+    if (!alive)
+        return;
+    if (jpeg)
+        m_options.settings.JpegQuality = context.options.settings.JpegQuality;
+    showResult(result);
+}
+
+void Step2Wiring::showResult(const PreviewResult &result)
+{
+    if (result.labels) {
+        ViewInfoFrame *info = m_window.step2().COptimizedPP->info();
+        info->typeValue()->setText(result.labels->FileType4);
+        info->sizeValue()->setText(result.labels->FileSize4);
+        info->colorsValue()->setText(result.labels->Depth4);
+    }
+    m_window.updateOptimizedP();
+}
+
+void Step2Wiring::saveAs()
+{
+    const int row = m_options.CboFiles.index;
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::Save;
+    request.title = QStringLiteral("Save Optimized As");
+    request.filter = saveOptimizedFilter(row, m_options.settings);
+    request.initialName = m_lastSaveName;
+    request.confirmOverwrite = true;
+    const std::optional<QString> name = fileDialogs().choose(request);
+    if (!name)
+        return;
+    m_lastSaveName = *name;
+    const QPointer<Step2Wiring> alive(this);
+    ConversionContext &context = m_window.conversion();
+    const bool jpeg = isJpegRow(m_options.CboFiles.index);
+    const PreviewResult result =
+        jpeg ? EncodePreviewJpeg(context, *name, m_options.settings.JpegQuality, 1)
+             : EncodePreview(context, *name, 1);
+    if (!alive)
+        return;
+    showResult(result);
+    // The user asked for this file by name: a file that could not be
+    // written is said so, not left to a label that did not change.
+    if (!result.file.ok())
+        messages().show(QStringLiteral("The optimized image could not be saved as %1:\n%2")
+                            .arg(*name, result.file.reason),
+                        QStringLiteral("Pictrove"), MessageIcon::Critical, MessageButtons::Ok);
+}
+
+} // namespace pictrove

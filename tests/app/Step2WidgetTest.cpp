@@ -1,0 +1,303 @@
+// The Step 2 page of the real main window under the offscreen platform:
+// every kind of option change really encodes the current picture and shows
+// the file written, and "Save As" writes the same encode under a chosen name.
+#include "app/MainWindow.h"
+#include "engine/conversion/ConversionContext.h"
+#include "app/TabStrip.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SizeText.h"
+#include "platform/TempFolder.h"
+#include "selection/ImagePreview.h"
+#include "selection/ImageSelection.h"
+#include "settings/StartupSettings.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+
+#include <gtest/gtest.h>
+
+namespace pictrove {
+namespace {
+
+using test::waitFor;
+
+// What a file's first bytes say it is.
+QString magicOf(const QByteArray &bytes)
+{
+    if (bytes.startsWith("GIF8"))
+        return QStringLiteral("GIF");
+    if (bytes.startsWith("BM"))
+        return QStringLiteral("BMP");
+    if (bytes.startsWith("\x89PNG"))
+        return QStringLiteral("PNG");
+    if (bytes.startsWith("\xff\xd8"))
+        return QStringLiteral("JPG");
+    if (bytes.startsWith("II*") || bytes.startsWith("MM"))
+        return QStringLiteral("TIF");
+    if (bytes.size() > 128 && bytes.at(0) == 0x0a)
+        return QStringLiteral("PCX");
+    if (bytes.size() > 18 && (bytes.at(2) == 2 || bytes.at(2) == 10))
+        return QStringLiteral("TGA");
+    return QStringLiteral("?");
+}
+
+class Step2Page : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProgramFolder(box.path());
+        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("runtime")));
+        QFile::setPermissions(box.file(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(box.file(QStringLiteral("runtime"))));
+        ASSERT_TRUE(QDir(box.path()).mkdir(QStringLiteral("pictures")));
+        ASSERT_TRUE(test::makeTestPicture(320, 240).save(box.file("pictures/photo.png")));
+        startupSettings() = defaultStartupSettings();
+        startupSettings().LastFolder = box.file(QStringLiteral("pictures"));
+        window = std::make_unique<MainWindow>();
+        window->resize(900, 650);
+        window->formLoad();
+        window->show();
+        window->tabStrip()->tabs()->setCurrentIndex(1);
+        // The first picture is previewed and encoded with the stored row.
+        ASSERT_TRUE(waitFor([this] { return !window->preview().holder().isNull(); }, 10000));
+        ASSERT_TRUE(waitFor([this] { return type4() == u"GIF"_qs; }, 10000));
+    }
+    void TearDown() override
+    {
+        window.reset();
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        setProgramFolder(QString());
+    }
+
+    Step2Panes &p() { return window->step2(); }
+    QString type4() { return p().COptimizedPP->info()->typeValue()->text(); }
+    QString size4() { return p().COptimizedPP->info()->sizeValue()->text(); }
+    QString depth4() { return p().COptimizedPP->info()->colorsValue()->text(); }
+    QByteArray previewFile()
+    {
+        QFile f(GetPreviewFilePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // A choice as the user makes it: the list shows it, then reports it.
+    void choose(QComboBox *list, int index)
+    {
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    void click(QCheckBox *box) { box->click(); }
+
+    test::Sandbox box;
+    test::RecordingMessages messages;
+    test::RecordingFileDialogs dialogs;
+    std::unique_ptr<MainWindow> window;
+    QByteArray oldRuntime;
+};
+
+TEST_F(Step2Page, EveryRowWritesItsFileAndShowsItsTypeSizeAndDepth)
+{
+    struct Row {
+        int index;
+        const char *type;
+        const char *depth;
+    };
+    const Row rows[] = {{7, "GIF", "256 Colors"}, {3, "GIF", "16 Colors"},
+                        {8, "BMP", "2 Colors"},   {12, "BMP", "24 bit"},
+                        {13, "PNG", "8 bit"},     {14, "PNG", "24 bit"},
+                        {17, "JPG", "24 bit"},    {21, "PCX", "24 bit"},
+                        {24, "TGA", "24 bit"},    {25, "TIF", "24 bit"}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.index);
+        choose(p().CboFiles, row.index);
+        EXPECT_EQ(type4(), QLatin1String(row.type));
+        EXPECT_EQ(depth4(), QLatin1String(row.depth));
+        const QByteArray file = previewFile();
+        EXPECT_EQ(magicOf(file), QLatin1String(row.type));
+        const bool jpeg = row.index >= 15 && row.index <= 20;
+        EXPECT_EQ(size4(), kilobyteText(file.size(), jpeg));
+        EXPECT_EQ(window->panel(2)->text(), p().CboFiles->itemText(row.index));
+        // The frames follow the row.
+        EXPECT_EQ(p().fgif->isVisible(), !jpeg);
+        EXPECT_EQ(p().Fjpg->isVisible(), jpeg);
+        EXPECT_EQ(p().ChkInterlaced->isVisible(), row.index <= 7);
+        EXPECT_TRUE(p().CmdSave->isEnabled() && p().cmdBatch->isEnabled());
+        // The optimized view shows the file as written, at its full size.
+        EXPECT_EQ(window->optimizedSurface().clientSize(), QSize(320, 240));
+        if (row.index == 12 || row.index == 14 || row.index == 25) {
+            EXPECT_EQ(test::maxChannelDifference(window->optimizedSurface().image(),
+                                                 window->originalSurface().image()),
+                      0);
+        }
+    }
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(messages.calls.empty());
+}
+
+TEST_F(Step2Page, OptionsReEncodeTheirWay)
+{
+    choose(p().CboFiles, 3); // GIF-16 Colors
+    // "Fixed Color" reaches the encoder combined with the colour count.
+    const int fixed = p().cboMap->findText(QStringLiteral("Fixed Color"));
+    ASSERT_GE(fixed, 0);
+    choose(p().cboMap, fixed);
+    EXPECT_EQ(window->conversion().options.settings.PaletteFlags, 0x8010);
+    const QByteArray fixedFile = previewFile();
+
+    choose(p().cboDither, p().cboDither->findText(QStringLiteral("Binary")));
+    EXPECT_EQ(window->conversion().options.settings.DitherCode, 1);
+    const QByteArray dithered = previewFile();
+    EXPECT_NE(dithered, fixedFile);
+
+    choose(p().cboMap, p().cboMap->findText(QStringLiteral("Optimal")));
+    choose(p().cboColorMode, 1); // Greyscale
+    EXPECT_EQ(window->conversion().options.settings.ColorMode, 2);
+    const QImage grey = window->optimizedSurface().image();
+    EXPECT_EQ(qRed(grey.pixel(300, 10)), qGreen(grey.pixel(300, 10)));
+    choose(p().cboColorMode, 0);
+
+    // A flip: the optimized view is the original upside down.
+    choose(p().CboFiles, 12); // BMP-24 bit
+    click(p().chkFlipV);
+    EXPECT_EQ(window->conversion().options.transform, 0x1010000);
+    EXPECT_EQ(window->optimizedSurface().image(), window->originalSurface().image().mirrored(false, true));
+    click(p().chkFlipV);
+
+    // "MS Map" on BMP-2 Colors disables the dither list and shows "None".
+    choose(p().CboFiles, 8);
+    choose(p().cboDither, 2);
+    choose(p().cboMap, 0);
+    EXPECT_FALSE(p().cboDither->isEnabled());
+    EXPECT_EQ(p().cboDither->currentText(), QStringLiteral("None"));
+
+    // Interlacing writes an interlaced GIF and names the type GIF.
+    choose(p().CboFiles, 7);
+    const QByteArray plain = previewFile();
+    click(p().ChkInterlaced);
+    EXPECT_EQ(window->conversion().options.settings.EncoderKind, 2);
+    const QByteArray interlaced = previewFile();
+    EXPECT_EQ(magicOf(interlaced), QStringLiteral("GIF"));
+    EXPECT_NE(interlaced, plain);
+    EXPECT_EQ(type4(), QStringLiteral("GIF"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Step2Page, JpegPresetsAndTheCustomQualityField)
+{
+    choose(p().CboFiles, 15); // Low Quality: preset "Bad"
+    EXPECT_EQ(p().cboJpg->currentIndex(), 0);
+    EXPECT_EQ(window->options().settings.JpegQuality, 2048);
+    EXPECT_TRUE(size4().endsWith(QStringLiteral(" Kb")));
+    const qint64 low = previewFile().size();
+    choose(p().cboJpg, 4); // Superb
+    EXPECT_EQ(window->options().settings.JpegQuality, 128);
+    EXPECT_GT(previewFile().size(), low);
+
+    choose(p().CboFiles, 20); // Custom: the field appears
+    EXPECT_TRUE(p().frameJPG->isVisible());
+    QLineEdit *text = p().TxtJPG;
+    text->setFocus();
+    QFocusEvent focus(QEvent::FocusIn);
+    QApplication::sendEvent(text, &focus);
+    EXPECT_EQ(text->selectedText(), QStringLiteral("60")); // typing replaces it
+    for (const char *key : {"x", "8", "5"}) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QLatin1String(key));
+        QApplication::sendEvent(text, &press);
+    }
+    EXPECT_EQ(text->text(), QStringLiteral("85"));
+    EXPECT_EQ(p().TxtJPGD->value(), 85);
+    EXPECT_EQ(window->options().settings.JpegQuality, 85);
+    p().TxtJPGD->setValue(101); // the control's own bound
+    EXPECT_EQ(text->text(), QStringLiteral("100"));
+    EXPECT_EQ(window->options().settings.JpegQuality, 100);
+    window->close();
+    EXPECT_EQ(startupSettings().CustomJpegQuality, 100);
+    EXPECT_EQ(startupSettings().LastFormatIndex, 20);
+}
+
+TEST_F(Step2Page, SaveAsWritesTheSameEncodeUnderTheChosenName)
+{
+    choose(p().CboFiles, 21); // PCX-24 bit (Compressed)
+    const QString target = box.file(QStringLiteral("saved"));
+    ASSERT_TRUE(box.write(QStringLiteral("saved"), "an older file of the user's"));
+    dialogs.answers = {target};
+    p().CmdSave->click();
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    const FileDialogRequest &asked = dialogs.requests[0];
+    EXPECT_EQ(asked.title, QStringLiteral("Save Optimized As"));
+    EXPECT_EQ(asked.filter, QStringLiteral("PCX Format (*.pcx)|*.pcx"));
+    EXPECT_TRUE(asked.confirmOverwrite);
+    EXPECT_TRUE(asked.initialName.isEmpty());
+    EXPECT_EQ(magicOf(box.read(QStringLiteral("saved"))), QStringLiteral("PCX"));
+    EXPECT_EQ(box.read(QStringLiteral("saved")), previewFile()); // what the preview showed
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral(".pcx"))); // no extension added
+    EXPECT_EQ(type4(), QStringLiteral("PCX"));
+
+    // Cancelled: nothing is written; the last name is offered again.
+    choose(p().CboFiles, 17);
+    const QByteArray before = box.read(QStringLiteral("saved"));
+    p().CmdSave->click();
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[1].initialName, target);
+    EXPECT_EQ(dialogs.requests[1].filter, QStringLiteral("Independent JPEG (*.jpg)|*.jpg"));
+    EXPECT_EQ(box.read(QStringLiteral("saved")), before);
+
+    // A JPEG row saves with the quality of its preview.
+    dialogs.answers = {box.file(QStringLiteral("photo.jpg"))};
+    p().CmdSave->click();
+    EXPECT_EQ(box.read(QStringLiteral("photo.jpg")), previewFile());
+    EXPECT_TRUE(messages.calls.empty());
+
+    // A folder that is not there: said so, nothing else touched.
+    dialogs.answers = {box.file(QStringLiteral("gone/photo.jpg"))};
+    p().CmdSave->click();
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].icon, MessageIcon::Critical);
+}
+
+// An option changed while an encode yields: the encode that finishes last
+// writes and shows the newest settings.
+TEST_F(Step2Page, AChangeDuringTheYieldWinsAndTheCursorComesBack)
+{
+    choose(p().CboFiles, 7);
+    ConversionHooks &hooks = window->conversion().hooks;
+    const auto yield = hooks.yield;
+    bool once = true;
+    hooks.yield = [&] {
+        if (once) {
+            once = false;
+            choose(p().CboFiles, 12); // BMP-24 bit, chosen during the GIF encode
+        }
+        yield();
+    };
+    choose(p().cboDither, 1);
+    hooks.yield = yield;
+    EXPECT_EQ(magicOf(previewFile()), QStringLiteral("BMP"));
+    EXPECT_EQ(type4(), QStringLiteral("BMP"));
+    EXPECT_EQ(depth4(), QStringLiteral("24 bit"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Step2Page, AFailedEncodeSaysSoInPanelFive)
+{
+    window->originalSurface().reset(); // no picture to encode
+    choose(p().CboFiles, 12);
+    EXPECT_EQ(window->panel(5)->text(),
+              QStringLiteral("The current format cannot be applied to the image!"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
+} // namespace pictrove

@@ -1,0 +1,27 @@
+#include "workflow/options/SaveOptimized.h"
+
+#include "engine/catalogue/FormatCatalogue.h"
+#include "engine/palette/PaletteCodes.h"
+
+namespace pictrove {
+
+QString saveOptimizedFilter(int row, const OutputSettings &settings)
+{
+    if (isJpegRow(row))
+        return QStringLiteral("Independent JPEG (*.jpg)|*.jpg");
+    if (settings.EncoderKind == palette_codes::KindGif ||
+        settings.EncoderKind == palette_codes::KindGifInterlaced)
+        return QStringLiteral("Graphical Interface Format (*.gif)|*.gif");
+    if (settings.EncoderKind != palette_codes::KindBmp)
+        return {};
+    switch (settings.LibraryFormat) {
+    case LibraryFormat::Bmp: return QStringLiteral("Windows Bitmap Format (*.bmp)|*.bmp");
+    case LibraryFormat::Png: return QStringLiteral("Portable Network Graphics (*.png)|*.png");
+    case LibraryFormat::Tga: return QStringLiteral("Targa Format (*.tga)|*.tga");
+    case LibraryFormat::Tiff: return QStringLiteral("Tagged Image Format (*.tif)|*.tif");
+    case LibraryFormat::Pcx: return QStringLiteral("PCX Format (*.pcx)|*.pcx");
+    default: return {};
+    }
+}
+
+} // namespace pictrove
