@@ -101,22 +101,13 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
         r = encoder.AttachPicture(picture, -1, -1, -1, -1);
     if (r && transform != 0)
         r = encoder.Transform(transform, 0, 0);
-    if (r)
-        r = encoder.Process();
     if (r && inMemory) {
-        run.picture = encoder.result();
+        r = encoder.Process();
+        run.picture = r ? encoder.result() : QImage();
         run.result = run.picture.isNull() ? 0 : 1;
         return run;
     }
-    if (r) {
-        switch (s.EncoderKind) {
-        case palette_codes::KindBmp: r = encoder.SaveBmp(path); break;
-        case palette_codes::KindGif: r = encoder.SaveGif(path); break;
-        case palette_codes::KindGifInterlaced: r = encoder.SaveGifInterlaced(path); break;
-        default: r = 0; break;
-        }
-    }
-    run.result = r;
+    run.result = r ? encoder.ProcessAndSave(path) : 0;
     return run;
 }
 

@@ -266,12 +266,19 @@ std::int32_t PaletteEncoder::EncodePicture(const PictureSurface &picture, const 
                                            std::int32_t height)
 {
     if (!SetOptions(kind, mode, depth, flags, dither)
-        || !AttachPicture(picture, left, top, width, height) || path.isEmpty())
+        || !AttachPicture(picture, left, top, width, height))
         return 0;
-    if (kind == codes::KindBmp)
-        return Process() ? save(path, kind) : 0;
+    return ProcessAndSave(path);
+}
+
+std::int32_t PaletteEncoder::ProcessAndSave(const QString &path)
+{
+    if (path.isEmpty())
+        return 0;
+    if (m_options.kind == codes::KindBmp)
+        return Process() ? save(path, m_options.kind) : 0;
     // A GIF is written while the picture is being reduced.
-    const bool interlaced = kind == codes::KindGifInterlaced;
+    const bool interlaced = m_options.kind == codes::KindGifInterlaced;
     const Writer gif = [&](const QImage &image, const RowProgress *ready) {
         return writeGif(image, interlaced, path, ready);
     };

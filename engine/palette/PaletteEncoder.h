@@ -69,6 +69,10 @@ public:
     std::int32_t SaveBmp(const QString &path);
     std::int32_t SaveGif(const QString &path);
     std::int32_t SaveGifInterlaced(const QString &path);
+    // Process() and the save of the options' kind in one step, the file the
+    // same: a GIF is written while the picture is being reduced, as
+    // EncodePicture does, instead of after it.
+    std::int32_t ProcessAndSave(const QString &path);
 
     // The encoded picture, exactly the pixels the saves write: Format_Indexed8
     // with a colour table of 2^depth entries for depths 1..8, Format_RGB555

@@ -343,6 +343,39 @@ TEST_F(PaletteEncoderTest, TransformFlipsAndInvertsBeforeTheReduction)
     }
 }
 
+// Writing the GIF while reducing must give the file a save after the
+// reduction gives, for every kind, after a transform as without one.
+TEST_F(PaletteEncoderTest, ProcessAndSaveWritesWhatProcessThenSaveWrites)
+{
+    for (std::int32_t kind : {0, 1, 2}) {
+        for (std::int32_t transform : {0, std::int32_t(codes::TransformFlipHorizontal)}) {
+            SCOPED_TRACE(testing::Message() << "kind " << kind << " transform " << transform);
+            const auto prepared = [&](PaletteEncoder &encoder) {
+                ASSERT_NE(encoder.SetOptions(kind, 0, 8, 0x4000, 1), 0);
+                ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
+                if (transform != 0) {
+                    ASSERT_NE(encoder.Transform(transform), 0);
+                }
+            };
+            PaletteEncoder together, apart;
+            prepared(together);
+            prepared(apart);
+            ASSERT_NE(together.ProcessAndSave(sandbox.file("together")), 0);
+            ASSERT_NE(apart.Process(), 0);
+            const QString apartPath = sandbox.file("apart");
+            ASSERT_NE(kind == 0 ? apart.SaveBmp(apartPath)
+                                : kind == 1 ? apart.SaveGif(apartPath)
+                                            : apart.SaveGifInterlaced(apartPath),
+                      0);
+            EXPECT_EQ(sandbox.read("together"), sandbox.read("apart"));
+        }
+    }
+    PaletteEncoder unattached;
+    ASSERT_NE(unattached.SetOptions(1, 0, 8, 0x4000, 0), 0);
+    EXPECT_EQ(unattached.ProcessAndSave(sandbox.file("none")), 0);
+    EXPECT_FALSE(QFileInfo::exists(sandbox.file("none")));
+}
+
 TEST_F(PaletteEncoderTest, RejectsUnknownTransformWords)
 {
     PaletteEncoder encoder;
