@@ -269,8 +269,7 @@ void MainWindow::formResize()
     cSave->setGeometry(frame::saveColumn(m_page2->width(), cSave->width(), m_page1->height()));
     m_step2->bs21->setGeometry(frame::step2Splitter(size(), cSave->width()));
     m_step2->bs21->syncSize();
-    layOutViewPane(m_step2->CoriginalPP, 0);
-    layOutViewPane(m_step2->COptimizedPP, 25);
+    layOutViewPanes();
 
     QLabel *panel2 = m_panels[1];
     const QPoint panel2Left = panel2->mapTo(this, QPoint(0, 0));
@@ -298,9 +297,27 @@ void MainWindow::layOutLists()
     place(m_step1->plvSelected, m_step1->TBSelected, m_step1->lvSelected, 17);
 }
 
+void MainWindow::layOutViewPanes()
+{
+    layOutViewPane(m_step2->CoriginalPP, 0);
+    layOutViewPane(m_step2->COptimizedPP, 25);
+}
+
+void MainWindow::relayOutViewsForTexts()
+{
+    layOutViewPanes();
+    updateOriginalP();
+    updateOptimizedP();
+}
+
 void MainWindow::layOutViewPane(PictureViewPane *pane, int narrower)
 {
     ViewInfoFrame *info = pane->info();
+    // The frame is as high as its texts need at the width it gets.
+    const int width = frame::viewPane(pane->size(), info->height(), narrower).infoWidth;
+    const int needed = info->hasHeightForWidth() ? info->heightForWidth(width) : -1;
+    if (needed > 0 && needed != info->height())
+        info->resize(info->width(), needed);
     const frame::ViewPaneLayout layout = frame::viewPane(pane->size(), info->height(), narrower);
     pane->viewport()->setGeometry(layout.viewport);
     info->setGeometry(info->x(), layout.infoTop, layout.infoWidth, info->height());

@@ -83,6 +83,10 @@ public:
     // Re-fits the preview picture (FitPreview, the preview loader's part).
     std::function<void()> fitPreview;
 
+    // The information frames under the views grow when their texts need
+    // two lines in a narrow window: lays the panes out again for new texts.
+    void relayOutViewsForTexts();
+
     // Form_Resize: the whole layout pass.
     void formResize();
 
@@ -96,6 +100,7 @@ private:
     void buildButtons();
     void tabClicked();
     void layOutLists();
+    void layOutViewPanes();
     void layOutViewPane(PictureViewPane *pane, int narrower);
     void formUnload();
     void runFitPreview();

@@ -107,6 +107,7 @@ void Step1Wiring::setDescription(const PreviewDescription &d)
     original->typeValue()->setText(d.type);
     original->sizeValue()->setText(d.size);
     original->colorsValue()->setText(d.colors);
+    m_window.relayOutViewsForTexts();
 }
 
 void Step1Wiring::reportUnreadable(const QString &message)

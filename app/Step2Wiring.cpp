@@ -216,6 +216,7 @@ void Step2Wiring::showResult(const PreviewResult &result)
         info->typeValue()->setText(result.labels->FileType4);
         info->sizeValue()->setText(result.labels->FileSize4);
         info->colorsValue()->setText(result.labels->Depth4);
+        m_window.relayOutViewsForTexts();
     }
     m_window.updateOptimizedP();
 }

@@ -195,11 +195,12 @@ TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterf
                   {QStringLiteral("-a"), QStringLiteral("-s"),
                    QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
                    QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
-                   QStringLiteral(PICTROVE_STEP1_SESSION), program, out, pictures,
-                   QStringLiteral("6")});
+                   QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), program, out,
+                   QStringLiteral("step1-session.py"), pictures, QStringLiteral("6")});
     ASSERT_TRUE(session.waitForFinished(150000)) << "the X session did not end";
     keepScreenshots(out, {"step1-listed.png", "step1-basket.png", "step1-duplicates.png"});
     auto r = readResults(out + QStringLiteral("/step1.txt"));
+    r.merge(readResults(out + QStringLiteral("/session.txt")));
     const std::string logs = " (logs in " + out.toStdString() + ")";
 
     ASSERT_EQ(r["app"], "yes") << logs;
@@ -218,6 +219,78 @@ TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterf
     EXPECT_EQ(r["missing-button"], "");
     EXPECT_EQ(r["done"], "yes");
     EXPECT_EQ(r["program-exit"], "0");
+}
+
+// Step 2 through the accessibility interface, at the smallest window and at
+// a large one: the stored GIF row is encoded as soon as the picture is
+// shown, a dither and a JPEG row chosen in their lists re-encode it, and the
+// labels of both views say what was written.
+TEST(XvfbStart, Step2EncodesEveryChoiceInTheSmallestAndALargeWindow)
+{
+    const QString missing =
+        missingTool({"xvfb-run", "xauth", "import", "convert", "dbus-run-session"});
+    if (!missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+        GTEST_SKIP() << "python3-pyatspi is not installed (scripts/install-deps.sh --test)";
+    test::Sandbox box;
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    // ImageMagick's photograph of a rose, enlarged to a photo's size.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
+                                {QStringLiteral("rose:"), QStringLiteral("-resize"),
+                                 QStringLiteral("2000%"), pictures + QStringLiteral("/rose.jpg")}),
+              0);
+    const std::pair<const char *, QSize> windows[] = {{"small", {600, 500}},
+                                                      {"large", {1260, 940}}};
+    for (const auto &[name, size] : windows) {
+        SCOPED_TRACE(name);
+        const QString program = box.file(QStringLiteral("program-") + QLatin1String(name));
+        const QString out = box.file(QStringLiteral("out-") + QLatin1String(name));
+        const QString runtime = box.file(QStringLiteral("runtime-") + QLatin1String(name));
+        ASSERT_TRUE(makeProgramFolder(program, out, runtime));
+        setTwipsPerPixel(15, 15);
+        setProgramFolder(program);
+        StartupSettings stored = defaultStartupSettings();
+        stored.WindowWidth = size.width() * 15;
+        stored.WindowHeight = size.height() * 15;
+        stored.LastFolder = pictures;
+        startupSettings() = stored;
+        SaveSettings();
+        setProgramFolder(QString());
+        setTwipsPerPixel(0, 0);
+
+        QProcess session;
+        session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
+        session.start(QStringLiteral("xvfb-run"),
+                      {QStringLiteral("-a"), QStringLiteral("-s"),
+                       QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
+                       QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
+                       QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), program, out,
+                       QStringLiteral("step2-session.py"), QLatin1String(name)});
+        ASSERT_TRUE(session.waitForFinished(150000)) << "the X session did not end";
+        const std::string prefix = std::string(name) + "-";
+        keepScreenshots(out, {(prefix + "gif.png").c_str(), (prefix + "dither.png").c_str(),
+                              (prefix + "jpeg.png").c_str()});
+        auto r = readResults(out + u'/' + QLatin1String(name) + QStringLiteral(".txt"));
+        r.merge(readResults(out + QStringLiteral("/session.txt")));
+
+        ASSERT_EQ(r["app"], "yes") << "logs in " << out.toStdString();
+        EXPECT_EQ(r["tab"], "yes");
+        EXPECT_EQ(r["optimized-type"], "GIF");
+        EXPECT_EQ(r["optimized-depth"], "256 Colors");
+        EXPECT_EQ(r["original-type"], "JPG");
+        EXPECT_EQ(r["original-colors"], "24 bit");
+        EXPECT_NE(r["dithered-size"], r["gif-size"]); // a dithered GIF of another size
+        EXPECT_EQ(r["jpeg-type"], "JPG");
+        EXPECT_EQ(r["jpeg-depth"], "24 bit");
+        EXPECT_TRUE(QString::fromStdString(r["jpeg-size"]).endsWith(QStringLiteral(" Kb")));
+        EXPECT_EQ(r["jpeg-preset"], "Good");
+        EXPECT_EQ(r["missing-item"], "");
+        EXPECT_EQ(r["done"], "yes");
+        EXPECT_EQ(r["program-exit"], "0");
+    }
 }
 
 } // namespace

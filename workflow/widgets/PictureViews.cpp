@@ -4,6 +4,7 @@
 #include "workflow/widgets/TwipsEdge.h"
 
 #include <QGridLayout>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QVBoxLayout>
 #include <QLabel>
@@ -200,20 +201,23 @@ ViewInfoFrame::ViewInfoFrame(const Names &names, QWidget *parent) : QWidget(pare
     // page's lower border.
     outer->setContentsMargins(0, 0, 0, 6);
     outer->addWidget(box);
-    auto *grid = new QGridLayout(box);
-    grid->setContentsMargins(8, 4, 8, 4);
-    grid->setVerticalSpacing(2);
-    const auto row = [&](int r, const QString &caption, const char *name) {
+    auto *form = new QFormLayout(box);
+    form->setContentsMargins(8, 4, 8, 4);
+    form->setVerticalSpacing(2);
+    // In the narrowest window a caption and its value do not fit side by
+    // side: the value then goes under its caption rather than being cut.
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    const auto row = [&](const QString &caption, const char *name) {
         auto *value = new QLabel(box);
         value->setObjectName(QLatin1String(name));
-        grid->addWidget(new QLabel(caption, box), r, 0);
-        grid->addWidget(value, r, 1);
+        value->setAccessibleDescription(QLatin1String(name));
+        form->addRow(caption, value);
         return value;
     };
-    m_type = row(0, QStringLiteral("File Type :"), names.typeLabel);
-    m_size = row(1, QString::fromLatin1(names.sizeCaption), names.sizeLabel);
-    m_colors = row(2, QStringLiteral("Colors :"), names.colorsLabel);
-    grid->setColumnStretch(1, 1);
+    m_type = row(QStringLiteral("File Type :"), names.typeLabel);
+    m_size = row(QString::fromLatin1(names.sizeCaption), names.sizeLabel);
+    m_colors = row(QStringLiteral("Colors :"), names.colorsLabel);
     resize(sizeHint());
 }
 
