@@ -290,6 +290,22 @@ TEST_F(Step2Page, AChangeDuringTheYieldWinsAndTheCursorComesBack)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(Step2Page, ClosingTheWindowDuringTheYieldEndsTheEncodeCleanly)
+{
+    ConversionHooks &hooks = window->conversion().hooks;
+    const auto yield = hooks.yield;
+    hooks.yield = [&] {
+        window->close();
+        yield();
+    };
+    choose(p().CboFiles, 12);
+    hooks.yield = yield;
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(magicOf(previewFile()), QStringLiteral("BMP"));
+    EXPECT_EQ(startupSettings().LastFormatIndex, 12);
+}
+
 TEST_F(Step2Page, AFailedEncodeSaysSoInPanelFive)
 {
     window->originalSurface().reset(); // no picture to encode
