@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
-#include "engine/core/FreeImageHandles.h"
+#include "decoding/FreeImageHandles.h"
 
 #include <cmath>
 

@@ -12,7 +12,7 @@
 #include "engine/conversion/LargeImageMemory.h"
 #include "engine/conversion/SourcePrefetch.h"
 #include "engine/conversion/StageClock.h"
-#include "selection/PictureLoader.h"
+#include "decoding/PictureLoader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

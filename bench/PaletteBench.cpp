@@ -5,7 +5,7 @@
 #include "BenchPicture.h"
 #include "ImageQuality.h"
 
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 #include "engine/core/PcxWriter.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/PaletteEncoder.h"

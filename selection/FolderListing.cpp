@@ -1,6 +1,6 @@
 #include "selection/FolderListing.h"
 
-#include "selection/ImageExtensions.h"
+#include "decoding/ImageExtensions.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 #include "platform/Twips.h"
 #include "platform/Rounding.h"
 #include "selection/FitSize.h"
-#include "selection/ImageExtensions.h"
+#include "decoding/ImageExtensions.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>

@@ -2,7 +2,7 @@
 
 #include "platform/FileDialogService.h"
 #include "platform/MessageService.h"
-#include "selection/ImageExtensions.h"
+#include "decoding/ImageExtensions.h"
 #include "selection/PictureListFile.h"
 #include "settings/StartupSettings.h"
 

@@ -3,7 +3,7 @@
 #include "engine/conversion/EncodePipeline.h"
 #include "engine/conversion/StageClock.h"
 #include "engine/conversion/StagedOutput.h"
-#include "selection/PictureLoader.h"
+#include "decoding/PictureLoader.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 
 #include "engine/conversion/StageClock.h"
 #include "engine/core/FreeImageBridge.h"
-#include "engine/core/FreeImageHandles.h"
+#include "decoding/FreeImageHandles.h"
 #include "engine/core/FreeImageSave.h"
 #include "engine/core/PcxWriter.h"
 #include "engine/palette/PaletteCodes.h"

@@ -5,7 +5,7 @@
 #include "engine/conversion/StageClock.h"
 #include "engine/conversion/StagedOutput.h"
 #include "engine/core/FreeImageBridge.h"
-#include "engine/core/FreeImageHandles.h"
+#include "decoding/FreeImageHandles.h"
 
 #include <QFile>
 #include <QFileInfo>

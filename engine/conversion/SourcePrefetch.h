@@ -1,6 +1,6 @@
 #pragma once
 
-#include "selection/PictureLoader.h"
+#include "decoding/PictureLoader.h"
 
 #include <QString>
 

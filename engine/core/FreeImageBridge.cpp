@@ -1,6 +1,6 @@
 #include "engine/core/FreeImageBridge.h"
 
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 
 #include <QPainter>

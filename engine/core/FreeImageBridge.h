@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/core/FreeImageHandles.h"
+#include "decoding/FreeImageHandles.h"
 
 #include <QImage>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "engine/palette/BmpWriter.h"
 
-#include "engine/core/FreeImageHandles.h"
+#include "decoding/FreeImageHandles.h"
 #include "engine/core/FreeImageSave.h"
 
 #include <cstring>

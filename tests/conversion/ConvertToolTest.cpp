@@ -1,7 +1,7 @@
 // pictrove-convert end to end: the built program run on a mixed folder.
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchWorker.h"
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/PaletteEncoder.h"
 #include "tools/convert/ConvertRun.h"

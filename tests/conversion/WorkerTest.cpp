@@ -5,8 +5,8 @@
 #include "engine/conversion/PreviewEncoder.h"
 #include "platform/SizeText.h"
 #include "engine/conversion/SourcePrefetch.h"
-#include "engine/core/FreeImageConvert.h"
-#include "engine/core/FreeImageHandles.h"
+#include "decoding/FreeImageConvert.h"
+#include "decoding/FreeImageHandles.h"
 #include "engine/palette/PaletteCodes.h"
 
 #include "TestSupport.h"

@@ -1,4 +1,4 @@
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 
 #include "TestSupport.h"
 

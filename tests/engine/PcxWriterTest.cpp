@@ -1,7 +1,7 @@
 #include "engine/core/PcxWriter.h"
 
 #include "engine/core/FreeImageBridge.h"
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 
 #include "TestSupport.h"

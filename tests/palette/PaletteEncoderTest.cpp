@@ -1,6 +1,6 @@
 #include "engine/palette/PaletteEncoder.h"
 
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/FixedPalettes.h"
 #include "engine/palette/GifWriter.h"

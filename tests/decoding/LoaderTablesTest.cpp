@@ -1,5 +1,5 @@
-#include "selection/ImageExtensions.h"
-#include "selection/LoaderTables.h"
+#include "decoding/ImageExtensions.h"
+#include "decoding/LoaderTables.h"
 
 #include <QSet>
 

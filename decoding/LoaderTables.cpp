@@ -1,4 +1,4 @@
-#include "selection/LoaderTables.h"
+#include "decoding/LoaderTables.h"
 
 #include <FreeImage.h>
 

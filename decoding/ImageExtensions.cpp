@@ -1,4 +1,4 @@
-#include "selection/ImageExtensions.h"
+#include "decoding/ImageExtensions.h"
 
 #include <QSet>
 

@@ -1,8 +1,8 @@
 #include "LoaderFixtures.h"
 
-#include "selection/DecoderProtocol.h"
-#include "selection/DecoderSandbox.h"
-#include "selection/PictureLoader.h"
+#include "decoding/DecoderProtocol.h"
+#include "decoding/DecoderSandbox.h"
+#include "decoding/PictureLoader.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>

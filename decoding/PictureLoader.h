@@ -1,6 +1,6 @@
 #pragma once
 
-#include "selection/LoaderTables.h"
+#include "decoding/LoaderTables.h"
 
 #include <QImage>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "LoaderFixtures.h"
 
-#include "selection/DeclaredSize.h"
-#include "selection/ImageExtensions.h"
-#include "selection/PictureLoader.h"
+#include "decoding/DeclaredSize.h"
+#include "decoding/ImageExtensions.h"
+#include "decoding/PictureLoader.h"
 #include "TestSupport.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "selection/Decoders.h"
+#include "decoding/Decoders.h"
 
-#include "selection/DeclaredSize.h"
+#include "decoding/DeclaredSize.h"
 
 namespace pictrove {
 

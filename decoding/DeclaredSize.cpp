@@ -1,4 +1,4 @@
-#include "selection/DeclaredSize.h"
+#include "decoding/DeclaredSize.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "selection/DeclaredSize.h"
-#include "selection/Decoders.h"
+#include "decoding/DeclaredSize.h"
+#include "decoding/Decoders.h"
 
-#include "engine/core/FreeImageConvert.h"
+#include "decoding/FreeImageConvert.h"
 
 #include <FreeImage.h>
 

@@ -1,7 +1,7 @@
-#include "selection/DecoderSandbox.h"
+#include "decoding/DecoderSandbox.h"
 
-#include "selection/DecoderProtocol.h"
-#include "selection/Decoders.h"
+#include "decoding/DecoderProtocol.h"
+#include "decoding/Decoders.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,8 +4,8 @@
 // is later put on.
 #include "LoaderFixtures.h"
 
-#include "selection/Decoders.h"
-#include "selection/PictureLoader.h"
+#include "decoding/Decoders.h"
+#include "decoding/PictureLoader.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

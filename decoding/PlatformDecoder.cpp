@@ -1,4 +1,4 @@
-#include "selection/Decoders.h"
+#include "decoding/Decoders.h"
 
 #include <QFile>
 #include <QImageReader>

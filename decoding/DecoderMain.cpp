@@ -2,8 +2,8 @@
 // own, so that a decoder library that crashes, loops or exhausts memory on a
 // hostile file takes down only this helper. Serves requests on fd 3 until the
 // program closes its end.
-#include "selection/DecoderProtocol.h"
-#include "selection/Decoders.h"
+#include "decoding/DecoderProtocol.h"
+#include "decoding/Decoders.h"
 
 #include <QByteArray>
 #include <QFile>

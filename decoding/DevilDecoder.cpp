@@ -1,5 +1,5 @@
-#include "selection/DeclaredSize.h"
-#include "selection/Decoders.h"
+#include "decoding/DeclaredSize.h"
+#include "decoding/Decoders.h"
 
 #include <IL/il.h>
 

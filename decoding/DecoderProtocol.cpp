@@ -1,4 +1,4 @@
-#include "selection/DecoderProtocol.h"
+#include "decoding/DecoderProtocol.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

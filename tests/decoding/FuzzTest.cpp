@@ -2,8 +2,8 @@
 // picture or a clean failure within its time limit, and this process lives on.
 #include "LoaderFixtures.h"
 
-#include "selection/DecoderSandbox.h"
-#include "selection/PictureLoader.h"
+#include "decoding/DecoderSandbox.h"
+#include "decoding/PictureLoader.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>

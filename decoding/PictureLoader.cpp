@@ -1,8 +1,8 @@
-#include "selection/PictureLoader.h"
+#include "decoding/PictureLoader.h"
 
-#include "selection/Decoders.h"
-#include "selection/DecoderSandbox.h"
-#include "selection/ImageExtensions.h"
+#include "decoding/Decoders.h"
+#include "decoding/DecoderSandbox.h"
+#include "decoding/ImageExtensions.h"
 
 #include <atomic>
 #include <mutex>
