@@ -7,6 +7,7 @@
 #include "engine/catalogue/FormatCatalogue.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchOutputName.h"
+#include "engine/conversion/BatchRun.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
 #include "engine/conversion/LargeImageMemory.h"
@@ -20,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QThread>
 #include <QTextStream>
 
 #include <algorithm>
@@ -79,47 +81,39 @@ struct Timing {
     int failures = 0;
 };
 
+// The corpus through the engine's batch run, exactly as pictrove-convert
+// runs it (one worker reads ahead; several each have a decoder process).
 Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &outFolder,
-               StageTimes *stages, bool viaBmp, bool prefetchNext)
+               StageTimes *stages, bool viaBmp, bool prefetchNext, int workers)
 {
     OutputSettingsController options;
     options.reencodeJpeg = [&options](int quality) { options.settings.JpegQuality = quality; };
     options.fillOptionLists(60);
     options.selectFormat(row);
-    ConversionContext context(options.encodingOptions());
-    context.stageTimes = stages;
-    context.directColourInMemory = !viaBmp;
+    BatchJob job;
+    for (const CorpusImage &image : corpus)
+        job.entries.push_back({image.path, {}});
+    job.destination = outFolder;
+    job.genericName = QStringLiteral("ours");
+    job.options = options.encodingOptions();
+    job.jpeg = isJpegRow(row);
+    job.overwrite = true;
+    job.workers = workers;
+    job.readAhead = prefetchNext;
+    job.stageTimes = workers == 1 ? stages : nullptr;
+    job.directColourInMemory = !viaBmp;
 
     Timing t;
-    QElapsedTimer timer;
-    timer.start();
-    SourcePrefetch prefetch;
-    if (prefetchNext)
-        prefetch.start(corpus.front().path);
-    for (std::size_t i = 0; i < corpus.size(); ++i) {
-        const CorpusImage &image = corpus[i];
-        const QString out = batchOutputPath(outFolder, QStringLiteral("ours"), std::int64_t(i + 1),
-                                            options.settings.Extension);
-        if (prefetchNext) {
-            LoadResult loaded;
-            {
-                StageClock clock(stages, StageTimes::Load); // the wait that is left
-                loaded = prefetch.take(image.path);
-            }
-            if (i + 1 < corpus.size())
-                prefetch.start(corpus[i + 1].path);
-            AdoptBatchSource(context, image.path, loaded);
-        } else {
-            LoadBatchSource(context, image.path);
-        }
-        const FileResult r = isJpegRow(row)
-            ? EncodeBatchJpeg(context, out, options.settings.JpegQuality, 1)
-            : EncodeBatchImage(context, out, 1);
+    BatchCallbacks callbacks;
+    callbacks.finished = [&t](std::size_t, const FileResult &r) {
         if (!r.ok()) {
             ++t.failures;
-            QTextStream(stderr) << "  failed " << image.path << ": " << r.reason << '\n';
+            QTextStream(stderr) << "  failed " << r.path << ": " << r.reason << '\n';
         }
-    }
+    };
+    QElapsedTimer timer;
+    timer.start();
+    runBatch(job, callbacks);
     t.seconds = double(timer.nsecsElapsed()) / 1e9;
     return t;
 }
@@ -171,10 +165,12 @@ int main(int argc, char *argv[])
         QStringLiteral("True-colour rows through a BMP written and read back, as the slow route does."));
     const QCommandLineOption noPrefetchOption(QStringLiteral("no-prefetch"),
         QStringLiteral("Read each picture only when its turn comes, as the window's batch run does."));
+    const QCommandLineOption jobsOption(QStringLiteral("jobs"),
+        QStringLiteral("Also time the batch run with N workers (default: one per processor; 1: skip)."), QStringLiteral("N"));
     const QCommandLineOption repeatOption(QStringLiteral("repeat"),
         QStringLiteral("Runs of each conversion; the fastest counts (default 1)."), QStringLiteral("N"));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
-                       repeatOption, viaBmpOption, noPrefetchOption});
+                       repeatOption, viaBmpOption, noPrefetchOption, jobsOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -222,13 +218,17 @@ int main(int argc, char *argv[])
         << " megapixels; decoder: "
         << (loaderMode() == LoaderMode::InProcess ? "in process" : "decoder process")
         << "; ImageMagick: " << (magick.isEmpty() ? QStringLiteral("not used") : magick) << "\n\n";
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+    const int workers = parser.isSet(jobsOption) ? std::max(1, parser.value(jobsOption).toInt())
+                                                 : std::max(1, QThread::idealThreadCount());
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
                .arg(QStringLiteral("format"), -28)
                .arg(QStringLiteral("ours s"), 8)
                .arg(QStringLiteral("img/s"), 7)
                .arg(QStringLiteral("MP/s"), 7)
                .arg(QStringLiteral("magick s"), 9)
-               .arg(QStringLiteral("speed-up"), 8);
+               .arg(QStringLiteral("speed-up"), 8)
+               .arg(QStringLiteral("%1 jobs s").arg(workers), 10)
+               .arg(QStringLiteral("x 1 job"), 8);
     out.flush();
 
     const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
@@ -239,13 +239,20 @@ int main(int argc, char *argv[])
         StageTimes stages;
         Timing ours;
         Timing theirs;
+        Timing parallel;
         for (int run = 0; run < repeat; ++run) {
             StageTimes runStages;
             const Timing t = runOurs(row, corpus, outFolder, parser.isSet(stagesOption) ? &runStages : nullptr,
-                                   parser.isSet(viaBmpOption), !parser.isSet(noPrefetchOption));
+                                   parser.isSet(viaBmpOption), !parser.isSet(noPrefetchOption), 1);
             if (run == 0 || t.seconds < ours.seconds) {
                 ours = t;
                 stages = runStages;
+            }
+            if (workers > 1) {
+                const Timing p = runOurs(row, corpus, outFolder, nullptr, parser.isSet(viaBmpOption),
+                                         false, workers);
+                if (run == 0 || p.seconds < parallel.seconds)
+                    parallel = p;
             }
             if (!magick.isEmpty()) {
                 const Timing m = runMagick(magick, row, corpus, outFolder);
@@ -260,6 +267,10 @@ int main(int argc, char *argv[])
                    .arg(megapixels / ours.seconds, 7, 'f', 1);
         if (!magick.isEmpty())
             out << QStringLiteral("%1 %2x").arg(theirs.seconds, 9, 'f', 2).arg(theirs.seconds / ours.seconds, 7, 'f', 2);
+        else
+            out << QString(18, QLatin1Char(' '));
+        if (workers > 1)
+            out << QStringLiteral(" %1 %2x").arg(parallel.seconds, 10, 'f', 2).arg(ours.seconds / parallel.seconds, 7, 'f', 2);
         if (ours.failures || theirs.failures)
             out << "  (failures: ours " << ours.failures << ", magick " << theirs.failures << ')';
         out << '\n';

@@ -1,5 +1,7 @@
 #include "engine/core/FreeImageBridge.h"
 
+#include <mutex>
+
 #include "decoding/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 
@@ -94,10 +96,24 @@ int measured(const QImage &bitmap, int pixels, const char *noBitmap)
 
 } // namespace
 
+namespace {
+// FreeImage counts its initialisations without a lock of its own; encodes
+// run on several threads at once (a batch run beside the preview, the
+// converter's jobs).
+std::mutex initialisations;
+} // namespace
+
 void InitFreeImage()
 {
+    const std::lock_guard lock(initialisations);
     FreeImage_Initialise(FALSE);
     FreeImage_SetOutputMessage(&OnFreeImageMessage);
+}
+
+void DeInitFreeImage()
+{
+    const std::lock_guard lock(initialisations);
+    FreeImage_DeInitialise();
 }
 
 void OnFreeImageMessage(FREE_IMAGE_FORMAT, const char *message) noexcept

@@ -24,9 +24,10 @@ class PictureSurface;
 namespace pictrove::bridge {
 
 // Starts FreeImage for one unit of work and routes its messages to
-// OnFreeImageMessage. Pair every call with FreeImage_DeInitialise, or use
+// OnFreeImageMessage. Pair every call with DeInitFreeImage, or use
 // FreeImageScope.
 void InitFreeImage();
+void DeInitFreeImage();
 
 // FreeImage's message callback: stores the library's message as the failure
 // reason (an unreadable message leaves the reason empty).
@@ -42,7 +43,7 @@ QString BridgeErrorText();
 class FreeImageScope {
 public:
     FreeImageScope() { InitFreeImage(); }
-    ~FreeImageScope() { FreeImage_DeInitialise(); }
+    ~FreeImageScope() { DeInitFreeImage(); }
     FreeImageScope(const FreeImageScope &) = delete;
     FreeImageScope &operator=(const FreeImageScope &) = delete;
 };

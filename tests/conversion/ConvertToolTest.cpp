@@ -233,3 +233,44 @@ TEST(ConvertTool, AnInterruptionStopsAfterTheFileUnderWay)
         }
     }
 }
+
+// --jobs: the same files, the same bytes and the same lines in the same
+// order as one job, for every group of rows.
+TEST(ConvertTool, JobsWriteWhatOneJobWrites)
+{
+    test::Sandbox box;
+    QStringList inputs;
+    for (int i = 0; i < 6; ++i) {
+        const QString name = box.file(QStringLiteral("in%1.png").arg(i));
+        ASSERT_TRUE(test::makeTestPicture(30 + 7 * i, 20 + i).save(name));
+        inputs << name;
+    }
+    ASSERT_TRUE(box.write("in-broken.png", "not a picture"));
+    inputs.insert(2, box.file("in-broken.png"));
+    inputs << box.file("missing.png");
+    for (const char *row : {"7", "11", "13", "17", "21", "23", "25"}) {
+        SCOPED_TRACE(row);
+        QStringList lines[2];
+        QDir(box.path()).mkpath(QStringLiteral("one-%1").arg(row));
+        QDir(box.path()).mkpath(QStringLiteral("two-%1").arg(row));
+        for (int jobs : {1, 2}) {
+            const QString out = box.file(QStringLiteral("%1-%2").arg(jobs == 1 ? "one" : "two", row));
+            ToolRun run = runConvert(QStringList{"-f", row, "-j", QString::number(jobs), "-o", out,
+                                                 "-n", "p"}
+                                     << inputs);
+            EXPECT_EQ(run.exitCode, 1) << run.errors.toStdString(); // the broken and the missing file
+            lines[jobs - 1] = run.lines.replaceInStrings(out, QStringLiteral("OUT"));
+        }
+        EXPECT_EQ(lines[0], lines[1]);
+        EXPECT_EQ(lines[0].size(), 9);
+        const QDir one(box.file(QStringLiteral("one-%1").arg(row)));
+        const QDir two(box.file(QStringLiteral("two-%1").arg(row)));
+        ASSERT_EQ(one.entryList(QDir::Files | QDir::Hidden), two.entryList(QDir::Files | QDir::Hidden));
+        for (const QString &name : one.entryList(QDir::Files)) {
+            QFile a(one.filePath(name)), b(two.filePath(name));
+            ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            EXPECT_EQ(a.readAll(), b.readAll()) << name.toStdString();
+        }
+    }
+    EXPECT_EQ(runConvert({"-j", "0", "-o", box.path(), inputs.first()}).exitCode, 2);
+}

@@ -22,6 +22,8 @@ QString usageText()
         "      --greyscale       colour mode \"Greyscale\" (default \"Colors\")\n"
         "      --flip-h, --flip-v, --invert, --interlaced\n"
         "      --quality N       custom JPEG quality 1-100, for the row \"JPEG - Custom Quality ..\" (default 60)\n"
+        "  -j, --jobs N          files converted at once (default: one per processor); names,\n"
+        "                        numbers and the order of the lines are those of one job\n"
         "  -q, --quiet           no per-file lines\n"
         "  -h, --help, --version\n"
         "\n"
@@ -53,10 +55,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption interlaced(QStringLiteral("interlaced"));
     const QCommandLineOption quality(QStringLiteral("quality"), {}, QStringLiteral("N"));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
+                                  QString(), QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({format, output, name, overwrite, map, dither, greyscale, flipH, flipV, invert,
-                       interlaced, quality, quiet, help, version});
+                       interlaced, quality, quiet, jobs, help, version});
 
     // QCommandLineParser wants the program name first.
     if (!parser.parse(QStringList{QStringLiteral("pictrove-convert")} + arguments))
@@ -94,6 +98,14 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     o.invert = parser.isSet(invert);
     o.interlaced = parser.isSet(interlaced);
     o.quiet = parser.isSet(quiet);
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        const int n = parser.value(jobs).toInt(&ok);
+        if (!ok || n < 1 || n > 64)
+            return usageError(QStringLiteral("--jobs takes a whole number from 1 to 64, not \"%1\"")
+                                  .arg(parser.value(jobs)));
+        o.jobs = n;
+    }
     if (parser.isSet(quality)) {
         bool ok = false;
         const int q = parser.value(quality).toInt(&ok);

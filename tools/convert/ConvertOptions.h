@@ -23,6 +23,7 @@ struct ConvertOptions {
     bool interlaced = false;
     std::optional<int> quality; // 1..100
     bool quiet = false;
+    int jobs = 0; // files converted at once; 0: one per processor
 };
 
 struct ParsedCommandLine {

@@ -2,13 +2,12 @@
 
 #include "engine/catalogue/FormatCatalogue.h"
 #include "workflow/options/OutputSettingsController.h"
-#include "engine/conversion/BatchOutputName.h"
-#include "engine/conversion/BatchWorker.h"
+#include "engine/conversion/BatchRun.h"
 #include "engine/conversion/ConversionContext.h"
-#include "engine/conversion/SourcePrefetch.h"
 #include "selection/PictureListFile.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <atomic>
 
@@ -49,18 +48,14 @@ QString quotedList(const QStringList &items)
     return quoted.join(QStringLiteral(", "));
 }
 
-struct Entry {
-    QString path;
-    QString failure; // set: reported as failed, takes no position
-};
 
 // The inputs in basket order. A picture list adds its entries; as opening it
 // in the window does, entries whose files are gone are left out (and
 // reported here). Plain inputs that do not exist are left out the same way,
 // so positions count the pictures a basket could hold.
-std::vector<Entry> expandInputs(const QStringList &inputs)
+std::vector<BatchEntry> expandInputs(const QStringList &inputs)
 {
-    std::vector<Entry> entries;
+    std::vector<BatchEntry> entries;
     for (const QString &input : inputs) {
         if (picturelist::isPictureList(input)) {
             QString error;
@@ -209,86 +204,50 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
         return ExitUsage;
     }
 
-    ConversionContext context(controller.encodingOptions());
-    const OutputSettings &settings = controller.settings;
-    const bool jpeg = isJpegRow(choice->row);
-    const std::uint8_t overwrite = options.overwrite ? 1 : 0;
+    BatchJob job;
+    job.entries = expandInputs(options.inputs);
+    job.destination = options.output;
+    job.genericName = options.name;
+    job.options = controller.encodingOptions();
+    job.jpeg = isJpegRow(choice->row);
+    job.overwrite = options.overwrite;
+    job.workers = options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
 
-    const std::vector<Entry> entries = expandInputs(options.inputs);
-    RunSummary summary;
-    ProgressBar progress(output.errors, output.showProgress, std::int64_t(entries.size()));
-    auto report = [&](const FileResult &result) {
+    ProgressBar progress(output.errors, output.showProgress, std::int64_t(job.entries.size()));
+    std::int64_t reported = 0;
+    BatchCallbacks callbacks;
+    callbacks.stopRequested = [] { return stopRequested.load(); };
+    callbacks.finished = [&](std::size_t, const FileResult &result) {
         progress.clear();
-        switch (result.status) {
-        case FileStatus::Written:
-            ++summary.written;
-            if (!options.quiet)
-                output.out << "written " << result.path << '\n';
-            break;
-        case FileStatus::Skipped:
-            ++summary.skipped;
-            if (!options.quiet)
+        if (!options.quiet) {
+            switch (result.status) {
+            case FileStatus::Written: output.out << "written " << result.path << '\n'; break;
+            case FileStatus::Skipped:
                 output.out << "skipped " << result.path << ": " << result.reason << '\n';
-            break;
-        case FileStatus::Failed:
-            ++summary.failed;
-            if (!options.quiet)
+                break;
+            case FileStatus::Failed:
                 output.out << "failed " << result.path << ": " << result.reason << '\n';
-            break;
-        }
-        output.out.flush();
-    };
-
-    // The next picture is decoded (in the decoder process) while the current
-    // one is encoded.
-    SourcePrefetch prefetch;
-    auto prefetchAfter = [&entries, &prefetch](std::size_t index) {
-        for (std::size_t next = index + 1; next < entries.size(); ++next) {
-            if (entries[next].failure.isEmpty()) {
-                prefetch.start(entries[next].path);
-                return;
+                break;
             }
+            output.out.flush();
         }
+        progress.show(++reported);
     };
-    prefetchAfter(std::size_t(-1));
-
-    std::int64_t position = 0;
-    std::size_t done = 0;
-    for (std::size_t i = 0; i < entries.size() && !stopRequested.load(); ++i, ++done) {
-        const Entry &entry = entries[i];
-        progress.show(std::int64_t(i));
-        if (!entry.failure.isEmpty()) {
-            report(FileResult::failed(entry.path, entry.failure));
-            continue;
-        }
-        ++position;
-        const QString target = batchOutputPath(options.output, options.name, position, settings.Extension);
-        if (!options.overwrite && QFileInfo::exists(target)) {
-            // Nothing to decode for a file that will be left alone.
-            if (prefetch.pending() == entry.path)
-                prefetchAfter(i);
-            report(FileResult::skipped(target, QStringLiteral("a file of that name exists")));
-            continue;
-        }
-        const LoadResult loaded = prefetch.take(entry.path);
-        prefetchAfter(i);
-        AdoptBatchSource(context, entry.path, loaded);
-        report(jpeg ? EncodeBatchJpeg(context, target, settings.JpegQuality, overwrite)
-                    : EncodeBatchImage(context, target, overwrite));
-    }
+    const BatchSummary summary = runBatch(job, callbacks);
     progress.clear();
-    const std::size_t left = entries.size() - done;
-    if (left > 0) {
-        output.errors << "pictrove-convert: stopped; " << left << " input(s) not converted\n";
+    if (summary.notStarted > 0) {
+        output.errors << "pictrove-convert: stopped; " << summary.notStarted
+                      << " input(s) not converted\n";
         output.errors.flush();
     }
-    output.out << summary.written << " written, " << summary.skipped << " skipped, " << summary.failed
-               << " failed\n";
+    output.out << summary.written << " written, " << summary.skipped << " skipped, "
+               << summary.failed << " failed\n";
     output.out.flush();
     if (summaryOut)
-        *summaryOut = summary;
-    return summary.skipped == 0 && summary.failed == 0 && left == 0 ? ExitAllWritten
-                                                                    : ExitSomeNotWritten;
+        *summaryOut = {summary.written, summary.skipped, summary.failed};
+    return summary.skipped == 0 && summary.failed == 0 && summary.notStarted == 0
+               ? ExitAllWritten
+               : ExitSomeNotWritten;
 }
 
 void requestStop() noexcept { stopRequested.store(true); }

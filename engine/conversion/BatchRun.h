@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engine/conversion/ConversionContext.h"
+#include "engine/conversion/FileResult.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace pictrove {
+
+struct LoadResult;
+
+// One input of a batch: a picture to convert, or an input that already
+// failed (a picture list that could not be read, a path that names no file),
+// which is reported as failed and takes no position.
+struct BatchEntry {
+    QString path;
+    QString failure;
+};
+
+// A whole batch, fixed when it starts: the inputs in order, where and under
+// which name they go, and the options they are all converted with.
+struct BatchJob {
+    std::vector<BatchEntry> entries;
+    QString destination;
+    QString genericName; // exactly as typed
+    EncodingOptions options;
+    bool jpeg = false; // JPEG rows, written with options.settings.JpegQuality
+    bool overwrite = false;
+    // Files converted at once, each worker with its own decoder process.
+    int workers = 1;
+    // One worker reads the next source while it encodes the current one.
+    bool readAhead = true;
+    // For the benchmarks: where one worker's time goes, and the true-colour
+    // rows through a BMP written and read back (see ConversionContext).
+    StageTimes *stageTimes = nullptr;
+    bool directColourInMemory = true;
+};
+
+struct BatchSummary {
+    std::int64_t written = 0;
+    std::int64_t skipped = 0;
+    std::int64_t failed = 0;
+    std::int64_t notStarted = 0; // left when a stop was asked for
+};
+
+struct BatchCallbacks {
+    // Asked before each file; true ends the run after the files under way.
+    std::function<bool()> stopRequested;
+    // Entry index (0-based) that is about to be converted.
+    std::function<void(std::size_t index)> starting;
+    // Each entry's result, always in entry order, whatever the workers.
+    // Called on a worker thread when there are several.
+    std::function<void(std::size_t index, const FileResult &result)> finished;
+};
+
+// The output path of every entry (empty for an entry that already failed):
+// entries that already failed take no position.
+std::vector<QString> batchTargets(const BatchJob &job, const QString &extension);
+
+// Converts every entry of the job on the calling thread (and, with several
+// workers, on as many threads of its own). Existing files are replaced only
+// by complete new ones and only with overwrite on; an output name that is
+// the path of one of the batch's own pictures is never written: that entry
+// is skipped.
+BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks);
+
+} // namespace pictrove
