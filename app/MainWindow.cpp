@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/BatchWiring.h"
 #include "app/Artwork.h"
 #include "app/FrameCommands.h"
 #include "app/FrameLayout.h"
@@ -81,6 +82,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     FileTypes::shared().setFallbackIcon(genericPictureIcon());
     m_step1Wiring = new Step1Wiring(*this);
     m_step2Wiring = new Step2Wiring(*this);
+    m_batchWiring = new BatchWiring(*this);
     fitPreview = [this] { m_step1Wiring->fitPreview(); };
     showAbout = [](QWidget *owner) {
         AboutDialog about(owner);
@@ -353,6 +355,12 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A run under way finishes the file it is converting first; the window
+    // closes when it has ended, so no half-written work file is left behind.
+    if (m_batchWiring->closeAfterRun()) {
+        event->ignore();
+        return;
+    }
     formUnload();
     event->accept();
 }

@@ -20,6 +20,7 @@ namespace pictrove {
 
 class ImagePreview;
 class ImageSelection;
+class BatchWiring;
 class Step1Wiring;
 class Step2Wiring;
 class TabStrip;
@@ -69,6 +70,8 @@ public:
     // Step 1: the folder list, the basket and the current image.
     ImageSelection &selection();
     ImagePreview &preview();
+    // "Save All ..." and "Stop".
+    BatchWiring &batch() { return *m_batchWiring; }
     // The Step 2 options behind the option column.
     OutputSettingsController &options() { return m_options; }
 
@@ -123,6 +126,7 @@ private:
     QLabel *m_panel4Icon = nullptr;
     Step1Wiring *m_step1Wiring = nullptr;
     Step2Wiring *m_step2Wiring = nullptr;
+    BatchWiring *m_batchWiring = nullptr;
     bool m_unloaded = false;
     bool m_everShown = false;
 };

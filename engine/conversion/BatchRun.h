@@ -3,6 +3,7 @@
 #include "engine/conversion/ConversionContext.h"
 #include "engine/conversion/FileResult.h"
 
+#include <QMetaType>
 #include <QString>
 
 #include <cstdint>
@@ -69,3 +70,5 @@ std::vector<QString> batchTargets(const BatchJob &job, const QString &extension)
 BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks);
 
 } // namespace pictrove
+
+Q_DECLARE_METATYPE(pictrove::BatchSummary)

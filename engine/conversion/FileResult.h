@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 namespace pictrove {
@@ -27,3 +28,5 @@ struct FileResult {
 };
 
 } // namespace pictrove
+
+Q_DECLARE_METATYPE(pictrove::FileResult)

@@ -1,0 +1,154 @@
+#include "app/BatchWiring.h"
+
+#include "app/FrameCommands.h"
+#include "app/MainWindow.h"
+#include "engine/catalogue/FormatCatalogue.h"
+#include "platform/MessageService.h"
+#include "selection/ImageSelection.h"
+#include "workflow/options/OutputSettingsController.h"
+#include "workflow/widgets/DestinationDialog.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace pictrove {
+
+BatchWiring::BatchWiring(MainWindow &window) : QObject(&window), m_window(window)
+{
+    chooseDestination = [this](DestinationChoice choice) {
+        return DestinationDialog::choose(std::move(choice), &m_window);
+    };
+    Step2Panes &p = window.step2();
+    connect(p.cmdBatch, &QPushButton::clicked, this, &BatchWiring::saveAll);
+    connect(p.CmdCancel, &QPushButton::clicked, this, &BatchWiring::stop);
+    connect(&m_runner, &BatchRunner::progress, this, [this](qint64 position, qint64 total) {
+        QProgressBar *bar = m_window.progressBar();
+        bar->setMaximum(int(std::min<qint64>(total, INT_MAX)));
+        bar->setValue(int(std::min<qint64>(position, INT_MAX)));
+    });
+    connect(&m_runner, &BatchRunner::fileFinished, this,
+            [this](qint64, const FileResult &result) {
+                if (!result.ok())
+                    m_notWritten.push_back(result);
+            });
+    connect(&m_runner, &BatchRunner::finished, this, &BatchWiring::ended);
+}
+
+void BatchWiring::saveAll()
+{
+    if (m_runner.running())
+        return; // one run at a time; the click is not an error
+    const BasketModel &basket = m_window.selection().basket();
+    if (basket.rowCount() == 0) {
+        messages().show(
+            QStringLiteral("No File(s) in the Image Basket! Place some file(s) and continue"),
+            QStringLiteral("Pictrove"), MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    const std::optional<Destination> destination =
+        chooseDestination ? chooseDestination(DestinationChoice::prefilled()) : std::nullopt;
+    if (!destination)
+        return;
+    m_destination = *destination;
+
+    // Everything the run needs, as it stands now.
+    OutputSettingsController &options = m_window.options();
+    BatchJob job;
+    for (const QString &path : basket.basket().paths())
+        job.entries.push_back({path, {}});
+    job.destination = destination->folder;
+    job.genericName = destination->genericName;
+    job.options = options.encodingOptions();
+    job.jpeg = isJpegRow(options.CboFiles.index);
+    job.overwrite = destination->overwrite;
+    job.workers = 1;
+    m_notWritten.clear();
+    if (m_results)
+        m_results->close();
+
+    QProgressBar *bar = m_window.progressBar();
+    bar->setMaximum(int(std::min<std::size_t>(job.entries.size(), INT_MAX)));
+    bar->setValue(0);
+    bar->show();
+    bar->raise();
+    // Busy, but the window still answers: an arrow with the hourglass.
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+    m_cursorSet = true;
+    m_window.panel(5)->setText(QStringLiteral("Converting %1 file(s) into %2 ...")
+                                   .arg(job.entries.size())
+                                   .arg(destination->folder));
+    m_runner.start(std::move(job));
+}
+
+void BatchWiring::stop() { m_runner.requestStop(); }
+
+bool BatchWiring::closeAfterRun()
+{
+    if (!m_runner.running())
+        return false;
+    m_closeWhenEnded = true;
+    m_runner.requestStop();
+    return true;
+}
+
+void BatchWiring::ended(const BatchSummary &summary)
+{
+    if (m_cursorSet) {
+        QGuiApplication::restoreOverrideCursor();
+        m_cursorSet = false;
+    }
+    m_window.progressBar()->hide();
+    QString text = QStringLiteral("Save All: %1 written, %2 skipped, %3 failed")
+                       .arg(summary.written)
+                       .arg(summary.skipped)
+                       .arg(summary.failed);
+    if (summary.notStarted > 0)
+        text += QStringLiteral("; stopped, %1 not converted").arg(summary.notStarted);
+    m_window.panel(5)->setText(text);
+
+    if (!m_notWritten.empty() && !m_closeWhenEnded) {
+        auto *dialog = new QDialog(&m_window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setObjectName(QStringLiteral("BatchResults"));
+        dialog->setWindowTitle(QStringLiteral("Pictrove - files not written"));
+        auto *layout = new QVBoxLayout(dialog);
+        layout->addWidget(new QLabel(text, dialog));
+        auto *list = new QTreeWidget(dialog);
+        list->setObjectName(QStringLiteral("BatchResultsList"));
+        list->setAccessibleName(QStringLiteral("Files not written"));
+        list->setRootIsDecorated(false);
+        list->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Outcome"),
+                               QStringLiteral("Reason")});
+        for (const FileResult &r : m_notWritten)
+            new QTreeWidgetItem(list, {r.path,
+                                       r.status == FileStatus::Skipped ? QStringLiteral("skipped")
+                                                                       : QStringLiteral("failed"),
+                                       r.reason});
+        list->resizeColumnToContents(1);
+        list->setColumnWidth(0, 320);
+        layout->addWidget(list);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+        connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+        layout->addWidget(buttons);
+        dialog->resize(720, 300);
+        dialog->setModal(false);
+        dialog->show();
+        m_results = dialog;
+    }
+    if (m_destination.showDestination)
+        urlOpener().open(QUrl::fromLocalFile(m_destination.folder));
+    emit runEnded();
+    if (m_closeWhenEnded) {
+        m_closeWhenEnded = false;
+        m_window.close();
+    }
+}
+
+} // namespace pictrove

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "workflow/batch/BatchRunner.h"
+#include "workflow/batch/DestinationChoice.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QDialog;
+
+namespace pictrove {
+
+class MainWindow;
+
+// "Save All ..." and "Stop": asks for the destination, runs the basket
+// through the batch run off the user-interface thread with the options as
+// they were when Select was clicked, shows the progress over status panel
+// 2, and when the run ends says what happened: a count in panel 5 and, when
+// anything was skipped or failed, a list of those files and why.
+class BatchWiring : public QObject {
+    Q_OBJECT
+public:
+    explicit BatchWiring(MainWindow &window);
+
+    // The destination dialog, modal; tests replace it.
+    std::function<std::optional<Destination>(DestinationChoice)> chooseDestination;
+
+    BatchRunner &runner() { return m_runner; }
+    void saveAll();
+    void stop();
+    // Closing during a run: stops it after the file under way and closes
+    // the window once it has ended. False when no run was under way.
+    bool closeAfterRun();
+    QDialog *resultsList() const { return m_results; }
+
+signals:
+    void runEnded();
+
+private:
+    void ended(const BatchSummary &summary);
+
+    MainWindow &m_window;
+    BatchRunner m_runner;
+    Destination m_destination;
+    std::vector<FileResult> m_notWritten;
+    QPointer<QDialog> m_results;
+    bool m_closeWhenEnded = false;
+    bool m_cursorSet = false;
+};
+
+} // namespace pictrove

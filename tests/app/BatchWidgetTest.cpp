@@ -1,0 +1,244 @@
+// "Save All ..." in the real main window under the offscreen platform: the
+// run goes on off the user-interface thread with the basket and options of
+// the moment it started, stops after the file under way, and says what it
+// did; the destination dialog's tree, buttons and frame close.
+#include "app/BatchWiring.h"
+#include "app/FrameCommands.h"
+#include "app/MainWindow.h"
+#include "platform/ProgramFolder.h"
+#include "selection/ImageSelection.h"
+#include "settings/StartupSettings.h"
+#include "workflow/options/OutputSettingsController.h"
+#include "workflow/widgets/DestinationDialog.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace pictrove {
+namespace {
+
+using test::waitFor;
+
+class RecordingOpener final : public UrlOpener {
+public:
+    RecordingOpener() { installUrlOpener(this); }
+    ~RecordingOpener() override { installUrlOpener(nullptr); }
+    bool open(const QUrl &url) override
+    {
+        opened << url;
+        return true;
+    }
+    QList<QUrl> opened;
+};
+
+class SaveAll : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProgramFolder(box.path());
+        QDir(box.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(box.file(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(box.file(QStringLiteral("runtime"))));
+        QDir(box.path()).mkpath(QStringLiteral("pictures"));
+        QDir(box.path()).mkpath(QStringLiteral("out"));
+        startupSettings() = defaultStartupSettings();
+        window = std::make_unique<MainWindow>();
+        window->resize(900, 650);
+        window->formLoad();
+        window->show();
+        window->options().selectFormat(7); // GIF-256 Colors
+        window->batch().chooseDestination = [this](DestinationChoice choice) {
+            ++dialogs;
+            prefill = choice;
+            return answer;
+        };
+        answer = Destination{box.file(QStringLiteral("out")), QStringLiteral("pic"), false, false};
+    }
+    void TearDown() override
+    {
+        window.reset();
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        setProgramFolder(QString());
+    }
+    void basketOf(int pictures, bool broken = false)
+    {
+        QStringList paths;
+        for (int i = 0; i < pictures; ++i) {
+            const QString path = box.file(QStringLiteral("pictures/p%1.png").arg(i));
+            test::makeTestPicture(60 + i, 40).save(path);
+            paths << path;
+        }
+        if (broken) {
+            box.write(QStringLiteral("pictures/broken.png"), "not a picture");
+            paths.insert(1, box.file(QStringLiteral("pictures/broken.png")));
+        }
+        window->selection().dropFiles(paths);
+    }
+    bool runEnds()
+    {
+        return waitFor([this] { return !window->batch().runner().running(); }, 60000);
+    }
+    QStringList written() const
+    {
+        return QDir(box.file(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    test::Sandbox box;
+    test::RecordingMessages messages;
+    RecordingOpener opener;
+    std::unique_ptr<MainWindow> window;
+    QByteArray oldRuntime;
+    int dialogs = 0;
+    DestinationChoice prefill;
+    std::optional<Destination> answer;
+};
+
+TEST_F(SaveAll, AnEmptyBasketSaysSoAndAskNothing)
+{
+    window->step2().cmdBatch->click();
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].text,
+              QStringLiteral("No File(s) in the Image Basket! Place some file(s) and continue"));
+    EXPECT_EQ(messages.calls[0].title, QStringLiteral("Pictrove"));
+    EXPECT_EQ(dialogs, 0);
+}
+
+TEST_F(SaveAll, ACancelledDialogWritesNothing)
+{
+    basketOf(2);
+    answer.reset();
+    window->step2().cmdBatch->click();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_FALSE(window->batch().runner().running());
+    EXPECT_FALSE(window->progressBar()->isVisible());
+    EXPECT_TRUE(written().isEmpty());
+}
+
+TEST_F(SaveAll, ARunConvertsTheBasketAndReportsWhatItCouldNot)
+{
+    basketOf(3, true);
+    answer->showDestination = true;
+    startupSettings().LastGenericName = QStringLiteral("  stored ");
+    window->step2().cmdBatch->click();
+    EXPECT_EQ(prefill.genericName, QStringLiteral("stored"));
+    EXPECT_TRUE(window->progressBar()->isVisible());
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(written(), (QStringList{"pic1.gif", "pic3.gif", "pic4.gif"}));
+    EXPECT_FALSE(window->progressBar()->isVisible());
+    EXPECT_EQ(window->progressBar()->maximum(), 4);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window->panel(5)->text(), QStringLiteral("Save All: 3 written, 0 skipped, 1 failed"));
+    ASSERT_TRUE(window->batch().resultsList());
+    EXPECT_TRUE(window->batch().resultsList()->isVisible());
+    EXPECT_FALSE(window->batch().resultsList()->isModal());
+    ASSERT_EQ(opener.opened.size(), 1);
+    EXPECT_EQ(opener.opened[0].toLocalFile(), box.file(QStringLiteral("out")));
+    EXPECT_TRUE(messages.calls.empty());
+
+    // Again, overwrite off: every name is taken, nothing is touched.
+    const QByteArray first = box.read(QStringLiteral("out/pic1.gif"));
+    answer->showDestination = false;
+    window->step2().cmdBatch->click();
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(window->panel(5)->text(), QStringLiteral("Save All: 0 written, 3 skipped, 1 failed"));
+    EXPECT_EQ(box.read(QStringLiteral("out/pic1.gif")), first);
+}
+
+TEST_F(SaveAll, TheRunKeepsTheOptionsAndBasketOfItsStart)
+{
+    basketOf(12);
+    window->step2().cmdBatch->click();
+    // Changed at once, while the run has hardly begun.
+    window->options().selectFormat(12); // BMP-24 bit
+    window->selection().removeAll();
+    window->step2().cmdBatch->click(); // a second run is refused quietly
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_TRUE(runEnds());
+    const QStringList files = written();
+    EXPECT_EQ(files.size(), 12);
+    for (const QString &name : files)
+        EXPECT_TRUE(name.endsWith(QStringLiteral(".gif"))) << name.toStdString();
+    EXPECT_TRUE(messages.calls.empty()); // not even the empty-basket message
+}
+
+TEST_F(SaveAll, StopEndsTheRunAfterTheFileUnderWay)
+{
+    basketOf(40);
+    answer->showDestination = true;
+    window->step2().cmdBatch->click();
+    window->step2().CmdCancel->click();
+    ASSERT_TRUE(runEnds());
+    EXPECT_LT(written().size(), 40);
+    EXPECT_TRUE(window->panel(5)->text().contains(QStringLiteral("stopped")));
+    EXPECT_FALSE(window->progressBar()->isVisible());
+    EXPECT_EQ(opener.opened.size(), 1); // also after a stop
+    for (const QString &name : written())
+        EXPECT_FALSE(name.startsWith(u'.')) << name.toStdString(); // no work file left
+}
+
+TEST_F(SaveAll, ClosingDuringARunClosesOnceTheFileUnderWayIsDone)
+{
+    basketOf(40);
+    window->step2().cmdBatch->click();
+    window->close();
+    EXPECT_TRUE(window->isVisible()); // still converting the file under way
+    ASSERT_TRUE(runEnds());
+    EXPECT_TRUE(waitFor([this] { return !window->isVisible(); }));
+    EXPECT_LT(written().size(), 40);
+    for (const QString &name : written())
+        EXPECT_FALSE(name.startsWith(u'.')) << name.toStdString();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(QFileInfo::exists(box.file(QStringLiteral("oStart.up")))); // closed normally
+}
+
+TEST(DestinationDialogWidget, DesktopOnTopSelectFollowsTheTreeAndTheFrameCloseCancels)
+{
+    test::Sandbox box;
+    test::RecordingMessages messages;
+    startupSettings() = defaultStartupSettings();
+    QDir(box.path()).mkpath(QStringLiteral("out/inner"));
+    DestinationChoice choice;
+    choice.startFolder = box.file(QStringLiteral("out"));
+    choice.folderSelected(choice.startFolder);
+    choice.genericName = QStringLiteral("name");
+    DestinationDialog dialog(choice);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select Folder"));
+    EXPECT_EQ(dialog.tree()->topLevelItem(0)->text(0), QStringLiteral("Desktop"));
+    EXPECT_EQ(dialog.tree()->currentItem()->text(0), QStringLiteral("out"));
+    EXPECT_TRUE(dialog.selectButton()->isEnabled());
+    EXPECT_EQ(dialog.fileName()->text(), box.file(QStringLiteral("out")));
+    EXPECT_FALSE(dialog.fileName()->isVisible() &&
+                 dialog.rect().contains(dialog.fileName()->geometry())); // below the client area
+    EXPECT_EQ(dialog.genericName()->text(), QStringLiteral("name"));
+
+    // A folder that has gone disables Select and keeps the path.
+    QTreeWidgetItem *inner = dialog.tree()->currentItem();
+    dialog.tree()->expandItem(inner);
+    ASSERT_EQ(inner->childCount(), 1);
+    QDir(box.file(QStringLiteral("out/inner"))).removeRecursively();
+    dialog.tree()->setCurrentItem(inner->child(0));
+    EXPECT_FALSE(dialog.selectButton()->isEnabled());
+    EXPECT_EQ(dialog.fileName()->text(), box.file(QStringLiteral("out")));
+
+    // The window frame's close is Cancel: nothing handed back or stored.
+    dialog.close();
+    EXPECT_FALSE(dialog.result());
+    EXPECT_EQ(startupSettings(), defaultStartupSettings());
+}
+
+} // namespace
+} // namespace pictrove
