@@ -7,7 +7,13 @@
 #include "engine/catalogue/FormatCatalogue.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchOutputName.h"
+#include "app/BatchWiring.h"
+#include "app/MainWindow.h"
+#include "workflow/widgets/DestinationDialog.h"
 #include "engine/conversion/BatchRun.h"
+#include "selection/ImageSelection.h"
+#include "platform/ProgramFolder.h"
+#include "settings/StartupSettings.h"
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
 #include "engine/conversion/LargeImageMemory.h"
@@ -19,7 +25,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QProcess>
 #include <QThread>
 #include <QTextStream>
@@ -118,6 +127,47 @@ Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &o
     return t;
 }
 
+// The window's own batch run, offscreen: the basket filled with the
+// corpus, the row chosen, then "Save All ..." to the end of the run, with
+// the longest time the event loop did not get to turn (a frozen window).
+struct WindowTiming : Timing {
+    double longestStallMs = 0;
+};
+
+WindowTiming runWindow(MainWindow &window, int row, const std::vector<CorpusImage> &corpus,
+                       const QString &outFolder)
+{
+    QStringList paths;
+    for (const CorpusImage &image : corpus)
+        paths << image.path;
+    window.selection().removeAll();
+    window.selection().dropFiles(paths);
+    window.options().selectFormat(row);
+    window.batch().chooseDestination = [&outFolder](DestinationChoice) {
+        return std::optional<Destination>(Destination{outFolder, QStringLiteral("win"), true, false});
+    };
+    WindowTiming t;
+    QObject::connect(&window.batch().runner(), &BatchRunner::fileFinished, &window,
+                     [&t](qint64, const FileResult &r) { t.failures += r.ok() ? 0 : 1; });
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        t.longestStallMs = std::max(t.longestStallMs, sinceTick.nsecsElapsed() / 1e6);
+        sinceTick.restart();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    sinceTick.start();
+    ticker.start();
+    window.step2().cmdBatch->click();
+    while (window.batch().runner().running())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    t.seconds = double(timer.nsecsElapsed()) / 1e9;
+    QObject::disconnect(&window.batch().runner(), &BatchRunner::fileFinished, &window, nullptr);
+    return t;
+}
+
 Timing runMagick(const QString &magick, int row, const std::vector<CorpusImage> &corpus,
                  const QString &outFolder)
 {
@@ -145,7 +195,7 @@ int main(int argc, char *argv[])
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     keepLargeImageBuffers(); // as pictrove-convert does
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QTextStream out(stdout);
 
     QCommandLineParser parser;
@@ -167,10 +217,12 @@ int main(int argc, char *argv[])
         QStringLiteral("Read each picture only when its turn comes, as the window's batch run does."));
     const QCommandLineOption jobsOption(QStringLiteral("jobs"),
         QStringLiteral("Also time the batch run with N workers (default: one per processor; 1: skip)."), QStringLiteral("N"));
+    const QCommandLineOption windowOption(QStringLiteral("window"),
+        QStringLiteral("Also time the window's own batch run (offscreen) and its longest stall."));
     const QCommandLineOption repeatOption(QStringLiteral("repeat"),
         QStringLiteral("Runs of each conversion; the fastest counts (default 1)."), QStringLiteral("N"));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
-                       repeatOption, viaBmpOption, noPrefetchOption, jobsOption});
+                       repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -228,9 +280,25 @@ int main(int argc, char *argv[])
                .arg(QStringLiteral("magick s"), 9)
                .arg(QStringLiteral("speed-up"), 8)
                .arg(QStringLiteral("%1 jobs s").arg(workers), 10)
-               .arg(QStringLiteral("x 1 job"), 8);
+               .arg(QStringLiteral("x 1 job"), 8)
+        << (parser.isSet(windowOption) ? QStringLiteral(" %1 %2 %3").arg(QStringLiteral("window s"), 9)
+                                             .arg(QStringLiteral("vs 1 job"), 8)
+                                             .arg(QStringLiteral("stall ms"), 8)
+                                       : QString());
     out.flush();
 
+    // The window for --window: a program folder and runtime of the bench's own.
+    std::unique_ptr<MainWindow> window;
+    QTemporaryDir windowHome(QDir::currentPath() + QStringLiteral("/bench-window-XXXXXX"));
+    if (parser.isSet(windowOption)) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(windowHome.path()));
+        setProgramFolder(windowHome.path());
+        startupSettings() = defaultStartupSettings();
+        window = std::make_unique<MainWindow>();
+        window->resize(1000, 700);
+        window->formLoad();
+        window->show();
+    }
     const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
     for (int row : rows) {
         QDir(outFolder).removeRecursively();
@@ -240,6 +308,7 @@ int main(int argc, char *argv[])
         Timing ours;
         Timing theirs;
         Timing parallel;
+        WindowTiming windowRun;
         for (int run = 0; run < repeat; ++run) {
             StageTimes runStages;
             const Timing t = runOurs(row, corpus, outFolder, parser.isSet(stagesOption) ? &runStages : nullptr,
@@ -247,6 +316,11 @@ int main(int argc, char *argv[])
             if (run == 0 || t.seconds < ours.seconds) {
                 ours = t;
                 stages = runStages;
+            }
+            if (window) {
+                const WindowTiming w = runWindow(*window, row, corpus, outFolder);
+                if (run == 0 || w.seconds < windowRun.seconds)
+                    windowRun = w;
             }
             if (workers > 1) {
                 const Timing p = runOurs(row, corpus, outFolder, nullptr, parser.isSet(viaBmpOption),
@@ -271,6 +345,10 @@ int main(int argc, char *argv[])
             out << QString(18, QLatin1Char(' '));
         if (workers > 1)
             out << QStringLiteral(" %1 %2x").arg(parallel.seconds, 10, 'f', 2).arg(ours.seconds / parallel.seconds, 7, 'f', 2);
+        if (window)
+            out << QStringLiteral(" %1 %2 %3").arg(windowRun.seconds, 9, 'f', 2)
+                       .arg(QStringLiteral("%1%").arg((windowRun.seconds / ours.seconds - 1) * 100, 0, 'f', 1), 8)
+                       .arg(windowRun.longestStallMs, 8, 'f', 1);
         if (ours.failures || theirs.failures)
             out << "  (failures: ours " << ours.failures << ", magick " << theirs.failures << ')';
         out << '\n';

@@ -221,6 +221,84 @@ TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterf
     EXPECT_EQ(r["program-exit"], "0");
 }
 
+// The whole road as a user takes it: the folder's pictures into the basket,
+// a format, "Save All ...", a destination and a name in the dialog, the
+// run to its end; every file written is read back by an outside reader.
+TEST(XvfbStart, TheWholeRoadFromAFolderToConvertedFiles)
+{
+    const QString missing = missingTool(
+        {"xvfb-run", "xauth", "import", "convert", "identify", "dbus-run-session"});
+    if (!missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+        GTEST_SKIP() << "python3-pyatspi is not installed (scripts/install-deps.sh --test)";
+    test::Sandbox box;
+    const QString program = box.file(QStringLiteral("program"));
+    const QString out = box.file(QStringLiteral("out"));
+    const QString runtime = box.file(QStringLiteral("runtime"));
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    const QString destination = box.file(QStringLiteral("converted"));
+    ASSERT_TRUE(makeProgramFolder(program, out, runtime));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    ASSERT_TRUE(QDir().mkpath(destination));
+    const std::pair<const char *, const char *> samples[] = {
+        {"rose:", "a-rose.jpg"}, {"logo:", "b-logo.png"},       {"wizard:", "c-wizard.gif"},
+        {"granite:", "d-granite.tga"}, {"netscape:", "e-netscape.bmp"},
+    };
+    for (const auto &[sample, name] : samples)
+        ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
+                                    {QLatin1String(sample), pictures + u'/' + QLatin1String(name)}),
+                  0);
+    setTwipsPerPixel(15, 15);
+    setProgramFolder(program);
+    StartupSettings stored = defaultStartupSettings();
+    stored.WindowWidth = 900 * 15;
+    stored.WindowHeight = 650 * 15;
+    stored.LastFolder = pictures;
+    stored.LastDestination = destination;
+    stored.ShowDestination = 0;
+    startupSettings() = stored;
+    SaveSettings();
+    setProgramFolder(QString());
+    setTwipsPerPixel(0, 0);
+
+    QProcess session;
+    session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
+    session.start(QStringLiteral("xvfb-run"),
+                  {QStringLiteral("-a"), QStringLiteral("-s"),
+                   QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
+                   QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
+                   QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), program, out,
+                   QStringLiteral("road-session.py"), QStringLiteral("PNG-8 bit"),
+                   QStringLiteral("trip")});
+    ASSERT_TRUE(session.waitForFinished(200000)) << "the X session did not end";
+    keepScreenshots(out, {"road-dialog.png", "road-running.png", "road-done.png"});
+    auto r = readResults(out + QStringLiteral("/road.txt"));
+    r.merge(readResults(out + QStringLiteral("/session.txt")));
+    ASSERT_EQ(r["app"], "yes") << "logs in " << out.toStdString();
+    EXPECT_EQ(r["basket"], "Basket: 5 file(s)");
+    EXPECT_EQ(r["format"], "PNG-8 bit");
+    EXPECT_EQ(r["dialog"], "yes");
+    EXPECT_EQ(r["select-enabled"], "yes");
+    EXPECT_EQ(r["summary"], "Save All: 5 written, 0 skipped, 0 failed");
+    EXPECT_EQ(r["program-exit"], "0");
+
+    const QStringList files = QDir(destination).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    EXPECT_EQ(files, (QStringList{"trip1.png", "trip2.png", "trip3.png", "trip4.png", "trip5.png"}));
+    for (const QString &name : files) {
+        QProcess identify;
+        identify.start(QStringLiteral("identify"),
+                       {QStringLiteral("-format"), QStringLiteral("%m %k"), destination + u'/' + name});
+        ASSERT_TRUE(identify.waitForFinished(30000));
+        EXPECT_EQ(identify.exitCode(), 0) << name.toStdString();
+        const QStringList said = QString::fromLocal8Bit(identify.readAllStandardOutput()).split(u' ');
+        ASSERT_EQ(said.size(), 2) << name.toStdString();
+        EXPECT_EQ(said[0], QStringLiteral("PNG")) << name.toStdString();
+        EXPECT_LE(said[1].toInt(), 256) << name.toStdString(); // a palette of at most 256
+    }
+}
+
 // Step 2 through the accessibility interface, at the smallest window and at
 // a large one: the stored GIF row is encoded as soon as the picture is
 // shown, a dither and a JPEG row chosen in their lists re-encode it, and the
