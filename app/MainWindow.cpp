@@ -91,7 +91,19 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     resize(640, 480);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The wirings go first: they watch widgets that are about to send their
+    // last events, and they reach into the panes and options, which go
+    // before the widgets do. A run under way finishes its file here.
+    fitPreview = nullptr;
+    delete m_batchWiring;
+    m_batchWiring = nullptr;
+    delete m_step2Wiring;
+    m_step2Wiring = nullptr;
+    delete m_step1Wiring;
+    m_step1Wiring = nullptr;
+}
 
 void MainWindow::buildStatusBar()
 {
@@ -357,7 +369,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A run under way finishes the file it is converting first; the window
     // closes when it has ended, so no half-written work file is left behind.
-    if (m_batchWiring->closeAfterRun()) {
+    if (m_batchWiring && m_batchWiring->closeAfterRun()) {
         event->ignore();
         return;
     }
