@@ -142,7 +142,8 @@ WindowTiming runWindow(MainWindow &window, int row, const std::vector<CorpusImag
         paths << image.path;
     window.selection().removeAll();
     window.selection().dropFiles(paths);
-    window.options().selectFormat(row);
+    startupSettings().LastFormatIndex = std::int16_t(row);
+    window.applyLastFormat(); // as choosing it in the list does
     window.batch().chooseDestination = [&outFolder](DestinationChoice) {
         return std::optional<Destination>(Destination{outFolder, QStringLiteral("win"), true, false});
     };

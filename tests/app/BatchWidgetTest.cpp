@@ -59,7 +59,11 @@ protected:
         window->resize(900, 650);
         window->formLoad();
         window->show();
-        window->options().selectFormat(7); // GIF-256 Colors
+        // GIF-256 Colors, chosen as the folder listing does, so that the
+        // option column (with "Save All ...") follows.
+        startupSettings().LastFormatIndex = 7;
+        window->applyLastFormat();
+        ASSERT_TRUE(window->step2().cmdBatch->isEnabled());
         window->batch().chooseDestination = [this](DestinationChoice choice) {
             ++dialogs;
             prefill = choice;
@@ -162,7 +166,8 @@ TEST_F(SaveAll, TheRunKeepsTheOptionsAndBasketOfItsStart)
     basketOf(12);
     window->step2().cmdBatch->click();
     // Changed at once, while the run has hardly begun.
-    window->options().selectFormat(12); // BMP-24 bit
+    startupSettings().LastFormatIndex = 12; // BMP-24 bit
+    window->applyLastFormat();
     window->selection().removeAll();
     window->step2().cmdBatch->click(); // a second run is refused quietly
     EXPECT_EQ(dialogs, 1);
