@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -28,10 +29,17 @@ BatchWiring::BatchWiring(MainWindow &window) : QObject(&window), m_window(window
     Step2Panes &p = window.step2();
     connect(p.cmdBatch, &QPushButton::clicked, this, &BatchWiring::saveAll);
     connect(p.CmdCancel, &QPushButton::clicked, this, &BatchWiring::stop);
-    connect(&m_runner, &BatchRunner::progress, this, [this](qint64 position, qint64 total) {
-        QProgressBar *bar = m_window.progressBar();
-        bar->setMaximum(int(std::min<qint64>(total, INT_MAX)));
-        bar->setValue(int(std::min<qint64>(position, INT_MAX)));
+    // The bar shows the newest position ten times a second at most: a
+    // repaint per small file would take a core's time from the run.
+    m_progressTimer.setSingleShot(true);
+    m_progressTimer.setInterval(100);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        m_window.progressBar()->setValue(int(std::min<qint64>(m_position, INT_MAX)));
+    });
+    connect(&m_runner, &BatchRunner::progress, this, [this](qint64 position, qint64) {
+        m_position = position;
+        if (!m_progressTimer.isActive())
+            m_progressTimer.start();
     });
     connect(&m_runner, &BatchRunner::fileFinished, this,
             [this](qint64, const FileResult &result) {
@@ -76,6 +84,7 @@ void BatchWiring::saveAll()
     QProgressBar *bar = m_window.progressBar();
     bar->setMaximum(int(std::min<std::size_t>(job.entries.size(), INT_MAX)));
     bar->setValue(0);
+    m_position = 0;
     bar->show();
     bar->raise();
     // Busy, but the window still answers: an arrow with the hourglass.
@@ -100,6 +109,8 @@ bool BatchWiring::closeAfterRun()
 
 void BatchWiring::ended(const BatchSummary &summary)
 {
+    m_progressTimer.stop();
+    m_window.progressBar()->setValue(int(std::min<qint64>(m_position, INT_MAX)));
     if (m_cursorSet) {
         QGuiApplication::restoreOverrideCursor();
         m_cursorSet = false;

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -48,6 +49,8 @@ private:
     Destination m_destination;
     std::vector<FileResult> m_notWritten;
     QPointer<QDialog> m_results;
+    QTimer m_progressTimer;
+    qint64 m_position = 0;
     bool m_closeWhenEnded = false;
     bool m_cursorSet = false;
 };

@@ -2,12 +2,15 @@
 #include "app/Artwork.h"
 #include "app/DesktopServices.h"
 #include "app/TerminationSignals.h"
+#include "engine/conversion/LargeImageMemory.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    // "Save All ..." converts many pictures in a row, as pictrove-convert does.
+    pictrove::keepLargeImageBuffers();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictrove"));
     QApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));
