@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -77,6 +78,84 @@ QProcessEnvironment sessionEnvironment(const QString &tmp, const QString &runtim
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     return env;
+}
+
+// Why the end-to-end sessions through the accessibility interface cannot
+// run here, or an empty text when they can.
+QString accessibilityMissing()
+{
+    const QString tool =
+        missingTool({"xvfb-run", "xauth", "import", "convert", "identify", "dbus-run-session"});
+    if (!tool.isEmpty())
+        return tool + QStringLiteral(" is not installed (scripts/install-deps.sh --test)");
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+        return QStringLiteral("python3-pyatspi is not installed (scripts/install-deps.sh --test)");
+    return {};
+}
+
+// The settings file a copy of the program starts with: a window of the
+// given size and whatever the test changes.
+void storeSettings(const QString &program, QSize window,
+                   const std::function<void(StartupSettings &)> &change)
+{
+    setTwipsPerPixel(15, 15); // the X server runs at 96 dpi
+    setProgramFolder(program);
+    StartupSettings stored = defaultStartupSettings();
+    stored.WindowWidth = window.width() * 15;
+    stored.WindowHeight = window.height() * 15;
+    change(stored);
+    startupSettings() = stored;
+    SaveSettings();
+    setProgramFolder(QString());
+    setTwipsPerPixel(0, 0);
+}
+
+// ImageMagick's own sample pictures ("rose:", "logo:", ...) written as files.
+bool makeSamples(const QString &folder,
+                 std::initializer_list<std::pair<const char *, const char *>> samples)
+{
+    for (const auto &[sample, name] : samples)
+        if (QProcess::execute(QStringLiteral("convert"),
+                              {QLatin1String(sample), folder + u'/' + QLatin1String(name)}) != 0)
+            return false;
+    return true;
+}
+
+// One program folder, output folder and runtime folder of a session.
+struct SessionFolders {
+    QString program, out, runtime;
+    SessionFolders(const test::Sandbox &box, const QString &name)
+        : program(box.file(QStringLiteral("program-") + name)),
+          out(box.file(QStringLiteral("out-") + name)),
+          runtime(box.file(QStringLiteral("runtime-") + name))
+    {
+    }
+};
+
+// Runs a script against the real program on a virtual X server with an
+// accessibility bus; its "name=value" results and the session's own.
+std::map<std::string, std::string> runAccessibilitySession(const test::Sandbox &box,
+                                                           const SessionFolders &f,
+                                                           const QString &results,
+                                                           const QStringList &script)
+{
+    QProcess session;
+    session.setProcessEnvironment(sessionEnvironment(box.path(), f.runtime));
+    session.start(QStringLiteral("xvfb-run"),
+                  QStringList{QStringLiteral("-a"), QStringLiteral("-s"),
+                              QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
+                              QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
+                              QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), f.program, f.out}
+                      << script);
+    if (!session.waitForFinished(200000)) {
+        session.kill();
+        session.waitForFinished();
+        return {{"session", "did not end"}};
+    }
+    auto r = readResults(f.out + u'/' + results);
+    r.merge(readResults(f.out + QStringLiteral("/session.txt")));
+    return r;
 }
 
 TEST(XvfbStart, ShowsTheMainWindowAtTheStoredSizeAndStoresItOnClose)
@@ -152,55 +231,25 @@ TEST(XvfbStart, ShowsTheMainWindowAtTheStoredSizeAndStoresItOnClose)
 // "Remove All" empties it.
 TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterface)
 {
-    const QString missing =
-        missingTool({"xvfb-run", "xauth", "import", "convert", "dbus-run-session"});
-    if (!missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
-    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
-        GTEST_SKIP() << "python3-pyatspi is not installed (scripts/install-deps.sh --test)";
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
     test::Sandbox box;
-    const QString program = box.file(QStringLiteral("program"));
-    const QString out = box.file(QStringLiteral("out"));
-    const QString runtime = box.file(QStringLiteral("runtime"));
+    const SessionFolders f(box, QStringLiteral("step1"));
+    const QString &out = f.out;
     const QString pictures = box.file(QStringLiteral("pictures"));
-    ASSERT_TRUE(makeProgramFolder(program, out, runtime));
+    ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
     ASSERT_TRUE(QDir().mkpath(pictures));
-    // ImageMagick's own sample pictures, in six formats, and a file that is
-    // not a picture of any listed kind.
-    const std::pair<const char *, const char *> samples[] = {
-        {"rose:", "a-rose.jpg"},   {"logo:", "b-logo.png"},        {"wizard:", "c-wizard.gif"},
-        {"granite:", "d-granite.tga"}, {"netscape:", "e-netscape.bmp"}, {"rose:", "f-rose.tif"},
-    };
-    for (const auto &[sample, name] : samples)
-        ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
-                                    {QLatin1String(sample), pictures + u'/' + QLatin1String(name)}),
-                  0);
+    // Six formats, and a file that is not a picture of any listed kind.
+    ASSERT_TRUE(makeSamples(pictures, {{"rose:", "a-rose.jpg"}, {"logo:", "b-logo.png"},
+                                       {"wizard:", "c-wizard.gif"}, {"granite:", "d-granite.tga"},
+                                       {"netscape:", "e-netscape.bmp"}, {"rose:", "f-rose.tif"}}));
     ASSERT_TRUE(box.write(QStringLiteral("pictures/notes.txt"), "not a picture"));
+    storeSettings(f.program, {900, 650}, [&](StartupSettings &s) { s.LastFolder = pictures; });
 
-    setTwipsPerPixel(15, 15);
-    setProgramFolder(program);
-    StartupSettings stored = defaultStartupSettings();
-    stored.WindowWidth = 900 * 15;
-    stored.WindowHeight = 650 * 15;
-    stored.LastFolder = pictures;
-    startupSettings() = stored;
-    SaveSettings();
-    setProgramFolder(QString());
-    setTwipsPerPixel(0, 0);
-
-    QProcess session;
-    session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
-    session.start(QStringLiteral("xvfb-run"),
-                  {QStringLiteral("-a"), QStringLiteral("-s"),
-                   QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
-                   QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
-                   QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), program, out,
-                   QStringLiteral("step1-session.py"), pictures, QStringLiteral("6")});
-    ASSERT_TRUE(session.waitForFinished(150000)) << "the X session did not end";
+    auto r = runAccessibilitySession(box, f, QStringLiteral("step1.txt"),
+                                     {QStringLiteral("step1-session.py"), pictures,
+                                      QStringLiteral("6")});
     keepScreenshots(out, {"step1-listed.png", "step1-basket.png", "step1-duplicates.png"});
-    auto r = readResults(out + QStringLiteral("/step1.txt"));
-    r.merge(readResults(out + QStringLiteral("/session.txt")));
     const std::string logs = " (logs in " + out.toStdString() + ")";
 
     ASSERT_EQ(r["app"], "yes") << logs;
@@ -226,56 +275,29 @@ TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterf
 // run to its end; every file written is read back by an outside reader.
 TEST(XvfbStart, TheWholeRoadFromAFolderToConvertedFiles)
 {
-    const QString missing = missingTool(
-        {"xvfb-run", "xauth", "import", "convert", "identify", "dbus-run-session"});
-    if (!missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
-    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
-        GTEST_SKIP() << "python3-pyatspi is not installed (scripts/install-deps.sh --test)";
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
     test::Sandbox box;
-    const QString program = box.file(QStringLiteral("program"));
-    const QString out = box.file(QStringLiteral("out"));
-    const QString runtime = box.file(QStringLiteral("runtime"));
+    const SessionFolders f(box, QStringLiteral("road"));
+    const QString &out = f.out;
     const QString pictures = box.file(QStringLiteral("pictures"));
     const QString destination = box.file(QStringLiteral("converted"));
-    ASSERT_TRUE(makeProgramFolder(program, out, runtime));
+    ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
     ASSERT_TRUE(QDir().mkpath(pictures));
     ASSERT_TRUE(QDir().mkpath(destination));
-    const std::pair<const char *, const char *> samples[] = {
-        {"rose:", "a-rose.jpg"}, {"logo:", "b-logo.png"},       {"wizard:", "c-wizard.gif"},
-        {"granite:", "d-granite.tga"}, {"netscape:", "e-netscape.bmp"},
-    };
-    for (const auto &[sample, name] : samples)
-        ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
-                                    {QLatin1String(sample), pictures + u'/' + QLatin1String(name)}),
-                  0);
-    setTwipsPerPixel(15, 15);
-    setProgramFolder(program);
-    StartupSettings stored = defaultStartupSettings();
-    stored.WindowWidth = 900 * 15;
-    stored.WindowHeight = 650 * 15;
-    stored.LastFolder = pictures;
-    stored.LastDestination = destination;
-    stored.ShowDestination = 0;
-    startupSettings() = stored;
-    SaveSettings();
-    setProgramFolder(QString());
-    setTwipsPerPixel(0, 0);
+    ASSERT_TRUE(makeSamples(pictures, {{"rose:", "a-rose.jpg"}, {"logo:", "b-logo.png"},
+                                       {"wizard:", "c-wizard.gif"}, {"granite:", "d-granite.tga"},
+                                       {"netscape:", "e-netscape.bmp"}}));
+    storeSettings(f.program, {900, 650}, [&](StartupSettings &s) {
+        s.LastFolder = pictures;
+        s.LastDestination = destination;
+        s.ShowDestination = 0;
+    });
 
-    QProcess session;
-    session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
-    session.start(QStringLiteral("xvfb-run"),
-                  {QStringLiteral("-a"), QStringLiteral("-s"),
-                   QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
-                   QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
-                   QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), program, out,
-                   QStringLiteral("road-session.py"), QStringLiteral("PNG-8 bit"),
-                   QStringLiteral("trip")});
-    ASSERT_TRUE(session.waitForFinished(200000)) << "the X session did not end";
+    auto r = runAccessibilitySession(box, f, QStringLiteral("road.txt"),
+                                     {QStringLiteral("road-session.py"),
+                                      QStringLiteral("PNG-8 bit"), QStringLiteral("trip")});
     keepScreenshots(out, {"road-dialog.png", "road-running.png", "road-done.png"});
-    auto r = readResults(out + QStringLiteral("/road.txt"));
-    r.merge(readResults(out + QStringLiteral("/session.txt")));
     ASSERT_EQ(r["app"], "yes") << "logs in " << out.toStdString();
     EXPECT_EQ(r["basket"], "Basket: 5 file(s)");
     EXPECT_EQ(r["format"], "PNG-8 bit");
@@ -305,13 +327,8 @@ TEST(XvfbStart, TheWholeRoadFromAFolderToConvertedFiles)
 // labels of both views say what was written.
 TEST(XvfbStart, Step2EncodesEveryChoiceInTheSmallestAndALargeWindow)
 {
-    const QString missing =
-        missingTool({"xvfb-run", "xauth", "import", "convert", "dbus-run-session"});
-    if (!missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/install-deps.sh --test)";
-    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                          {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
-        GTEST_SKIP() << "python3-pyatspi is not installed (scripts/install-deps.sh --test)";
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
     test::Sandbox box;
     const QString pictures = box.file(QStringLiteral("pictures"));
     ASSERT_TRUE(QDir().mkpath(pictures));
@@ -324,35 +341,15 @@ TEST(XvfbStart, Step2EncodesEveryChoiceInTheSmallestAndALargeWindow)
                                                       {"large", {1260, 940}}};
     for (const auto &[name, size] : windows) {
         SCOPED_TRACE(name);
-        const QString program = box.file(QStringLiteral("program-") + QLatin1String(name));
-        const QString out = box.file(QStringLiteral("out-") + QLatin1String(name));
-        const QString runtime = box.file(QStringLiteral("runtime-") + QLatin1String(name));
-        ASSERT_TRUE(makeProgramFolder(program, out, runtime));
-        setTwipsPerPixel(15, 15);
-        setProgramFolder(program);
-        StartupSettings stored = defaultStartupSettings();
-        stored.WindowWidth = size.width() * 15;
-        stored.WindowHeight = size.height() * 15;
-        stored.LastFolder = pictures;
-        startupSettings() = stored;
-        SaveSettings();
-        setProgramFolder(QString());
-        setTwipsPerPixel(0, 0);
-
-        QProcess session;
-        session.setProcessEnvironment(sessionEnvironment(box.path(), runtime));
-        session.start(QStringLiteral("xvfb-run"),
-                      {QStringLiteral("-a"), QStringLiteral("-s"),
-                       QStringLiteral("-screen 0 1280x960x24 -dpi 96"),
-                       QStringLiteral("dbus-run-session"), QStringLiteral("bash"),
-                       QStringLiteral(PICTROVE_ACCESSIBILITY_SESSION), program, out,
-                       QStringLiteral("step2-session.py"), QLatin1String(name)});
-        ASSERT_TRUE(session.waitForFinished(150000)) << "the X session did not end";
+        const SessionFolders f(box, QLatin1String(name));
+        const QString &out = f.out;
+        ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
+        storeSettings(f.program, size, [&](StartupSettings &s) { s.LastFolder = pictures; });
+        auto r = runAccessibilitySession(box, f, QLatin1String(name) + QStringLiteral(".txt"),
+                                         {QStringLiteral("step2-session.py"), QLatin1String(name)});
         const std::string prefix = std::string(name) + "-";
         keepScreenshots(out, {(prefix + "gif.png").c_str(), (prefix + "dither.png").c_str(),
                               (prefix + "jpeg.png").c_str()});
-        auto r = readResults(out + u'/' + QLatin1String(name) + QStringLiteral(".txt"));
-        r.merge(readResults(out + QStringLiteral("/session.txt")));
 
         ASSERT_EQ(r["app"], "yes") << "logs in " << out.toStdString();
         EXPECT_EQ(r["tab"], "yes");

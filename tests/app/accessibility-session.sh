@@ -10,6 +10,8 @@ out="$2"
 script="$3"
 shift 3
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
+# The scripts share a module; no byte code is left in the source tree.
+export PYTHONDONTWRITEBYTECODE=1
 for launcher in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
   if [[ -x "$launcher" ]]; then "$launcher" --launch-immediately & break; fi
 done
