@@ -39,6 +39,9 @@ Step2Wiring::Step2Wiring(MainWindow &window)
 
     m_options.reencode = [this] { encode(false, 0, GetPreviewFilePath(), 0); };
     m_options.reencodeJpeg = [this](int quality) {
+        // The quality is the run's even when there is no picture to show
+        // yet (a basket filled from a picture list).
+        m_options.settings.JpegQuality = quality;
         encode(true, quality, GetPreviewFilePath(), 0);
     };
     connectControls();
@@ -204,8 +207,6 @@ void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16
                                       : EncodePreview(context, path, keep);
     if (!alive)
         return;
-    if (jpeg)
-        m_options.settings.JpegQuality = context.options.settings.JpegQuality;
     showResult(result);
 }
 

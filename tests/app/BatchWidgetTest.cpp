@@ -179,6 +179,24 @@ TEST_F(SaveAll, TheRunKeepsTheOptionsAndBasketOfItsStart)
     EXPECT_TRUE(messages.calls.empty()); // not even the empty-basket message
 }
 
+// A basket filled without a picture ever shown still converts with the
+// quality of the chosen JPEG row.
+TEST_F(SaveAll, AJpegRowGivesItsQualityWithoutAPreview)
+{
+    basketOf(2);
+    startupSettings().LastFormatIndex = 15; // JPEG - Low Quality
+    window->applyLastFormat();
+    EXPECT_EQ(window->options().settings.JpegQuality, 2048);
+    window->step2().cmdBatch->click();
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(written(), (QStringList{"pic1.jpg", "pic2.jpg"}));
+    // FreeImage's "bad" quality is far smaller than its default.
+    const QImage picture(box.file(QStringLiteral("pictures/p0.png")));
+    ASSERT_TRUE(picture.save(box.file(QStringLiteral("default.jpg")), "JPEG", 75));
+    EXPECT_LT(box.read(QStringLiteral("out/pic1.jpg")).size(),
+              box.read(QStringLiteral("default.jpg")).size());
+}
+
 TEST_F(SaveAll, StopEndsTheRunAfterTheFileUnderWay)
 {
     basketOf(40);
