@@ -8,18 +8,21 @@ namespace pictrove {
 
 void StartProgram(StartupHost &host)
 {
-    guarded([&] { host.loadSettings(); });
-    guarded([&] { host.loadMainWindow(); });
-
+    // A running copy is asked for first: a refused copy must not read the
+    // running copy's settings file (which that copy may be writing, or may
+    // have left empty until it closes), let alone report it as damaged,
+    // delete it or write its own window into it.
     bool refused = false;
     guarded([&] { refused = host.anotherCopyRunning(); });
     if (refused) {
         guarded([&] { host.reportAlreadyRunning(); });
-        guarded([&] { host.unloadMainWindow(); });
         guarded([&] { host.closeSplash(); });
         guarded([&] { host.endProcess(); });
         return;
     }
+
+    guarded([&] { host.loadSettings(); });
+    guarded([&] { host.loadMainWindow(); });
 
     guarded([&] {
         const StartupSettings &s = startupSettings();

@@ -188,7 +188,7 @@ TEST(StartProgram, RunsItsStepsInOrderAndPlacesTheWindow)
     s.LastPictureListFolder = QStringLiteral("  /pictures/lists   ");
     RecordingHost host;
     StartProgram(host);
-    EXPECT_EQ(host.calls, QStringList({"loadSettings", "loadMainWindow", "anotherCopyRunning",
+    EXPECT_EQ(host.calls, QStringList({"anotherCopyRunning", "loadSettings", "loadMainWindow",
                                        "size", "pictureListFolder", "showMainWindow",
                                        "closeSplash"}));
     EXPECT_EQ(host.width, 9600);
@@ -207,15 +207,14 @@ TEST(StartProgram, MaximizedIgnoresTheStoredSize)
     EXPECT_FALSE(host.calls.contains("size"));
 }
 
-TEST(StartProgram, ASecondCopyReportsUnloadsAndEndsWithoutShowing)
+TEST(StartProgram, ASecondCopyReportsAndEndsWithoutTouchingTheSettings)
 {
     startupSettings() = StartupSettings();
     RecordingHost host;
     host.running = true;
     StartProgram(host);
-    EXPECT_EQ(host.calls, QStringList({"loadSettings", "loadMainWindow", "anotherCopyRunning",
-                                       "reportAlreadyRunning", "unloadMainWindow", "closeSplash",
-                                       "endProcess"}));
+    EXPECT_EQ(host.calls, QStringList({"anotherCopyRunning", "reportAlreadyRunning",
+                                       "closeSplash", "endProcess"}));
 }
 
 TEST(StartProgram, AFailingStepDoesNotKeepTheWindowFromShowing)

@@ -207,15 +207,28 @@ TEST_F(Program, ASecondCopyIsRefusedWithoutShowingItsWindow)
     EXPECT_EQ(messages.calls[0].title, QStringLiteral("Pictrove"));
     EXPECT_EQ(messages.calls[0].icon, MessageIcon::Information);
     EXPECT_EQ(messages.calls[0].buttons, MessageButtons::Ok);
-    ASSERT_TRUE(app.mainWindow());
-    EXPECT_FALSE(app.mainWindow()->isVisible());
+    EXPECT_FALSE(app.mainWindow()); // never made, never shown
     EXPECT_TRUE(waitFor([&] { return app.splash() == nullptr; }));
-    // Its window was unloaded the normal way, which writes the settings,
-    // but the running copy's window placement is left as it was.
+    // The running copy's settings file is left exactly as it was.
     EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), SettingsRecordSize);
     EXPECT_EQ(storedSettings().WindowWidth, 13500);
     EXPECT_EQ(storedSettings().WindowHeight, 10500);
     EXPECT_EQ(storedSettings().Maximized, -1);
+}
+
+// The running copy's file may be empty or being written: the refused copy
+// neither reports it as damaged nor deletes it.
+TEST_F(Program, ASecondCopyLeavesTheRunningCopysEmptySettingsFileAlone)
+{
+    ASSERT_TRUE(box.write(QStringLiteral("oStart.up"), QByteArray()));
+    SingleInstance running(box.file(QStringLiteral("pictrove")), box.path());
+    ASSERT_FALSE(running.anotherCopyRunning());
+    start();
+    ASSERT_TRUE(waitFor([&] { return quitCalls > 0; }));
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].text, QStringLiteral("Pictrove is already running!"));
+    EXPECT_TRUE(QFileInfo::exists(box.file(QStringLiteral("oStart.up"))));
+    EXPECT_EQ(box.read(QStringLiteral("oStart.up")).size(), 0);
 }
 
 TEST_F(Program, AnEmptySettingsFileIsReportedOnceAndTheProgramStillStarts)
