@@ -7,7 +7,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <type_traits>
@@ -115,12 +117,42 @@ void deserializeSettings(const QByteArray &bytes, StartupSettings &settings)
     });
 }
 
-QString settingsFilePath() { return joinPath(programFolder(), QStringLiteral("oStart.up")); }
+namespace {
+const QString SettingsFileName = QStringLiteral("oStart.up");
+
+// The file is replaced by a new one beside it, so the folder itself must
+// take new files; an existing file must also be writable.
+bool canHoldSettings(const QString &folder)
+{
+    const QFileInfo dir(folder);
+    if (folder.isEmpty() || !dir.isDir() || !dir.isWritable())
+        return false;
+    const QFileInfo file(joinPath(folder, SettingsFileName));
+    return !file.exists() || file.isWritable();
+}
+
+QString settingsFolder()
+{
+    const QString program = programFolder();
+    return settingsFolderFor(
+        program, canHoldSettings(program),
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+} // namespace
+
+QString settingsFolderFor(const QString &programFolder, bool programFolderUsable,
+                          const QString &configFolder)
+{
+    return programFolderUsable || configFolder.isEmpty() ? programFolder : configFolder;
+}
+
+QString settingsFilePath() { return joinPath(settingsFolder(), SettingsFileName); }
 
 bool FileExists(const QString &path) { return !path.isEmpty() && QFileInfo::exists(path); }
 
 void LoadSettings()
 {
+    QDir().mkpath(settingsFolder()); // a first start of an installed copy
     const QString path = settingsFilePath();
     bool useDefaults = false;
     if (!FileExists(path)) {
@@ -152,6 +184,7 @@ void LoadSettings()
 
 void SaveSettings()
 {
+    QDir().mkpath(settingsFolder());
     const QString path = settingsFilePath();
     // Bytes beyond the record are kept. The file is replaced by a complete
     // new one, so a full disk or a crash never leaves half a record.

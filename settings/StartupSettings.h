@@ -49,7 +49,16 @@ QByteArray serializeSettings(const StartupSettings &settings);
 // the record are ignored.
 void deserializeSettings(const QByteArray &bytes, StartupSettings &settings);
 
+// Where oStart.up lives, for reading and writing alike: the program folder
+// when it can hold the file (a build tree, a copy unpacked somewhere
+// writable), else the user's configuration folder (an installed copy, whose
+// program folder belongs to the system).
 QString settingsFilePath();
+
+// The rule behind it: programFolderUsable says whether the program folder
+// can hold the file.
+QString settingsFolderFor(const QString &programFolder, bool programFolderUsable,
+                          const QString &configFolder);
 
 // True when a file or folder exists at path.
 bool FileExists(const QString &path);

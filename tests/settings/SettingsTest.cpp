@@ -246,3 +246,51 @@ TEST(Text256, ReadersStripBlanksAsTheirFieldNeeds)
 
 } // namespace
 } // namespace pictrove
+
+namespace pictrove {
+namespace {
+
+TEST(SettingsLocation, TheProgramFolderWhenItCanHoldTheFileElseTheConfigurationFolder)
+{
+    EXPECT_EQ(settingsFolderFor(QStringLiteral("/opt/p"), true, QStringLiteral("/home/u/.config/P")),
+              QStringLiteral("/opt/p"));
+    EXPECT_EQ(settingsFolderFor(QStringLiteral("/usr/bin"), false,
+                                QStringLiteral("/home/u/.config/P")),
+              QStringLiteral("/home/u/.config/P"));
+    // Without a home of any kind, the program folder is all there is.
+    EXPECT_EQ(settingsFolderFor(QStringLiteral("/usr/bin"), false, QString()),
+              QStringLiteral("/usr/bin"));
+
+    test::Sandbox box;
+    setProgramFolder(box.path()); // a build tree: writable
+    EXPECT_EQ(settingsFilePath(), box.file(QStringLiteral("oStart.up")));
+    setProgramFolder(QString());
+}
+
+// An installed copy: the program folder cannot take the file, and the
+// configuration folder does not exist yet at the first start.
+TEST(SettingsLocation, AnInstalledCopyKeepsItsSettingsInANewConfigurationFolder)
+{
+    test::Sandbox box;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(box.file(QStringLiteral("config"))));
+    setProgramFolder(box.file(QStringLiteral("no-such-program-folder")));
+    const QString path = settingsFilePath();
+    EXPECT_TRUE(path.startsWith(box.file(QStringLiteral("config/")))) << path.toStdString();
+    EXPECT_TRUE(path.endsWith(QStringLiteral("/oStart.up")));
+
+    LoadSettings(); // first start: the defaults, and the folder is made
+    EXPECT_EQ(startupSettings(), defaultStartupSettings());
+    startupSettings().LastFolder = QStringLiteral("/pictures");
+    SaveSettings();
+    EXPECT_EQ(QFileInfo(path).size(), SettingsRecordSize);
+    startupSettings() = defaultStartupSettings();
+    LoadSettings();
+    EXPECT_EQ(startupSettings().LastFolder.trimmed(), QStringLiteral("/pictures"));
+
+    setProgramFolder(QString());
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+} // namespace
+} // namespace pictrove
