@@ -1,3 +1,4 @@
+#include "platform/QuietStart.h"
 #include "app/AppController.h"
 #include "app/Artwork.h"
 #include "app/DesktopServices.h"
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
 {
     // "Save All ..." converts many pictures in a row, as pictrove-convert does.
     pictrove::keepLargeImageBuffers();
+    pictrove::dropRuntimeFolderWarning();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pictrove"));
     QApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));

@@ -2,6 +2,7 @@
 // own, so that a decoder library that crashes, loops or exhausts memory on a
 // hostile file takes down only this helper. Serves requests on fd 3 until the
 // program closes its end.
+#include "platform/QuietStart.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
 
@@ -124,6 +125,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Qt's start-up notes would only clutter the program's terminal.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    pictrove::dropRuntimeFolderWarning();
     QGuiApplication app(argc, argv);
 
     if (argc >= 3 && qstrcmp(argv[1], "--probe") == 0)

@@ -274,3 +274,22 @@ TEST(ConvertTool, JobsWriteWhatOneJobWrites)
     }
     EXPECT_EQ(runConvert({"-j", "0", "-o", box.path(), inputs.first()}).exitCode, 2);
 }
+
+// Run from cron or over ssh, with no runtime folder of the session: not a
+// word on standard error when all goes well.
+TEST(ConvertTool, RunsQuietlyWithoutARuntimeFolder)
+{
+    test::Sandbox box;
+    ASSERT_TRUE(test::makeTestPicture(20, 10).save(box.file("a.png")));
+    QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+    headless.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    headless.remove(QStringLiteral("DISPLAY"));
+    headless.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    ToolRun help = runConvert({"--help"}, headless);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.errors, QString());
+    ToolRun run = runConvert({"-q", "-o", box.path(), box.file("a.png")}, headless);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.errors, QString());
+    EXPECT_TRUE(QFileInfo::exists(box.file("Sample1.gif")));
+}

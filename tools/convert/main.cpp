@@ -1,5 +1,6 @@
 // pictrove-convert: converts image files into one catalogue format from the
 // command line, through the same options and batch worker as the window.
+#include "platform/QuietStart.h"
 #include "engine/conversion/LargeImageMemory.h"
 #include "tools/convert/ConvertOptions.h"
 #include "tools/convert/ConvertRun.h"
@@ -38,6 +39,7 @@ int main(int argc, char *argv[])
     // platform the session names for Qt programs, no display is needed (a
     // script may run over ssh or from cron). The decoder inherits this.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pictrove::dropRuntimeFolderWarning();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("pictrove-convert"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PICTROVE_VERSION));
