@@ -3,6 +3,7 @@
 #include "platform/MessageService.h"
 #include "platform/ProgramFolder.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace pictrove {
@@ -24,7 +25,14 @@ QUrl productWebPage() { return QUrl(QStringLiteral("https://www.tevalen.example/
 
 QString helpDocumentPath()
 {
-    return joinPath(programFolder(), QStringLiteral("Help/default.htm"));
+    // Beside the program (a build tree, an unpacked copy), else where an
+    // installation puts shared data: <prefix>/share/pictrove beside <prefix>/bin.
+    const QString beside = joinPath(programFolder(), QStringLiteral("Help/default.htm"));
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed = QDir::cleanPath(
+        programFolder() + QStringLiteral("/../share/pictrove/Help/default.htm"));
+    return QFileInfo(installed).isFile() ? installed : beside;
 }
 
 void OpenHelp()

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 
 #include <fcntl.h>
@@ -161,7 +162,13 @@ QString DecoderSandbox::programPath() const
     const QString folder = QCoreApplication::instance()
         ? QCoreApplication::applicationDirPath()
         : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget().section(u'/', 0, -2);
-    return folder + QStringLiteral("/pictrove-decoder");
+    // Beside the program in a build tree; an installation keeps helpers in
+    // <prefix>/libexec/pictrove beside <prefix>/bin.
+    const QString beside = folder + QStringLiteral("/pictrove-decoder");
+    const QString installed =
+        QDir::cleanPath(folder + QStringLiteral("/../libexec/pictrove/pictrove-decoder"));
+    return !QFileInfo(beside).isExecutable() && QFileInfo(installed).isExecutable() ? installed
+                                                                                     : beside;
 }
 
 std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes) const

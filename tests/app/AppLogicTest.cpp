@@ -28,6 +28,23 @@ using test::Sandbox;
 
 // ---- The frame's pixel arithmetic -------------------------------------
 
+// The help document beside the program, else where an installation puts it.
+TEST(FrameCommands, TheHelpDocumentBesideTheProgramOrInTheInstalledShare)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkpath(QStringLiteral("bin"));
+    setProgramFolder(box.file(QStringLiteral("bin")));
+    const QString beside = box.file(QStringLiteral("bin/Help/default.htm"));
+    EXPECT_EQ(helpDocumentPath(), beside); // neither there: the message names the first
+    QDir(box.path()).mkpath(QStringLiteral("share/pictrove/Help"));
+    ASSERT_TRUE(box.write(QStringLiteral("share/pictrove/Help/default.htm"), "<html/>"));
+    EXPECT_EQ(helpDocumentPath(), box.file(QStringLiteral("share/pictrove/Help/default.htm")));
+    QDir(box.path()).mkpath(QStringLiteral("bin/Help"));
+    ASSERT_TRUE(box.write(QStringLiteral("bin/Help/default.htm"), "<html/>"));
+    EXPECT_EQ(helpDocumentPath(), beside);
+    setProgramFolder(QString());
+}
+
 TEST(FrameLayout, SnapsEachDimensionToTheMinimumByItself)
 {
     struct Case {
