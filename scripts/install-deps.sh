@@ -12,7 +12,7 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm
-             dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils)
+             dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils dpkg-dev parallel)
 fi
 
 missing=()

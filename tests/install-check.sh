@@ -18,6 +18,8 @@ check libexec/pictrove/pictrove-decoder
 check share/pictrove/Help/default.htm
 check share/applications/pictrove.desktop
 check share/icons/hicolor/scalable/apps/pictrove.svg
+check share/man/man1/pictrove.1
+check share/man/man1/pictrove-convert.1
 if [[ -e "$prefix/bin/pictrove-decoder" || -e "$prefix/bin/Help" ]]; then
   echo "a helper or the help lies in bin/"; fail=1
 fi
