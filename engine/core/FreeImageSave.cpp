@@ -1,5 +1,7 @@
 #include "engine/core/FreeImageSave.h"
 
+#include "decoding/FreeImageHandles.h"
+
 #include <QSaveFile>
 
 #include <cstdio>
@@ -32,10 +34,34 @@ long DLL_CALLCONV tellFile(fi_handle handle) { return long(static_cast<QSaveFile
 
 } // namespace
 
+namespace {
+// libtiff finishes a file by writing its directory at the end and then the
+// header at the start, and FreeImage reports success when that last part
+// fails: on a full disk the file is left without its header. A TIFF is
+// therefore encoded into memory first, and what reaches the disk is
+// written, and checked, whole.
+bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags)
+{
+    const FiMemory memory(FreeImage_OpenMemory(nullptr, 0));
+    if (!memory || !FreeImage_SaveToMemory(format, dib, memory.get(), flags))
+        return false;
+    BYTE *data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || !data || size == 0)
+        return false;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size) &&
+           file.flush() && file.commit();
+}
+} // namespace
+
 bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags)
 {
     if (!dib)
         return false;
+    if (format == FIF_TIFF)
+        return saveThroughMemory(format, dib, path, flags);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

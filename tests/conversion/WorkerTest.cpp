@@ -289,6 +289,49 @@ TEST(BatchWorker, ShortWriteFailsAndKeepsTheExistingFile)
     }
 }
 
+// The same with the disk filling up at many points of each file, where some
+// writers go back to finish what they began (TIFF writes its header last):
+// just below every row's full size, and at every 16 KiB below it, where the
+// file's buffer is written out.
+TEST(BatchWorker, AWriteThatFailsNearTheEndFailsTheFileAndKeepsTheOldOne)
+{
+    test::Sandbox box;
+    Harness h;
+    h.options.reencodeJpeg = [&h](int q) { h.options.settings.JpegQuality = q; };
+    h.context.source.setPicture(noisePicture(200, 150));
+    for (const int row : {7, 10, 12, 13, 14, 15, 21, 22, 23, 24, 25}) {
+        SCOPED_TRACE(formatRow(row)->listText.toStdString());
+        h.select(row);
+        const QString name = QStringLiteral("near.") + h.options.settings.Extension;
+        const auto encode = [&] {
+            return isJpegRow(row)
+                ? EncodeBatchJpeg(h.context, box.file(name), h.options.settings.JpegQuality, 1)
+                : EncodeBatchImage(h.context, box.file(name), 1);
+        };
+        ASSERT_TRUE(encode().ok());
+        const qint64 full = QFileInfo(box.file(name)).size();
+        std::vector<qint64> limits{full - 1, full - 8, full - 64, full * 3 / 4};
+        for (qint64 block = 16384; block < full; block += 16384)
+            limits.push_back(block);
+        for (const qint64 limit : limits) {
+            if (limit <= 0)
+                continue;
+            SCOPED_TRACE(limit);
+            ASSERT_TRUE(box.write(name, "precious"));
+            FileResult result;
+            {
+                test::FileSizeLimit fileLimit{rlim_t(limit)};
+                ASSERT_TRUE(fileLimit.active());
+                result = encode();
+            }
+            EXPECT_EQ(result.status, FileStatus::Failed);
+            EXPECT_EQ(box.read(name), QByteArray("precious"));
+            EXPECT_EQ(filesIn(box.path()), QStringList{name});
+        }
+        QFile::remove(box.file(name));
+    }
+}
+
 // Formats that keep sizes in 16 bits refuse larger pictures rather than
 // writing a file of another size.
 TEST(BatchWorker, SizesBeyondTheFormatsFieldsFail)
