@@ -7,6 +7,7 @@
 #include "decoding/ImageExtensions.h"
 #include "engine/conversion/SourcePrefetch.h"
 #include "engine/conversion/StageClock.h"
+#include "engine/conversion/StagedOutput.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -117,6 +118,9 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
 {
     BatchSummary summary;
     Reporter reporter(callbacks, summary);
+    // A run killed before (SIGKILL, a power cut) could not clean up after
+    // itself; its work files go now.
+    removeStaleWorkFiles(job.destination);
     const std::vector<QString> targets = batchTargets(job, job.options.settings.Extension);
     QSet<QString> sources;
     for (const BatchEntry &entry : job.entries)

@@ -1,13 +1,17 @@
 #include "engine/conversion/StagedOutput.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <signal.h>
 #include <unistd.h>
 
 namespace pictrove {
@@ -47,10 +51,13 @@ bool StagedOutput::create(QString *error)
     // Hidden and marked, so that a crash leaves something recognisable. The
     // writers add a suffix of their own (QSaveFile's ".XXXXXX"): a name too
     // long to take both within the file system's 255 bytes gets a short one.
-    constexpr qsizetype longestNamed = 255 - 13 - 7;
-    const QString stem = QFile::encodeName(target.fileName()).size() <= longestNamed
-                             ? folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-")
-                             : folder + QStringLiteral("/.pictrove.part-");
+    // The owner's process id is part of the name, so that a later run can
+    // tell the work file of a run that was killed from one under way.
+    constexpr qsizetype longestNamed = 255 - 13 - 7 - 11;
+    const QString stem = (QFile::encodeName(target.fileName()).size() <= longestNamed
+                              ? folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part-")
+                              : folder + QStringLiteral("/.pictrove.part-")) +
+                         QString::number(::getpid()) + u'-';
     for (int attempt = 0; attempt < 32; ++attempt) {
         const QString candidate =
             stem + QString::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 16);
@@ -70,6 +77,32 @@ bool StagedOutput::create(QString *error)
     if (error)
         *error = QStringLiteral("cannot create a unique file in %1").arg(folder);
     return false;
+}
+
+int removeStaleWorkFiles(const QString &folder)
+{
+    // ".<name>.part-<pid>-<hex>", with a writer's own ".XXXXXX" after it at
+    // most: nothing else is ever touched.
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\..*\\.part-([0-9]{1,10})-[0-9a-f]{1,6}(\\.[A-Za-z0-9]{6})?$"));
+    int removed = 0;
+    const QFileInfoList files =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &file : files) {
+        const QRegularExpressionMatch match = pattern.match(file.fileName());
+        if (!match.hasMatch() || file.ownerId() != ::geteuid())
+            continue;
+        bool ok = false;
+        const qint64 pid = match.captured(1).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+            continue;
+        // Alive, or not ours to ask about: left alone.
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (::unlink(QFile::encodeName(file.absoluteFilePath()).constData()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 StagedOutput::Commit StagedOutput::commit(bool replace, QString *error)

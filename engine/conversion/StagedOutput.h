@@ -35,4 +35,9 @@ private:
     bool m_committed = false;
 };
 
+// Removes the work files a run left in folder when it was killed: files of
+// the work-file pattern, owned by this user, whose owner process has ended.
+// Returns how many were removed.
+int removeStaleWorkFiles(const QString &folder);
+
 } // namespace pictrove

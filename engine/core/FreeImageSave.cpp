@@ -1,10 +1,10 @@
 #include "engine/core/FreeImageSave.h"
 
-#include "decoding/FreeImageHandles.h"
 
 #include <QSaveFile>
 
 #include <cstdio>
+#include <cstring>
 
 namespace pictrove {
 
@@ -39,20 +39,56 @@ namespace {
 // header at the start, and FreeImage reports success when that last part
 // fails: on a full disk the file is left without its header. A TIFF is
 // therefore encoded into memory first, and what reaches the disk is
-// written, and checked, whole.
+// written, and checked, whole. The buffer is ours rather than FreeImage's
+// memory stream: libtiff seeks past the end for alignment, and the stream
+// would leave those bytes as whatever the memory held.
+struct Buffer {
+    QByteArray bytes;
+    qint64 pos = 0;
+};
+
+unsigned DLL_CALLCONV writeToBuffer(void *data, unsigned size, unsigned count, fi_handle handle)
+{
+    auto *b = static_cast<Buffer *>(handle);
+    const qint64 n = qint64(size) * count;
+    if (n <= 0)
+        return 0;
+    const qint64 end = b->pos + n;
+    if (end > b->bytes.size()) {
+        const qint64 old = b->bytes.size();
+        b->bytes.resize(end);
+        std::memset(b->bytes.data() + old, 0, size_t(end - old)); // gaps read as zeros, as on disk
+    }
+    std::memcpy(b->bytes.data() + b->pos, data, size_t(n));
+    b->pos = end;
+    return count;
+}
+
+int DLL_CALLCONV seekBuffer(fi_handle handle, long offset, int origin)
+{
+    auto *b = static_cast<Buffer *>(handle);
+    qint64 target = offset;
+    if (origin == SEEK_CUR)
+        target += b->pos;
+    else if (origin == SEEK_END)
+        target += b->bytes.size();
+    if (target < 0)
+        return -1;
+    b->pos = target;
+    return 0;
+}
+
+long DLL_CALLCONV tellBuffer(fi_handle handle) { return long(static_cast<Buffer *>(handle)->pos); }
+
 bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags)
 {
-    const FiMemory memory(FreeImage_OpenMemory(nullptr, 0));
-    if (!memory || !FreeImage_SaveToMemory(format, dib, memory.get(), flags))
-        return false;
-    BYTE *data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || !data || size == 0)
+    Buffer buffer;
+    FreeImageIO io{readNothing, writeToBuffer, seekBuffer, tellBuffer};
+    if (!FreeImage_SaveToHandle(format, dib, &io, &buffer, flags) || buffer.bytes.isEmpty())
         return false;
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) &&
-           file.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size) &&
-           file.flush() && file.commit();
+           file.write(buffer.bytes) == buffer.bytes.size() && file.flush() && file.commit();
 }
 } // namespace
 

@@ -4,8 +4,11 @@
 
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -111,4 +114,43 @@ TEST(BatchOutputName, DestinationGenericNamePositionExtension)
     EXPECT_EQ(batchOutputPath("/", "holiday", 3, "jpg"), QStringLiteral("/holiday3.jpg"));
     EXPECT_EQ(batchOutputPath("/out", "", 12, "gif"), QStringLiteral("/out/12.gif"));
     EXPECT_EQ(batchOutputPath("/out", " sp ", 40000, "pcx"), QStringLiteral("/out/ sp 40000.pcx"));
+}
+
+// What a killed run leaves behind goes at the next run; work files of a run
+// under way and everything else stay.
+TEST(StagedOutput, WorkFilesOfEndedRunsAreRemovedAndNothingElse)
+{
+    test::Sandbox box;
+    // The id of a process that has ended, as a killed run's would be.
+    QProcess ended;
+    ended.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+    ASSERT_TRUE(ended.waitForFinished());
+    const QString deadPid = QString::fromLatin1(ended.readAllStandardOutput()).trimmed();
+    ASSERT_FALSE(deadPid.isEmpty());
+    const QString alivePid = QString::number(QCoreApplication::applicationPid());
+    const QStringList stale = {".Sample3.png.part-" + deadPid + "-19c84c",
+                               ".Sample3.png.part-" + deadPid + "-19c84c.AbC123",
+                               ".pictrove.part-" + deadPid + "-a"};
+    const QStringList kept = {".Sample4.png.part-" + alivePid + "-19c84c", // under way
+                              ".Sample5.png.part-19c84c", // not of this pattern
+                              "Sample6.png.part-" + deadPid + "-1",   // not hidden
+                              ".notes.part-" + deadPid + "-xyz",      // not hex
+                              "Sample1.png"};
+    for (const QString &name : stale + kept)
+        ASSERT_TRUE(box.write(name, "x"));
+    QDir(box.path()).mkdir(".dir.part-" + deadPid + "-1");
+    EXPECT_EQ(removeStaleWorkFiles(box.path()), 3);
+    for (const QString &name : stale)
+        EXPECT_FALSE(QFileInfo::exists(box.file(name))) << name.toStdString();
+    for (const QString &name : kept)
+        EXPECT_TRUE(QFileInfo::exists(box.file(name))) << name.toStdString();
+    EXPECT_TRUE(QFileInfo(box.file(".dir.part-" + deadPid + "-1")).isDir());
+
+    // A new work file carries this process's id.
+    StagedOutput staged(box.file("new.png"));
+    QString error;
+    ASSERT_TRUE(staged.create(&error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(staged.workPath()).fileName().startsWith(".new.png.part-" + alivePid + "-"));
+    EXPECT_EQ(removeStaleWorkFiles(box.path()), 0);
+    EXPECT_TRUE(QFileInfo::exists(staged.workPath()));
 }
