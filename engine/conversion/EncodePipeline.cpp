@@ -1,6 +1,7 @@
 #include "engine/conversion/EncodePipeline.h"
 
 #include "engine/conversion/StageClock.h"
+#include "platform/WriteFailure.h"
 #include "engine/core/FreeImageBridge.h"
 #include "decoding/FreeImageHandles.h"
 #include "engine/core/FreeImageSave.h"
@@ -38,7 +39,9 @@ private:
 
 QString withReason(const QString &text)
 {
-    const QString detail = bridge::BridgeErrorText();
+    // The system's reason for a failed write says more than the library's.
+    const QString failure = takeWriteFailure();
+    const QString detail = failure.isEmpty() ? bridge::BridgeErrorText() : failure;
     return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
 
@@ -219,7 +222,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         out.typeText = QStringLiteral("GIF");
         out.written = encoded.result != 0;
         if (!out.written)
-            out.error = QStringLiteral("the palette encoder could not write the GIF file");
+            out.error = withReason(QStringLiteral("the palette encoder could not write the GIF file"));
         return out;
     }
 
@@ -242,7 +245,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     if (!dib && pcxPicture.isNull()) {
         if (context.hooks.status)
             context.hooks.status(QString::fromLatin1(CannotApplyFormatText));
-        out.error = QString::fromLatin1(CannotApplyFormatText);
+        out.error = withReason(QString::fromLatin1(CannotApplyFormatText)); // a full disk, say
         return out;
     }
 

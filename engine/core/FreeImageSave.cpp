@@ -1,5 +1,7 @@
 #include "engine/core/FreeImageSave.h"
 
+#include "platform/WriteFailure.h"
+
 
 #include <QSaveFile>
 
@@ -16,7 +18,13 @@ unsigned DLL_CALLCONV writeToFile(void *buffer, unsigned size, unsigned count, f
 {
     auto *file = static_cast<QSaveFile *>(handle);
     const qint64 bytes = qint64(size) * count;
-    return size == 0 || file->write(static_cast<const char *>(buffer), bytes) != bytes ? 0 : count;
+    if (size == 0)
+        return 0;
+    if (file->write(static_cast<const char *>(buffer), bytes) != bytes) {
+        noteWriteFailure();
+        return 0;
+    }
+    return count;
 }
 
 int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin)
@@ -27,7 +35,10 @@ int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin)
         target += file->pos();
     else if (origin == SEEK_END)
         target += file->size();
-    return file->seek(target) ? 0 : -1;
+    if (file->seek(target))
+        return 0;
+    noteWriteFailure(); // a seek writes out the buffer first
+    return -1;
 }
 
 long DLL_CALLCONV tellFile(fi_handle handle) { return long(static_cast<QSaveFile *>(handle)->pos()); }
@@ -80,6 +91,12 @@ int DLL_CALLCONV seekBuffer(fi_handle handle, long offset, int origin)
 
 long DLL_CALLCONV tellBuffer(fi_handle handle) { return long(static_cast<Buffer *>(handle)->pos); }
 
+bool failed()
+{
+    noteWriteFailure();
+    return false;
+}
+
 bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags)
 {
     Buffer buffer;
@@ -87,8 +104,10 @@ bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &p
     if (!FreeImage_SaveToHandle(format, dib, &io, &buffer, flags) || buffer.bytes.isEmpty())
         return false;
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(buffer.bytes) == buffer.bytes.size() && file.flush() && file.commit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.bytes) != buffer.bytes.size() ||
+        !file.flush() || !file.commit())
+        return failed();
+    return true;
 }
 } // namespace
 
@@ -100,14 +119,16 @@ bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &p
         return saveThroughMemory(format, dib, path, flags);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return failed();
     FreeImageIO io{readNothing, writeToFile, seekFile, tellFile};
     // A writer that ignores a failed write still leaves the file's error
     // state set, and then the commit refuses.
     if (!FreeImage_SaveToHandle(format, dib, &io, &file, flags))
-        return false;
+        return false; // the failed write, if one was the cause, is noted already
     // commit() does not notice when writing out its buffer fails: flush first.
-    return file.flush() && file.commit();
+    if (!file.flush() || !file.commit())
+        return failed();
+    return true;
 }
 
 } // namespace pictrove

@@ -1,5 +1,7 @@
 #include "engine/core/PcxWriter.h"
 
+#include "platform/WriteFailure.h"
+
 #include "engine/core/PictureSurface.h"
 
 #include <QSaveFile>
@@ -90,6 +92,15 @@ void splitPlanes(const QRgb *__restrict pixels, int width, std::size_t bytesPerL
         red[width] = green[width] = blue[width] = 0;
 }
 
+// errno right after the failed call names the cause ("no space left on
+// device"); Qt's own text is often only "Unknown error".
+QString systemReason(const QFileDevice &file)
+{
+    noteWriteFailure();
+    const QString reason = takeWriteFailure();
+    return reason.isEmpty() ? file.errorString() : reason;
+}
+
 std::string failureText(const QString &fileName, const QString &reason)
 {
     return QStringLiteral("Cannot write the PCX file %1: %2").arg(fileName, reason).toStdString();
@@ -122,14 +133,14 @@ void cPCX::SavePCXinFile(const QString &FileName, const PictureSurface &Pic, boo
 
     QSaveFile file(FileName);
     if (!file.open(QIODevice::WriteOnly))
-        throw PcxWriteError(failureText(FileName, file.errorString()));
+        throw PcxWriteError(failureText(FileName, systemReason(file)));
 
     const auto header = makeHeader(width, height, bytesPerLine, Compress);
     std::memcpy(out.data(), header.data(), HeaderSize);
     std::size_t used = HeaderSize;
     auto flush = [&] {
         if (file.write(reinterpret_cast<const char *>(out.data()), qint64(used)) != qint64(used))
-            throw PcxWriteError(failureText(FileName, file.errorString()));
+            throw PcxWriteError(failureText(FileName, systemReason(file)));
         used = 0;
     };
 
@@ -148,7 +159,7 @@ void cPCX::SavePCXinFile(const QString &FileName, const PictureSurface &Pic, boo
     flush();
     // commit() does not notice when writing out its buffer fails: flush first.
     if (!file.flush() || !file.commit())
-        throw PcxWriteError(failureText(FileName, file.errorString()));
+        throw PcxWriteError(failureText(FileName, systemReason(file)));
 }
 
 } // namespace pictrove

@@ -4,6 +4,8 @@
 
 #include <QSaveFile>
 
+#include "platform/WriteFailure.h"
+
 #include <gif_lib.h>
 
 #include <memory>
@@ -30,7 +32,10 @@ using ColourMap = std::unique_ptr<ColorMapObject, ColourMapDeleter>;
 int writeToSaveFile(GifFileType *gif, const GifByteType *bytes, int length)
 {
     auto *file = static_cast<QSaveFile *>(gif->UserData);
-    return int(file->write(reinterpret_cast<const char *>(bytes), length));
+    const qint64 written = file->write(reinterpret_cast<const char *>(bytes), length);
+    if (written != length)
+        noteWriteFailure();
+    return int(written);
 }
 
 int bitsFor(qsizetype colours)
@@ -110,7 +115,10 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path,
     if (EGifCloseFile(raw, &error) == GIF_ERROR)
         return false;
     // commit() does not notice when writing out its buffer fails: flush first.
-    return file.flush() && file.commit();
+    if (file.flush() && file.commit())
+        return true;
+    noteWriteFailure();
+    return false;
 }
 
 } // namespace pictrove

@@ -1,5 +1,7 @@
 #include "engine/palette/PaletteEncoder.h"
 
+#include "platform/WriteFailure.h"
+
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/BmpWriter.h"
 #include "engine/palette/Dither.h"
@@ -216,10 +218,14 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
     // The writer, when given, runs on a second thread and takes each row as
     // soon as it is reduced; without a thread it runs afterwards.
     bool written = false;
+    int writeFailure = 0; // the writer thread's reason, for this thread to report
     {
         WriterThread writer;
         if (alongside && (palette || rgb555))
-            writer.start([&] { written = (*alongside)(target, &writer.progress); });
+            writer.start([&] {
+                written = (*alongside)(target, &writer.progress);
+                writeFailure = takeWriteFailureCode();
+            });
         RowProgress *shared = writer.running() ? &writer.progress : nullptr;
         if (palette)
             dither(m_options.dither, source, target, *palette, shared);
@@ -229,6 +235,7 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
         if (!writer.running() && alongside)
             written = (*alongside)(target, nullptr);
     } // the writer has finished here, on every path
+    noteWriteFailure(writeFailure);
 
     m_result = std::move(target);
     m_processed = true;

@@ -325,6 +325,9 @@ TEST(BatchWorker, AWriteThatFailsNearTheEndFailsTheFileAndKeepsTheOldOne)
                 result = encode();
             }
             EXPECT_EQ(result.status, FileStatus::Failed);
+            // The system's reason, not the library's "could not write".
+            EXPECT_TRUE(result.reason.contains(QStringLiteral("file too large")))
+                << result.reason.toStdString();
             EXPECT_EQ(box.read(name), QByteArray("precious"));
             EXPECT_EQ(filesIn(box.path()), QStringList{name});
         }

@@ -1,0 +1,42 @@
+#include "platform/WriteFailure.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace pictrove {
+
+namespace {
+thread_local int t_error = 0;
+} // namespace
+
+void noteWriteFailure()
+{
+    if (errno != 0)
+        t_error = errno;
+}
+
+int takeWriteFailureCode()
+{
+    const int code = t_error;
+    t_error = 0;
+    return code;
+}
+
+void noteWriteFailure(int code)
+{
+    if (code != 0)
+        t_error = code;
+}
+
+QString takeWriteFailure()
+{
+    if (t_error == 0)
+        return {};
+    QString text = QString::fromLocal8Bit(std::strerror(t_error));
+    t_error = 0;
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+} // namespace pictrove
