@@ -293,3 +293,27 @@ TEST(ConvertTool, RunsQuietlyWithoutARuntimeFolder)
     EXPECT_EQ(run.errors, QString());
     EXPECT_TRUE(QFileInfo::exists(box.file("Sample1.gif")));
 }
+
+// A picture list is the user's data, not the terminal's: a crafted list's
+// control characters are printed escaped, and an entry naming a folder says
+// so instead of "no longer exists".
+TEST(ConvertTool, ListsCannotRewriteTheTerminalAndFoldersAreNamedAsSuch)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkpath(QStringLiteral("a folder"));
+    const QByteArray hostile = box.file("x\x1b]0;owned\x07\nwritten y.png").toUtf8();
+    const QByteArray folder = box.file("a folder").toUtf8();
+    ASSERT_TRUE(box.write("list.ripl", hostile.leftJustified(150, ' ', true) +
+                                           folder.leftJustified(150, ' ', true)));
+    QDir(box.path()).mkpath(QStringLiteral("out"));
+    const ToolRun run = runConvert({"-o", box.file("out"), box.file("list.ripl"), box.file("a folder")});
+    EXPECT_EQ(run.exitCode, 1);
+    const QString all = run.lines.join(u'\n');
+    EXPECT_FALSE(all.contains(QChar(0x1b)));
+    EXPECT_FALSE(all.contains(QChar(0x07)));
+    EXPECT_TRUE(all.contains(QStringLiteral("\\x1b]0;owned\\x07\\x0awritten y.png")))
+        << all.toStdString();
+    ASSERT_EQ(run.lines.size(), 4) << all.toStdString(); // three inputs and the summary
+    EXPECT_TRUE(run.lines[1].endsWith(QStringLiteral("but is a folder"))) << run.lines[1].toStdString();
+    EXPECT_TRUE(run.lines[2].endsWith(QStringLiteral(": is a folder"))) << run.lines[2].toStdString();
+}

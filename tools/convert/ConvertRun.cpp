@@ -65,16 +65,21 @@ std::vector<BatchEntry> expandInputs(const QStringList &inputs)
                 continue;
             }
             for (const QString &path : *paths) {
-                if (QFileInfo(path).isFile())
+                const QFileInfo info(path);
+                if (info.isFile())
                     entries.push_back({path, {}});
+                else if (info.isDir())
+                    entries.push_back({path, QStringLiteral("listed in %1 but is a folder").arg(input)});
                 else
                     entries.push_back({path, QStringLiteral("listed in %1 but no longer exists").arg(input)});
             }
         } else if (QFileInfo(input).isFile()) {
             entries.push_back({input, {}});
         } else {
-            entries.push_back({input, QFileInfo::exists(input) ? QStringLiteral("not a file")
-                                                               : QStringLiteral("no such file")});
+            const QFileInfo info(input);
+            entries.push_back({input, info.isDir()    ? QStringLiteral("is a folder")
+                                      : info.exists() ? QStringLiteral("not a file")
+                                                      : QStringLiteral("no such file")});
         }
     }
     return entries;
@@ -113,6 +118,23 @@ private:
     std::int64_t m_total;
     bool m_visible = false;
 };
+
+// A path or reason as the terminal gets it: control characters (a crafted
+// picture list can hold ESC, BEL, line feeds) are shown escaped, never
+// passed on to rewrite the user's terminal.
+QString terminalSafe(const QString &text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            safe += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            safe += c;
+    }
+    return safe;
+}
 
 } // namespace
 
@@ -221,12 +243,16 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
         progress.clear();
         if (!options.quiet) {
             switch (result.status) {
-            case FileStatus::Written: output.out << "written " << result.path << '\n'; break;
+            case FileStatus::Written:
+                output.out << "written " << terminalSafe(result.path) << '\n';
+                break;
             case FileStatus::Skipped:
-                output.out << "skipped " << result.path << ": " << result.reason << '\n';
+                output.out << "skipped " << terminalSafe(result.path) << ": "
+                           << terminalSafe(result.reason) << '\n';
                 break;
             case FileStatus::Failed:
-                output.out << "failed " << result.path << ": " << result.reason << '\n';
+                output.out << "failed " << terminalSafe(result.path) << ": "
+                           << terminalSafe(result.reason) << '\n';
                 break;
             }
             output.out.flush();
