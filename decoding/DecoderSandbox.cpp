@@ -182,8 +182,13 @@ LoadResult DecoderSandbox::load(const QString &path, const QString &extension, L
 {
     std::lock_guard lock(m_mutex);
     bool decoderLost = false;
+    const int timeoutsBefore = m_stats.timedOut;
     LoadResult result = loadLocked(path, extension, table, false, decoderLost);
-    if (decoderLost && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
+    // A decoder that crashed may have met a fault of its own; one that ran
+    // out of time has spent what the file may cost, and a second decoder
+    // would only double the wait.
+    const bool timedOut = m_stats.timedOut != timeoutsBefore;
+    if (decoderLost && !timedOut && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
         LoadResult second = loadLocked(path, extension, table, true, decoderLost);
         if (second.ok)
             return second;

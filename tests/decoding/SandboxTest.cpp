@@ -129,6 +129,25 @@ TEST_F(SandboxTest, AHangingDecoderIsKilledAtItsTimeLimit)
     EXPECT_EQ(sandbox.stats().timedOut, 1);
 }
 
+// A decoder that runs out of time is not followed by the fallback decoder:
+// the file has had its time, and the message is the time-out's.
+TEST_F(SandboxTest, ATimeOutStartsNoFallbackDecoder)
+{
+    const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nexec sleep 30\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    SandboxOptions options;
+    options.program = script;
+    options.baseTimeLimit = 300ms;
+    DecoderSandbox sandbox(options);
+    const QString path = write(u"a.xpm"_qs, "not really"); // XPM has a fallback route
+    ASSERT_NE(fallbackRouteFor(LoaderTable::Preview, u"xpm").kind, DecoderKind::None);
+    const LoadResult r = sandbox.load(path, u"xpm"_qs, LoaderTable::Preview);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, QStringLiteral("the picture decoder took too long"));
+    EXPECT_EQ(sandbox.stats().started, 1); // one decoder, one time limit
+    EXPECT_EQ(sandbox.stats().timedOut, 1);
+}
+
 // A decode that never ends (here: opening a FIFO nobody writes to) must not
 // outlive the program that asked for it, whether that program stops it or
 // is killed before it can.
