@@ -227,7 +227,7 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
     auto ended = [&](Process::Read read) {
         return read == Process::Read::TimedOut
             ? abandon(QStringLiteral("the picture decoder took too long"), &Stats::timedOut)
-            : abandon(QStringLiteral("the picture decoder failed on this file"), &Stats::crashed);
+            : abandon(QStringLiteral("the picture decoder crashed on this file"), &Stats::crashed);
     };
 
     proto::RequestHeader request;

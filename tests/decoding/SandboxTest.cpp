@@ -77,7 +77,9 @@ TEST_F(SandboxTest, AModelWithOneTextureLoadsWhereTwoCrashDevil)
     EXPECT_EQ(sandbox.stats().crashed, 0);
 
     const QString two = write(u"two.mdl"_qs, test::halfLifeModelFile(2));
-    EXPECT_FALSE(sandbox.load(two, u"mdl"_qs, LoaderTable::Preview).ok);
+    const LoadResult crashed = sandbox.load(two, u"mdl"_qs, LoaderTable::Preview);
+    EXPECT_FALSE(crashed.ok);
+    EXPECT_EQ(crashed.error, QStringLiteral("the picture decoder crashed on this file"));
     EXPECT_EQ(sandbox.stats().crashed, 1);
     EXPECT_FALSE(sandbox.load(two, u"mdl"_qs, LoaderTable::Batch).ok); // no batch loader
     EXPECT_TRUE(sandbox.load(one, u"mdl"_qs, LoaderTable::Preview).ok);
