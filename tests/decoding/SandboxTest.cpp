@@ -39,6 +39,17 @@ protected:
         return box.file(name);
     }
 
+    // Options whose "decoder" never answers, with a short time limit.
+    SandboxOptions hangingDecoder()
+    {
+        const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nexec sleep 30\n");
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+        SandboxOptions options;
+        options.program = script;
+        options.baseTimeLimit = std::chrono::milliseconds(300);
+        return options;
+    }
+
     test::Sandbox box;
 };
 
@@ -116,12 +127,7 @@ TEST_F(SandboxTest, DeclaredHugeSizesAreRefusedBeforeDecoding)
 
 TEST_F(SandboxTest, AHangingDecoderIsKilledAtItsTimeLimit)
 {
-    const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nexec sleep 30\n");
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
-    SandboxOptions options;
-    options.program = script;
-    options.baseTimeLimit = 300ms;
-    DecoderSandbox sandbox(options);
+    DecoderSandbox sandbox(hangingDecoder());
     const QString path = write(u"a.gif"_qs, "not really"); // no fallback route: one attempt
     QElapsedTimer clock;
     clock.start();
@@ -135,12 +141,7 @@ TEST_F(SandboxTest, AHangingDecoderIsKilledAtItsTimeLimit)
 // the file has had its time, and the message is the time-out's.
 TEST_F(SandboxTest, ATimeOutStartsNoFallbackDecoder)
 {
-    const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nexec sleep 30\n");
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
-    SandboxOptions options;
-    options.program = script;
-    options.baseTimeLimit = 300ms;
-    DecoderSandbox sandbox(options);
+    DecoderSandbox sandbox(hangingDecoder());
     const QString path = write(u"a.xpm"_qs, "not really"); // XPM has a fallback route
     ASSERT_NE(fallbackRouteFor(LoaderTable::Preview, u"xpm").kind, DecoderKind::None);
     const LoadResult r = sandbox.load(path, u"xpm"_qs, LoaderTable::Preview);
