@@ -12,6 +12,8 @@
 #include "selection/widgets/SelectionViews.h"
 #include "settings/StartupSettings.h"
 
+#include "WindowBench.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -103,7 +105,7 @@ void print(const char *what, const Measure &m, double goalMs)
 // scaled to 4000 x 3000, else a drawn stand-in.
 QImage twelveMegapixels(const QString &source)
 {
-    QImage photo(source);
+    QImage photo = bench::twelveMegapixelPhoto(source);
     if (photo.isNull()) {
         photo = QImage(4000, 3000, QImage::Format_RGB32);
         QPainter p(&photo);
@@ -112,16 +114,14 @@ QImage twelveMegapixels(const QString &source)
         g.setColorAt(1, Qt::yellow);
         p.fillRect(photo.rect(), g);
     }
-    return photo.scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-        .convertToFormat(QImage::Format_RGB32);
+    return photo;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessTold();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Step 1 at scale, in the real window"));
@@ -130,7 +130,7 @@ int main(int argc, char **argv)
                              QStringLiteral("N"), QStringLiteral("50000"));
     QCommandLineOption photo(QStringLiteral("photo"),
                              QStringLiteral("Photo to scale to 12 megapixels"), QStringLiteral("PATH"),
-                             QStringLiteral("/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"));
+                             QString::fromLatin1(bench::DefaultPhoto));
     parser.addOption(files);
     parser.addOption(photo);
     parser.process(app);

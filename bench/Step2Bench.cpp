@@ -11,6 +11,8 @@
 #include "settings/StartupSettings.h"
 #include "workflow/widgets/PictureViews.h"
 
+#include "WindowBench.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCommandLineParser>
@@ -74,15 +76,14 @@ void choose(QComboBox *list, int index)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessTold();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Step 2 latency in the real window"));
     parser.addHelpOption();
     QCommandLineOption photo(QStringLiteral("photo"), QStringLiteral("Photo to scale to 4000 x 3000"),
                              QStringLiteral("PATH"),
-                             QStringLiteral("/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"));
+                             QString::fromLatin1(bench::DefaultPhoto));
     QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Runs per change (median)"),
                             QStringLiteral("N"), QStringLiteral("3"));
     parser.addOption(photo);
@@ -93,14 +94,12 @@ int main(int argc, char **argv)
     QTemporaryDir work(QDir::currentPath() + QStringLiteral("/step2-bench-XXXXXX"));
     const QString folder = work.filePath(QStringLiteral("photo"));
     QDir().mkpath(folder);
-    QImage picture(parser.value(photo));
+    const QImage picture = bench::twelveMegapixelPhoto(parser.value(photo));
     if (picture.isNull()) {
         std::fprintf(stderr, "cannot read %s (install mate-backgrounds or pass --photo)\n",
                      qPrintable(parser.value(photo)));
         return 1;
     }
-    picture = picture.scaled(4000, 3000, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .convertToFormat(QImage::Format_RGB32);
     const QString source = folder + QStringLiteral("/photo.png");
     picture.save(source, "PNG", 10);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(work.path()));
