@@ -329,7 +329,7 @@ void MainWindow::layOutViewPane(PictureViewPane *pane, int narrower)
     ViewInfoFrame *info = pane->info();
     // The frame is as high as its texts need at the width it gets.
     const int width = frame::viewPane(pane->size(), info->height(), narrower).infoWidth;
-    const int needed = info->hasHeightForWidth() ? info->heightForWidth(width) : -1;
+    const int needed = info->fitWidth(width);
     if (needed > 0 && needed != info->height())
         info->resize(info->width(), needed);
     const frame::ViewPaneLayout layout = frame::viewPane(pane->size(), info->height(), narrower);
@@ -356,6 +356,7 @@ void MainWindow::tabClicked()
     } else if (tab == 2) {
         m_page2->show();
         m_page1->hide();
+        relayOutViewsForTexts(); // labels set while the page was hidden
     }
 }
 

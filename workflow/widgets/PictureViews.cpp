@@ -202,11 +202,9 @@ ViewInfoFrame::ViewInfoFrame(const Names &names, QWidget *parent) : QWidget(pare
     outer->setContentsMargins(0, 0, 0, 6);
     outer->addWidget(box);
     auto *form = new QFormLayout(box);
+    m_form = form;
     form->setContentsMargins(8, 4, 8, 4);
     form->setVerticalSpacing(2);
-    // In the narrowest window a caption and its value do not fit side by
-    // side: the value then goes under its caption rather than being cut.
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     const auto row = [&](const QString &caption, const char *name) {
         auto *value = new QLabel(box);
@@ -219,6 +217,22 @@ ViewInfoFrame::ViewInfoFrame(const Names &names, QWidget *parent) : QWidget(pare
     m_size = row(QString::fromLatin1(names.sizeCaption), names.sizeLabel);
     m_colors = row(QStringLiteral("Colors :"), names.colorsLabel);
     resize(sizeHint());
+}
+
+int ViewInfoFrame::fitWidth(int width)
+{
+    // In the narrowest window a caption and its value do not fit side by
+    // side: the values then go under their captions rather than being cut.
+    QWidget *box = m_form->parentWidget();
+    const auto measure = [&](QFormLayout::RowWrapPolicy policy) {
+        m_form->setRowWrapPolicy(policy);
+        m_form->invalidate();
+        box->updateGeometry(); // the frame's own layout caches the box's size
+        layout()->invalidate();
+        return sizeHint();
+    };
+    const bool narrow = measure(QFormLayout::DontWrapRows).width() > width;
+    return narrow ? measure(QFormLayout::WrapAllRows).height() : sizeHint().height();
 }
 
 PictureViewPane::PictureViewPane(ViewPair &views, ViewPair::View view, QWidget *parent)

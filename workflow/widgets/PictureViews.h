@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QScrollBar;
@@ -89,6 +90,11 @@ public:
     };
     ViewInfoFrame(const Names &names, QWidget *parent = nullptr);
 
+    // Lays the texts out for a width: captions and values side by side when
+    // they fit, each value under its caption when they do not. Returns the
+    // height the frame then needs.
+    int fitWidth(int width);
+
     QLabel *typeValue() const { return m_type; }
     QLabel *sizeValue() const { return m_size; }
     QLabel *colorsValue() const { return m_colors; }
@@ -97,6 +103,7 @@ private:
     QLabel *m_type = nullptr;
     QLabel *m_size = nullptr;
     QLabel *m_colors = nullptr;
+    QFormLayout *m_form = nullptr;
 };
 
 // One Step 2 pane (CoriginalPP, COptimizedPP): the viewport above its
