@@ -19,6 +19,10 @@ struct DeclaredSize {
 };
 std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView extension);
 
+// True for the formats declaredSizeOf reads: for those, a header it cannot
+// read is a damaged one.
+bool declaresSizeInHeader(QStringView extension);
+
 // True when the header rules out alpha for a picture whose pixels (or colour
 // map entries) may still take four bytes: a Targa file declaring no alpha
 // bits, or a 32-bit Sun raster. The fourth byte is padding there, which the

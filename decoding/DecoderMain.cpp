@@ -2,6 +2,13 @@
 // own, so that a decoder library that crashes, loops or exhausts memory on a
 // hostile file takes down only this helper. Serves requests on fd 3 until the
 // program closes its end.
+//
+// Each file is decoded in a child forked from the idle server. The libraries
+// crash on hostile files by reading memory they never wrote, so whether a
+// file crashes depended on what earlier files had left in the heap: the same
+// file could be written in one run and fail in the next. A child starts from
+// the same untouched heap every time, with freshly allocated memory filled
+// with one fixed byte, so a file meets the same memory whatever came before.
 #include "platform/QuietStart.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
@@ -12,8 +19,13 @@
 
 #include <malloc.h>
 #include <poll.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <algorithm>
 #include <cerrno>
@@ -69,9 +81,16 @@ void endWithTheProgram(int fd)
     }).detach();
 }
 
+std::uint32_t peakKiB()
+{
+    rusage usage{};
+    return ::getrusage(RUSAGE_SELF, &usage) == 0 ? std::uint32_t(usage.ru_maxrss) : 0;
+}
+
 bool reply(const LoadResult &result)
 {
     proto::ReplyHeader header;
+    header.peakKiB = peakKiB();
     const QByteArray error = result.error.left(1000).toUtf8();
     header.errorBytes = std::uint32_t(error.size());
     QImage image;
@@ -89,6 +108,44 @@ bool reply(const LoadResult &result)
         && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
         && (!header.ok
             || proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes())));
+}
+
+// Fixed contents for every allocation a decode makes; see the top of the file.
+constexpr int heapFill = 0xA5;
+
+// Decodes one file in a fresh child and lets the child reply. False when the
+// reply stream can no longer be trusted: the child died part-way through its
+// reply, or could not send it.
+template <typename Decode>
+bool serveInChild(const Decode &decode, std::atomic<int> &replying)
+{
+    replying.store(0);
+    const pid_t server = ::getpid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // A server killed for overrunning takes its decode along.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != server)
+            ::_exit(0);
+        mallopt(M_PERTURB, heapFill);
+        const LoadResult result = decode();
+        replying.store(1);
+        ::_exit(reply(result) ? 0 : 3);
+    }
+    if (child < 0)
+        return reply(loadFailure(QStringLiteral("the picture decoder could not start a decode")));
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return true;
+    if (replying.load() != 0)
+        return false;
+    proto::ReplyHeader header;
+    header.crashed = 1;
+    return proto::writeFully(proto::channelFd, &header, sizeof header);
 }
 
 // For people: "pictrove-decoder --probe FILE [batch]" decodes one file in
@@ -134,6 +191,14 @@ int main(int argc, char **argv)
                                                                  : LoaderTable::Preview);
     const int fd = proto::channelFd;
     endWithTheProgram(fd);
+    // Set by a child once it starts its reply: after that the stream is its.
+    void *shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED)
+        return 2;
+    auto *replying = new (shared) std::atomic<int>(0);
+    if (!proto::writeFully(fd, &proto::readyMagic, sizeof proto::readyMagic))
+        return 0;
     // Ctrl-C on a terminal reaches the whole process group: the program
     // decides what stops, and this decoder ends with it.
     std::signal(SIGINT, SIG_IGN);
@@ -154,10 +219,12 @@ int main(int argc, char **argv)
         const QString file = QFile::decodeName(path);
         const QString extension = QString::fromUtf8(ext);
         const auto table = LoaderTable(request.table);
-        const LoadResult result = request.fallbackOnly
-            ? decodeRoute(fallbackRouteFor(table, extension), file, extension, limits)
-            : decodeInProcess(file, extension, table, limits);
-        if (!reply(result))
-            return 0;
+        const auto decode = [&] {
+            return request.fallbackOnly
+                ? decodeRoute(fallbackRouteFor(table, extension), file, extension, limits)
+                : decodeInProcess(file, extension, table, limits);
+        };
+        if (!serveInChild(decode, *replying))
+            return 2;
     }
 }

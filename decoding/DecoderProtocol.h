@@ -14,6 +14,8 @@ constexpr int channelFd = 3;
 
 constexpr std::uint32_t requestMagic = 0x51445450u; // "PTDQ"
 constexpr std::uint32_t replyMagic = 0x52445450u;   // "PTDR"
+// Sent once, when the decoder has started its libraries and takes requests.
+constexpr std::uint32_t readyMagic = 0x59445450u;   // "PTDY"
 
 struct RequestHeader {
     std::uint32_t magic = requestMagic;
@@ -34,6 +36,8 @@ struct ReplyHeader {
     std::int32_t depth = 0;
     PixelFormat format = PixelFormat::Rgb32;
     std::uint32_t errorBytes = 0; // UTF-8 reason follows, then width * height * 4 bytes of pixels
+    std::uint32_t crashed = 0;    // 1: the decode died; the decoder itself serves on
+    std::uint32_t peakKiB = 0;    // the decode's largest resident size
     std::uint32_t reserved = 0;
 };
 

@@ -1,7 +1,9 @@
 #include "decoding/DecoderSandbox.h"
 
+#include "decoding/DeclaredSize.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
+#include "platform/WriteFailure.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,11 +16,13 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 
 extern char **environ;
 
@@ -31,7 +35,18 @@ using Clock = std::chrono::steady_clock;
 // it kills and reaps the process.
 class DecoderSandbox::Process {
 public:
-    static std::unique_ptr<Process> start(const QString &program)
+    // Starts the decoder and waits until it takes requests.
+    static std::unique_ptr<Process> start(const QString &program, std::chrono::milliseconds limit)
+    {
+        std::unique_ptr<Process> process = spawn(program);
+        std::uint32_t ready = 0;
+        if (!process || process->receive(&ready, sizeof ready, Clock::now() + limit) != Read::Done
+            || ready != proto::readyMagic)
+            return {};
+        return process;
+    }
+
+    static std::unique_ptr<Process> spawn(const QString &program)
     {
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
@@ -130,7 +145,31 @@ void preferHugePages(uchar *bits, std::size_t size)
         ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
 }
 
+QString crashText()
+{
+    return QStringLiteral("the picture decoder crashed on this file");
+}
+
 } // namespace
+
+std::optional<QString> unreadableFileReason(const QByteArray &localPath)
+{
+    // Non-blocking, so that a named pipe given as a picture cannot hang us.
+    const int fd = ::open(localPath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return QStringLiteral("the file does not exist");
+        return systemErrorText(errno);
+    }
+    struct stat st{};
+    const bool statted = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (statted && S_ISDIR(st.st_mode))
+        return QStringLiteral("the file is a folder");
+    if (!statted || !S_ISREG(st.st_mode))
+        return QStringLiteral("the file is not a regular file");
+    return std::nullopt;
+}
 
 DecoderSandbox::DecoderSandbox(SandboxOptions options) : m_options(std::move(options)) {}
 
@@ -171,55 +210,75 @@ QString DecoderSandbox::programPath() const
                                                                                      : beside;
 }
 
-std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes) const
+std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes,
+                                                       std::int64_t declaredPixels) const
 {
-    const std::int64_t mib = (std::max<std::int64_t>(fileBytes, 0) + (1 << 20) - 1) >> 20;
-    const auto limit = m_options.baseTimeLimit + m_options.timePerMiB * mib;
-    return std::min(limit, m_options.maxTimeLimit);
+    using std::chrono::milliseconds;
+    const double mib = double(std::max<std::int64_t>(fileBytes, 0)) / double(1 << 20);
+    // A header above the pixel limit is refused before any decoding.
+    const double megapixels = double(std::min(declaredPixels, m_options.maxPixels)) / 1e6;
+    const double limit = declaredPixels < 0
+        ? double(m_options.unknownSizeBase.count()) + double(m_options.timePerMiB.count()) * mib
+        : double(m_options.baseTimeLimit.count())
+            + double(m_options.timePerMegapixel.count()) * megapixels
+            + double(m_options.timePerMiB.count()) * mib;
+    return std::min(milliseconds(std::int64_t(std::min(limit, 1e12))), m_options.maxTimeLimit);
+}
+
+std::chrono::milliseconds DecoderSandbox::timeLimitFor(const QString &path,
+                                                       const QString &extension) const
+{
+    const auto declared = declaredSizeOf(path, extension);
+    // A damaged header declares nothing a decoder could honestly need; the
+    // time of a megapixel leaves room for a layout the peek does not know.
+    constexpr std::int64_t unreadableHeader = 1'000'000;
+    const std::int64_t pixels = declared ? declared->pixels()
+        : declaresSizeInHeader(extension) ? unreadableHeader
+                                          : -1;
+    return timeLimitFor(QFileInfo(path).size(), pixels);
 }
 
 LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table)
 {
+    const QByteArray localPath = QFile::encodeName(path);
+    const QByteArray ext = extension.toUtf8();
+    if (localPath.size() > qsizetype(proto::maxPathBytes) || ext.size() > 64)
+        return loadFailure(QStringLiteral("the file name is too long"));
+    if (auto refused = unreadableFileReason(localPath))
+        return loadFailure(*refused);
+
     std::lock_guard lock(m_mutex);
-    bool decoderLost = false;
-    const int timeoutsBefore = m_stats.timedOut;
-    LoadResult result = loadLocked(path, extension, table, false, decoderLost);
-    // A decoder that crashed may have met a fault of its own; one that ran
-    // out of time has spent what the file may cost, and a second decoder
-    // would only double the wait.
-    const bool timedOut = m_stats.timedOut != timeoutsBefore;
-    if (decoderLost && !timedOut && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
-        LoadResult second = loadLocked(path, extension, table, true, decoderLost);
+    if (!m_process) {
+        m_process = Process::start(programPath(), m_options.startLimit);
+        if (!m_process)
+            return loadFailure(QStringLiteral("the picture decoder could not be started"));
+        ++m_stats.started;
+    }
+    // One time for the file, whichever routes it takes.
+    const auto deadline = Clock::now() + timeLimitFor(path, extension);
+    Outcome outcome = Outcome::Answered;
+    LoadResult result = loadLocked(localPath, ext, table, false, deadline, outcome);
+    // A decode that crashed may have met a fault of its own library; a
+    // decoder that was lost (out of time, or out of step) has spent what
+    // the file may cost.
+    if (outcome == Outcome::Crashed && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
+        LoadResult second = loadLocked(localPath, ext, table, true, deadline, outcome);
         if (second.ok)
             return second;
     }
     return result;
 }
 
-LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extension,
-                                      LoaderTable table, bool fallbackOnly, bool &decoderLost)
+LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteArray &ext,
+                                      LoaderTable table, bool fallbackOnly,
+                                      Clock::time_point deadline, Outcome &outcome)
 {
-    decoderLost = false;
-    const QByteArray localPath = QFile::encodeName(path);
-    const QByteArray ext = extension.toUtf8();
-    if (localPath.size() > qsizetype(proto::maxPathBytes) || ext.size() > 64)
-        return loadFailure(QStringLiteral("the file name is too long"));
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return loadFailure(QStringLiteral("the file does not exist"));
-    const auto deadline = Clock::now() + timeLimitFor(info.size());
-
-    if (!m_process) {
-        m_process = Process::start(programPath());
-        if (!m_process)
-            return loadFailure(QStringLiteral("the picture decoder could not be started"));
-        ++m_stats.started;
-    }
+    outcome = Outcome::Answered;
     // Whatever goes wrong from here on leaves the decoder in an unknown state:
     // it is killed, and the next file starts a new one.
     auto abandon = [&](const QString &reason, int Stats::*counter) {
         m_process.reset();
-        decoderLost = true;
+        outcome = Outcome::Lost;
         if (counter)
             ++(m_stats.*counter);
         return loadFailure(reason);
@@ -227,7 +286,7 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
     auto ended = [&](Process::Read read) {
         return read == Process::Read::TimedOut
             ? abandon(QStringLiteral("the picture decoder took too long"), &Stats::timedOut)
-            : abandon(QStringLiteral("the picture decoder crashed on this file"), &Stats::crashed);
+            : abandon(crashText(), &Stats::crashed);
     };
 
     proto::RequestHeader request;
@@ -239,13 +298,19 @@ LoadResult DecoderSandbox::loadLocked(const QString &path, const QString &extens
     if (!m_process->send(&request, sizeof request)
         || !m_process->send(localPath.constData(), std::size_t(localPath.size()))
         || !m_process->send(ext.constData(), std::size_t(ext.size())))
-        return abandon(QStringLiteral("the picture decoder failed on this file"), &Stats::crashed);
+        return abandon(crashText(), &Stats::crashed);
 
     proto::ReplyHeader reply;
     if (auto r = m_process->receive(&reply, sizeof reply, deadline); r != Process::Read::Done)
         return ended(r);
     if (reply.magic != proto::replyMagic || reply.errorBytes > proto::maxErrorBytes)
         return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    m_stats.peakKiB = std::max<std::int64_t>(m_stats.peakKiB, reply.peakKiB);
+    if (reply.crashed) {
+        ++m_stats.crashed;
+        outcome = Outcome::Crashed;
+        return loadFailure(crashText());
+    }
     QByteArray error(qsizetype(reply.errorBytes), Qt::Uninitialized);
     if (auto r = m_process->receive(error.data(), std::size_t(error.size()), deadline);
         r != Process::Read::Done)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace pictrove {
 
@@ -15,21 +16,27 @@ struct SandboxOptions {
     // The decoder executable; empty means pictrove-decoder in the folder of
     // the running program.
     QString program;
-    // Each decode may take base + perMiB for every MiB of the file, at most max.
-    std::chrono::milliseconds baseTimeLimit{4000};
+    // A file whose header declares its pixel size may take base, plus
+    // perMegapixel for every declared megapixel, plus perMiB for every MiB of
+    // the file: the work it can honestly need. A file whose size cannot be
+    // known before decoding (metafiles) starts from unknownSizeBase instead.
+    // Never more than max, over all the routes tried for the file.
+    std::chrono::milliseconds baseTimeLimit{600};
+    std::chrono::milliseconds timePerMegapixel{100};
     std::chrono::milliseconds timePerMiB{250};
+    std::chrono::milliseconds unknownSizeBase{4000};
     std::chrono::milliseconds maxTimeLimit{30000};
+    // Waiting for a new decoder to start its libraries is not the file's time.
+    std::chrono::milliseconds startLimit{20000};
     // Largest picture accepted, in pixels.
     std::int64_t maxPixels = std::int64_t(1) << 27;
 };
 
-// Runs every decode in a separate decoder process, started on first use and
-// reused. A decoder that crashes, overruns its time or breaks the protocol is
-// killed; a fresh one tries the file once more with the fallback route when
-// the extension has one (DevIL crashes on many valid XPM files, FreeImage
-// reads them), else the file fails like any unreadable file. The next file
-// starts a fresh decoder. Calls are synchronous and need no event loop; one
-// call at a time (others wait).
+// Why a file cannot be handed to a decoder at all, in the system's words
+// ("permission denied", "the file is a folder"), where a library would say
+// only that it could not read it. Empty for a regular file we may read.
+std::optional<QString> unreadableFileReason(const QByteArray &localPath);
+
 class DecoderSandbox {
 public:
     explicit DecoderSandbox(SandboxOptions options = {});
@@ -39,7 +46,10 @@ public:
 
     LoadResult load(const QString &path, const QString &extension, LoaderTable table);
 
-    std::chrono::milliseconds timeLimitFor(std::int64_t fileBytes) const;
+    // declaredPixels < 0: the file does not say.
+    std::chrono::milliseconds timeLimitFor(std::int64_t fileBytes, std::int64_t declaredPixels) const;
+    // The same for a file on disk, from its size and its header.
+    std::chrono::milliseconds timeLimitFor(const QString &path, const QString &extension) const;
     QString programPath() const;
 
     // What the sandbox has absorbed so far.
@@ -47,6 +57,7 @@ public:
         int started = 0;    // decoder processes started
         int crashed = 0;    // ended by a signal or exited mid-file
         int timedOut = 0;   // killed for overrunning
+        std::int64_t peakKiB = 0; // the largest resident size a decode reached
     };
     Stats stats() const;
 
@@ -56,8 +67,10 @@ public:
 
 private:
     class Process;
-    LoadResult loadLocked(const QString &path, const QString &extension, LoaderTable table,
-                          bool fallbackOnly, bool &decoderLost);
+    enum class Outcome { Answered, Crashed, Lost };
+    LoadResult loadLocked(const QByteArray &localPath, const QByteArray &extension,
+                          LoaderTable table, bool fallbackOnly,
+                          std::chrono::steady_clock::time_point deadline, Outcome &outcome);
 
     mutable std::mutex m_mutex;
     SandboxOptions m_options;

@@ -28,14 +28,20 @@ void noteWriteFailure(int code)
         t_error = code;
 }
 
+QString systemErrorText(int code)
+{
+    QString text = QString::fromLocal8Bit(std::strerror(code));
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
 QString takeWriteFailure()
 {
     if (t_error == 0)
         return {};
-    QString text = QString::fromLocal8Bit(std::strerror(t_error));
+    const QString text = systemErrorText(t_error);
     t_error = 0;
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
     return text;
 }
 

@@ -11,6 +11,9 @@ namespace pictrove {
 void noteWriteFailure();
 QString takeWriteFailure();
 
+// The system's text for an error number, in lower case.
+QString systemErrorText(int code);
+
 // For a writer on another thread: its noted failure as a code to hand back
 // (0 when none), and noting such a code on the thread that reports.
 int takeWriteFailureCode();

@@ -57,14 +57,17 @@ TEST(DecodeAll, DeclaredSizesMatchTheFixtures)
     int known = 0;
     for (const LoaderFixture &f : test::loaderFixtures()) {
         ASSERT_TRUE(box.write(f.name, f.bytes));
-        const auto declared = declaredSizeOf(box.file(f.name), QFileInfo(f.name).suffix());
+        const QString ext = QFileInfo(f.name).suffix();
+        const auto declared = declaredSizeOf(box.file(f.name), ext);
+        // Where the peek knows a format, the time a file may take rests on it.
+        EXPECT_EQ(declared.has_value(), declaresSizeInHeader(ext)) << f.name.toStdString();
         if (!declared)
             continue;
         ++known;
         EXPECT_EQ(declared->width, f.size.width()) << f.name.toStdString();
         EXPECT_EQ(declared->height, f.size.height()) << f.name.toStdString();
     }
-    EXPECT_GE(known, 20);
+    EXPECT_GE(known, 38);
 }
 
 // Every fixture through both tables, in the decoder process as the program

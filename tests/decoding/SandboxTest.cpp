@@ -5,6 +5,7 @@
 #include "decoding/PictureLoader.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -42,11 +43,13 @@ protected:
     // Options whose "decoder" never answers, with a short time limit.
     SandboxOptions hangingDecoder()
     {
-        const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nexec sleep 30\n");
+        // Ready for requests, then silent.
+        const QString script = write(u"hang.sh"_qs, "#!/bin/sh\nprintf PTDY >&3\nexec sleep 30\n");
         QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
         SandboxOptions options;
         options.program = script;
         options.baseTimeLimit = std::chrono::milliseconds(300);
+        options.unknownSizeBase = std::chrono::milliseconds(300);
         return options;
     }
 
@@ -197,6 +200,94 @@ TEST_F(SandboxTest, ADecoderStuckInADecodeEndsWhenTheProgramGoesAway)
     }
 }
 
+// Each decode starts from the same memory whatever was decoded before, so a
+// file that crashes a library crashes it every time, and one that loads
+// loads the same pixels.
+TEST_F(SandboxTest, EveryCrashingShapeHasOneOutcomeInTwentyRuns)
+{
+    DecoderSandbox sandbox;
+    std::vector<QString> paths;
+    for (const test::LoaderFixture &f : test::crashingShapes())
+        paths.push_back(write(f.name, f.bytes));
+    for (const test::LoaderFixture &f : test::loaderFixtures())
+        if (f.name.endsWith(u".xpm") || f.name.endsWith(u".psd") || f.name.endsWith(u".cut"))
+            paths.push_back(write(f.name, f.bytes));
+    for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch}) {
+        std::vector<LoadResult> first;
+        for (const QString &p : paths)
+            first.push_back(sandbox.load(p, QFileInfo(p).suffix(), table));
+        for (int run = 1; run < 20; ++run) {
+            // A different order each run: other files go before each one.
+            for (std::size_t k = 0; k < paths.size(); ++k) {
+                const std::size_t i = (k * 3 + std::size_t(run)) % paths.size();
+                const LoadResult r = sandbox.load(paths[i], QFileInfo(paths[i]).suffix(), table);
+                const std::string name = QFileInfo(paths[i]).fileName().toStdString();
+                EXPECT_EQ(r.ok, first[i].ok) << name << " run " << run;
+                EXPECT_EQ(r.error.toStdString(), first[i].error.toStdString()) << name;
+                EXPECT_TRUE(r.image == first[i].image) << name << " run " << run;
+            }
+        }
+    }
+    EXPECT_GT(sandbox.stats().crashed, 20);
+    // A crash costs a child, not the decoder: one was started for all.
+    EXPECT_EQ(sandbox.stats().started, 1);
+    EXPECT_EQ(sandbox.stats().timedOut, 0);
+}
+
+// Files no decoder can be given say why in the system's words, at once.
+TEST_F(SandboxTest, FilesThatCannotBeReadSayWhyWithoutADecoder)
+{
+    DecoderSandbox sandbox;
+    const QString folder = box.file(u"looks-like.png"_qs);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_EQ(sandbox.load(folder, u"png"_qs, LoaderTable::Batch).error,
+              QStringLiteral("the file is a folder"));
+    EXPECT_EQ(sandbox.load(box.file(u"gone.png"_qs), u"png"_qs, LoaderTable::Batch).error,
+              QStringLiteral("the file does not exist"));
+    const QString fifo = box.file(u"pipe.png"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(sandbox.load(fifo, u"png"_qs, LoaderTable::Batch).error,
+              QStringLiteral("the file is not a regular file"));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(sandbox.stats().started, 0);
+}
+
+// A file the user may not read: the decoders' own words were "DevIL could
+// not read the file (error 0x050a)". Root reads everything, so as root the
+// check runs in a child that has given up its rights.
+TEST_F(SandboxTest, AFileThatMayNotBeReadSaysPermissionDenied)
+{
+    const QString path = write(u"secret.pcx"_qs, "not really a pcx");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::Permissions()));
+    if (::geteuid() != 0) {
+        DecoderSandbox sandbox;
+        EXPECT_EQ(sandbox.load(path, u"pcx"_qs, LoaderTable::Batch).error,
+                  QStringLiteral("permission denied"));
+        return;
+    }
+    const QByteArray local = QFile::encodeName(path);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const QByteArray reason = unreadableFileReason(local).value_or(QString()).toUtf8();
+        ::_exit(::write(pipe[1], reason.constData(), std::size_t(reason.size())) == reason.size() ? 0 : 3);
+    }
+    ::close(pipe[1]);
+    char buffer[256] = {};
+    const ssize_t n = ::read(pipe[0], buffer, sizeof buffer - 1);
+    ::close(pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::string(buffer, std::size_t(std::max<ssize_t>(n, 0))), "permission denied");
+}
+
 // The decoder draws metafiles off screen: a platform named for the program
 // (here one whose display cannot be reached) must not stop it.
 TEST_F(SandboxTest, TheDecoderNeedsNoDisplay)
@@ -228,13 +319,21 @@ TEST_F(SandboxTest, AMissingDecoderIsAFailedLoad)
     EXPECT_FALSE(r.error.isEmpty());
 }
 
-TEST_F(SandboxTest, TimeLimitGrowsWithTheFileAndStaysInSeconds)
+TEST_F(SandboxTest, TimeLimitFollowsTheDeclaredWorkAndStaysInSeconds)
 {
     const DecoderSandbox sandbox;
-    EXPECT_EQ(sandbox.timeLimitFor(0), 4000ms);
-    EXPECT_EQ(sandbox.timeLimitFor(1), 4250ms);
-    EXPECT_EQ(sandbox.timeLimitFor(40 << 20), 14000ms);
-    EXPECT_EQ(sandbox.timeLimitFor(std::int64_t(10) << 30), 30000ms);
+    // A small file declaring a small picture has well under a second.
+    EXPECT_EQ(sandbox.timeLimitFor(61, 100 * 100), 601ms);
+    EXPECT_LT(sandbox.timeLimitFor(64 << 10, 999'999), 800ms);
+    // Megapixels and megabytes each add their time.
+    EXPECT_EQ(sandbox.timeLimitFor(0, 12'000'000), 1800ms);
+    EXPECT_EQ(sandbox.timeLimitFor(4 << 20, 12'000'000), 2800ms);
+    // A header past the pixel limit is refused at once: no more time for it.
+    EXPECT_EQ(sandbox.timeLimitFor(0, std::int64_t(1) << 40), sandbox.timeLimitFor(0, std::int64_t(1) << 27));
+    // Without a declared size, only the file's size tells.
+    EXPECT_EQ(sandbox.timeLimitFor(0, -1), 4000ms);
+    EXPECT_EQ(sandbox.timeLimitFor(40 << 20, -1), 14000ms);
+    EXPECT_EQ(sandbox.timeLimitFor(std::int64_t(10) << 30, -1), 30000ms);
 }
 
 // The pixels that cross the process boundary are those the decoder made.
