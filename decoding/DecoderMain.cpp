@@ -3,12 +3,17 @@
 // hostile file takes down only this helper. Serves requests on fd 3 until the
 // program closes its end.
 //
-// Each file is decoded in a child forked from the idle server. The libraries
-// crash on hostile files by reading memory they never wrote, so whether a
-// file crashes depended on what earlier files had left in the heap: the same
-// file could be written in one run and fail in the next. A child starts from
-// the same untouched heap every time, with freshly allocated memory filled
-// with one fixed byte, so a file meets the same memory whatever came before.
+// The libraries crash on hostile files by reading memory they never wrote
+// or following pointers they made up, so whether a file crashed depended on
+// what earlier files had left in the heap and on where the system happened
+// to place the heap and libraries: the same file was written in one run and
+// failed in the next. So each file is decoded in a child forked from the
+// idle server, which starts from the same untouched heap every time, with
+// freshly allocated memory filled with one fixed byte; and the decoder runs
+// with the address layout fixed, so every decoder process has the same one.
+// The fixed layout is a trade: it gives up address randomisation, which
+// makes an exploit of a library fault harder to write, for outcomes a user
+// can rely on.
 #include "platform/QuietStart.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
@@ -20,6 +25,7 @@
 #include <malloc.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/personality.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -168,10 +174,23 @@ int probe(const QString &path, LoaderTable table)
     return 0;
 }
 
+// Starts this program again with the address layout fixed; on any refusal
+// (a container may forbid it) goes on as it is.
+void fixAddressLayout(char **argv)
+{
+    const int persona = ::personality(0xffffffff);
+    if (persona == -1 || (persona & ADDR_NO_RANDOMIZE) != 0)
+        return;
+    if (::personality(unsigned(persona) | ADDR_NO_RANDOMIZE) == -1)
+        return;
+    ::execv("/proc/self/exe", argv);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    fixAddressLayout(argv);
     limitResources();
     // Keep freed picture buffers in the heap: the next picture reuses pages
     // already mapped instead of faulting in tens of megabytes afresh.

@@ -1,6 +1,7 @@
 // Mutants of every fixture through the real loading path: each must end as a
 // picture or a clean failure within its time limit, and this process lives on.
 #include "LoaderFixtures.h"
+#include "Mutants.h"
 
 #include "decoding/DecoderSandbox.h"
 #include "decoding/PictureLoader.h"
@@ -23,50 +24,6 @@ constexpr int mutantsPerFixture = 200;
 // How often a mutant that crashed a decoder is loaded in all.
 constexpr int crasherRuns = 5;
 constexpr int hangsRerunPerFixture = 2;
-
-// One deterministic mutant: bit flips, bytes set to edge values, header
-// fields overwritten with large numbers, or a truncation, sometimes combined.
-QByteArray mutate(const QByteArray &original, std::mt19937 &random)
-{
-    QByteArray bytes = original;
-    const auto pick = [&](qsizetype below) {
-        return qsizetype(std::uniform_int_distribution<qint64>(0, std::max<qint64>(below - 1, 0))(random));
-    };
-    // Most structure sits in the first bytes; aim half the changes there.
-    const auto position = [&] { return pick(random() % 2 ? std::min<qsizetype>(bytes.size(), 128) : bytes.size()); };
-    const int edits = 1 + int(random() % 4);
-    for (int e = 0; e < edits && !bytes.isEmpty(); ++e) {
-        switch (random() % 5) {
-        case 0: // bit flips
-            for (int i = 0, n = 1 + int(random() % 8); i < n; ++i)
-                bytes[position()] ^= char(1 << (random() % 8));
-            break;
-        case 1: { // byte sets
-            static constexpr char values[] = {'\0', '\xFF', '\x7F', '\x80', '\x01'};
-            for (int i = 0, n = 1 + int(random() % 4); i < n; ++i)
-                bytes[position()] = values[random() % 5];
-            break;
-        }
-        case 2: { // a 16- or 32-bit header value made huge or zero
-            static constexpr quint32 values[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0xEA60u, 0u, 0xFFFFu};
-            const quint32 v = values[random() % 6];
-            const qsizetype at = pick(std::min<qsizetype>(bytes.size(), 64));
-            const int width = random() % 2 ? 2 : 4;
-            for (int i = 0; i < width && at + i < bytes.size(); ++i)
-                bytes[at + i] = char(v >> (8 * i));
-            break;
-        }
-        case 3: // truncation
-            bytes.truncate(pick(bytes.size()));
-            break;
-        default: // a random byte run
-            for (qsizetype at = position(), n = 1 + pick(16); n > 0 && at < bytes.size(); --n, ++at)
-                bytes[at] = char(random());
-            break;
-        }
-    }
-    return bytes;
-}
 
 // What a load came to, to compare one run of a file with the next.
 struct Outcome {
@@ -118,7 +75,7 @@ TEST(Fuzz, EveryMutantEndsAsALoadOrACleanFailureInTimeAndAlwaysTheSame)
         fixtureClock.start();
         const QString path = box.file(fixture.name);
         for (int i = 0; i < mutantsPerFixture; ++i) {
-            const QByteArray mutant = mutate(fixture.bytes, random);
+            const QByteArray mutant = test::mutate(fixture.bytes, random);
             ASSERT_TRUE(box.write(fixture.name, mutant));
             const LoaderTable table = i % 2 ? LoaderTable::Batch : LoaderTable::Preview;
             const auto statsBefore = sandbox.stats();
@@ -150,10 +107,12 @@ TEST(Fuzz, EveryMutantEndsAsALoadOrACleanFailureInTimeAndAlwaysTheSame)
 
     // A crash once depended on what earlier files had left in the decoder's
     // memory: the same file was written in one run and failed in the next.
-    // Crashers run again, out of their first order; a hang costs its whole
-    // limit, so a few hangs of each fixture run once more.
+    // Crashers run again, out of their first order and each round in a new
+    // decoder process; a hang costs its whole limit, so a few hangs of each
+    // fixture run once more.
     int reruns = 0;
     for (int round = 0; round < crasherRuns - 1; ++round) {
+        sandbox.setOptions(options);
         for (std::size_t k = 0; k < troublemakers.size(); ++k) {
             const Troublemaker &t = troublemakers[(k * 7 + std::size_t(round)) % troublemakers.size()];
             if (t.hung && round > 0)
