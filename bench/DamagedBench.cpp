@@ -90,10 +90,12 @@ void printSlowest(const char *title, std::vector<Timed> timed, std::size_t shown
     std::printf("  %s\n", title);
     for (std::size_t i = 0; i < std::min(shown, timed.size()); ++i) {
         const Timed &t = timed[i];
-        std::printf("    %6lld ms  %-22s %7lld bytes  %11lld px  %s\n", t.ms,
+        const QString declared = t.file->declaredPixels < 0
+            ? QStringLiteral("no size readable")
+            : QStringLiteral("%1 px declared").arg(t.file->declaredPixels);
+        std::printf("    %6lld ms  %-22s %7lld bytes  %-20s %s\n", t.ms,
                     qPrintable(QFileInfo(t.file->path).fileName()), t.file->bytes,
-                    static_cast<long long>(t.file->declaredPixels),
-                    t.result.ok ? "loaded" : qPrintable(t.result.error));
+                    qPrintable(declared), t.result.ok ? "loaded" : qPrintable(t.result.error));
     }
 }
 
@@ -101,6 +103,7 @@ void runTable(const std::vector<Damaged> &files, LoaderTable table, const char *
 {
     DecoderSandbox &sandbox = DecoderSandbox::shared();
     sandbox.setOptions({}); // the program's own limits, and a fresh decoder
+    const auto before = sandbox.stats();
     std::vector<Timed> timed;
     QElapsedTimer total;
     total.start();
@@ -114,7 +117,7 @@ void runTable(const std::vector<Damaged> &files, LoaderTable table, const char *
     const auto stats = sandbox.stats();
 
     int loaded = 0, smallOverSecond = 0, small = 0;
-    qint64 slowestSmall = 0;
+    qint64 slowestSmall = 0, slowestOther = 0;
     QMap<QString, int> messages;
     for (const Timed &t : timed) {
         loaded += t.result.ok ? 1 : 0;
@@ -124,14 +127,18 @@ void runTable(const std::vector<Damaged> &files, LoaderTable table, const char *
             ++small;
             slowestSmall = std::max(slowestSmall, t.ms);
             smallOverSecond += t.ms >= 1000 ? 1 : 0;
+        } else {
+            slowestOther = std::max(slowestOther, t.ms);
         }
     }
     std::printf("\n%s table: %zu files in %.2f s (%d loaded, %zu failed)\n", name, files.size(),
                 double(totalMs) / 1000.0, loaded, files.size() - std::size_t(loaded));
     std::printf("  small files (< 64 KiB, < 1 MP declared): %d, slowest %lld ms, %d took 1 s or more\n",
                 small, slowestSmall, smallOverSecond);
+    std::printf("  the other %zu files: slowest %lld ms\n", files.size() - std::size_t(small), slowestOther);
     std::printf("  decoders started %d, decodes crashed %d, timed out %d; largest decode %.1f MiB resident\n",
-                stats.started, stats.crashed, stats.timedOut, double(stats.peakKiB) / 1024.0);
+                stats.started - before.started, stats.crashed - before.crashed,
+                stats.timedOut - before.timedOut, double(stats.peakKiB) / 1024.0);
     for (auto it = messages.cbegin(); it != messages.cend(); ++it)
         std::printf("  %5d  %s\n", it.value(), qPrintable(it.key()));
     printSlowest("slowest files:", timed, 5);

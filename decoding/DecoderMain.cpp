@@ -32,12 +32,16 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string_view>
+#include <vector>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <thread>
+
+extern char **environ;
 
 namespace proto = pictrove::decoderprotocol;
 using namespace pictrove;
@@ -175,7 +179,10 @@ int probe(const QString &path, LoaderTable table)
 }
 
 // Starts this program again with the address layout fixed; on any refusal
-// (a container may forbid it) goes on as it is.
+// (a container may forbid it) goes on as it is. The environment sits at the
+// top of the stack, so its size moves every stack address: the decoder gets
+// the same few variables whatever the program's environment holds (the
+// folder it was started in, for one).
 void fixAddressLayout(char **argv)
 {
     const int persona = ::personality(0xffffffff);
@@ -183,7 +190,18 @@ void fixAddressLayout(char **argv)
         return;
     if (::personality(unsigned(persona) | ADDR_NO_RANDOMIZE) == -1)
         return;
-    ::execv("/proc/self/exe", argv);
+    static char offscreen[] = "QT_QPA_PLATFORM=offscreen";
+    static char language[] = "LANG=C.UTF-8";
+    std::vector<char *> environment{offscreen, language};
+    // Where libraries come from, and how a sanitizer build reports.
+    for (char **variable = environ; *variable; ++variable) {
+        const std::string_view v(*variable);
+        if (v.starts_with("LD_LIBRARY_PATH=") || v.starts_with("ASAN_OPTIONS=")
+            || v.starts_with("UBSAN_OPTIONS=") || v.starts_with("LSAN_OPTIONS="))
+            environment.push_back(*variable);
+    }
+    environment.push_back(nullptr);
+    ::execve("/proc/self/exe", argv, environment.data());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <utility>
 
 namespace pictrove {
 
@@ -137,6 +138,28 @@ FiBitmap directColourBitmap(const QImage &picture)
     return dib;
 }
 
+// A 5-5-5 picture widened as FreeImage widens a 16-bit bitmap (v * 255 / 31)
+// when the BMP is read back, without the two full-size bitmaps between: for
+// a large picture those doubled the memory of a PCX row.
+QImage widenRgb555(const QImage &picture)
+{
+    QImage wide(picture.size(), QImage::Format_RGB32);
+    if (wide.isNull())
+        return wide;
+    std::uint8_t level[32];
+    for (int v = 0; v < 32; ++v)
+        level[v] = std::uint8_t(v * 0xFF / 0x1F);
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *in = reinterpret_cast<const std::uint16_t *>(picture.constScanLine(y));
+        auto *out = reinterpret_cast<QRgb *>(wide.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const std::uint16_t w = in[x];
+            out[x] = qRgb(level[(w >> 10) & 0x1F], level[(w >> 5) & 0x1F], level[w & 0x1F]);
+        }
+    }
+    return wide;
+}
+
 // Draws the picture into the optimized surface, whose client area becomes
 // exactly its size, and writes that client area as PCX. The picture is the
 // encoder's own, or the BMP's bitmap turned into a window bitmap.
@@ -227,8 +250,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     }
 
     // The bitmap FreeImage writes, or for true-colour PCX the picture the
-    // surface takes as it is (5-5-5 colours are widened by the bridge, as
-    // for a BMP read back).
+    // surface takes (5-5-5 colours widened as for a BMP read back).
     FiBitmap dib;
     QImage pcxPicture;
     {
@@ -236,10 +258,12 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         if (!inMemory) {
             dib.reset(FreeImage_Load(FIF_BMP, QFile::encodeName(path).constData(), 0));
         } else if (!encoded.picture.isNull()) {
-            if (settings.LibraryFormat == LibraryFormat::Pcx && settings.BitDepth == 24)
+            if (settings.LibraryFormat != LibraryFormat::Pcx)
+                dib = directColourBitmap(encoded.picture);
+            else if (settings.BitDepth == 24)
                 pcxPicture = encoded.picture;
             else
-                dib = directColourBitmap(encoded.picture);
+                pcxPicture = widenRgb555(std::exchange(encoded.picture, QImage()));
         }
     }
     if (!dib && pcxPicture.isNull()) {
