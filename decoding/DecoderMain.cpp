@@ -36,6 +36,7 @@
 #include <vector>
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -193,11 +194,15 @@ void fixAddressLayout(char **argv)
     static char offscreen[] = "QT_QPA_PLATFORM=offscreen";
     static char language[] = "LANG=C.UTF-8";
     std::vector<char *> environment{offscreen, language};
-    // Where libraries come from, and how a sanitizer build reports.
+    // Where libraries, plugins and fonts come from, and how a sanitizer
+    // build reports.
+    static constexpr std::string_view kept[] = {
+        "LD_LIBRARY_PATH=", "QT_PLUGIN_PATH=", "FONTCONFIG_FILE=", "FONTCONFIG_PATH=",
+        "ASAN_OPTIONS=", "UBSAN_OPTIONS=", "LSAN_OPTIONS=",
+    };
     for (char **variable = environ; *variable; ++variable) {
         const std::string_view v(*variable);
-        if (v.starts_with("LD_LIBRARY_PATH=") || v.starts_with("ASAN_OPTIONS=")
-            || v.starts_with("UBSAN_OPTIONS=") || v.starts_with("LSAN_OPTIONS="))
+        if (std::any_of(std::begin(kept), std::end(kept), [v](std::string_view k) { return v.starts_with(k); }))
             environment.push_back(*variable);
     }
     environment.push_back(nullptr);

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <array>
+#include <cstring>
 #include <optional>
 
 namespace pictrove {
@@ -102,17 +104,21 @@ LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return loadFailure(QStringLiteral("the file cannot be opened"));
-    const QByteArray head = file.read(8);
-    const auto le32 = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
-    if (head.size() < 8 || le32(0) != 987654321u || le32(4) < 8 || le32(4) >= quint64(file.size()))
+    // Fixed arrays, so that every read below is visibly inside its buffer.
+    std::array<char, 8> head{};
+    if (file.read(head.data(), qint64(head.size())) != qint64(head.size()))
+        return loadFailure(QStringLiteral("the file is not a DCX file"));
+    const auto le32 = [&](int at) { return qFromLittleEndian<quint32>(head.data() + at); };
+    if (le32(0) != 987654321u || le32(4) < 8 || le32(4) >= quint64(file.size()))
         return loadFailure(QStringLiteral("the file is not a DCX file"));
     if (!file.seek(le32(4)))
         return loadFailure(QStringLiteral("the file is not a DCX file"));
     QByteArray page = file.readAll(); // later pages ride along unread
-    const QByteArray pageHead = page.left(12);
-    if (pageHead.size() < 12)
+    std::array<char, 12> pageHead{};
+    if (page.size() < qsizetype(pageHead.size()))
         return loadFailure(QStringLiteral("the file is not a DCX file"));
-    const auto le16 = [&](int at) { return qFromLittleEndian<quint16>(pageHead.constData() + at); };
+    std::memcpy(pageHead.data(), page.constData(), pageHead.size());
+    const auto le16 = [&](int at) { return qFromLittleEndian<quint16>(pageHead.data() + at); };
     const std::int64_t width = std::int64_t(quint16(le16(8) - le16(4))) + 1;
     const std::int64_t height = std::int64_t(quint16(le16(10) - le16(6))) + 1;
     if (tooLarge(width, height, limits))
