@@ -13,8 +13,10 @@
 // with the address layout fixed, so every decoder process has the same one.
 // The fixed layout is a trade: it gives up address randomisation, which
 // makes an exploit of a library fault harder to write, for outcomes a user
-// can rely on.
+// can rely on. Each decode child is therefore confined to reading: it cannot
+// start programs, write or change files, or open sockets.
 #include "platform/QuietStart.h"
+#include "decoding/DecodeConfinement.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
 
@@ -138,6 +140,9 @@ bool serveInChild(const Decode &decode, std::atomic<int> &replying)
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != server)
             ::_exit(0);
+        // With the layout fixed, an exploit of a library fault is easier to
+        // write; what it could do from here is kept small.
+        confineToDecoding();
         mallopt(M_PERTURB, heapFill);
         const LoadResult result = decode();
         replying.store(1);
