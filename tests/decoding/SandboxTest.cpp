@@ -354,6 +354,9 @@ TEST_F(SandboxTest, TimeLimitFollowsTheDeclaredWorkAndStaysInSeconds)
     // Megapixels and megabytes each add their time.
     EXPECT_EQ(sandbox.timeLimitFor(0, 12'000'000), 1800ms);
     EXPECT_EQ(sandbox.timeLimitFor(4 << 20, 12'000'000), 2800ms);
+    // A 2 KB file declaring 16384 x 8191 pixels gets the time they need, in
+    // every row and every run, not a limit it meets on some runs only.
+    EXPECT_GT(sandbox.timeLimitFor(2200, 16384 * 8191), 14000ms);
     // A header past the pixel limit is refused at once: no more time for it.
     EXPECT_EQ(sandbox.timeLimitFor(0, std::int64_t(1) << 40), sandbox.timeLimitFor(0, std::int64_t(1) << 27));
     // Without a declared size, only the file's size tells.
