@@ -74,8 +74,9 @@ std::vector<Damaged> makeDamagedFiles(const QString &folder, int count)
         d.extension = QFileInfo(fixture.name).suffix();
         d.path = QStringLiteral("%1/%2-%3").arg(folder).arg(i, 3, 10, QLatin1Char('0')).arg(fixture.name);
         QFile out(d.path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
             return {};
+        out.close();
         d.bytes = bytes.size();
         if (const auto declared = declaredSizeOf(d.path, d.extension))
             d.declaredPixels = declared->pixels();
