@@ -103,7 +103,6 @@ std::uint32_t peakKiB()
 bool reply(const LoadResult &result)
 {
     proto::ReplyHeader header;
-    header.peakKiB = peakKiB();
     const QByteArray error = result.error.left(1000).toUtf8();
     header.errorBytes = std::uint32_t(error.size());
     QImage image;
@@ -116,6 +115,7 @@ bool reply(const LoadResult &result)
         header.depth = result.depth;
         header.format = alpha ? proto::PixelFormat::Argb32 : proto::PixelFormat::Rgb32;
     }
+    header.peakKiB = peakKiB();
     const int fd = proto::channelFd;
     return proto::writeFully(fd, &header, sizeof header)
         && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
@@ -220,8 +220,9 @@ int main(int argc, char **argv)
 {
     fixAddressLayout(argv);
     limitResources();
-    // Keep freed picture buffers in the heap: the next picture reuses pages
-    // already mapped instead of faulting in tens of megabytes afresh.
+    // Picture buffers come from the heap, not from mappings of their own:
+    // within a decode, the pages of a freed conversion buffer serve the next
+    // one instead of being faulted in afresh.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     // Metafiles are drawn, never shown: no display is needed, whatever

@@ -30,7 +30,6 @@ struct Outcome {
     bool ok = false;
     QString error;
     QImage image;
-    bool operator==(const Outcome &) const = default;
 };
 
 Outcome outcomeOf(const LoadResult &r)
