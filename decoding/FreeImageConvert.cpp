@@ -19,19 +19,34 @@ QImage toQImage(FIBITMAP *bitmap)
         source = standard.get();
     }
     const bool alpha = FreeImage_IsTransparent(source) || FreeImage_GetBPP(source) == 32;
-    FiBitmap rgba(FreeImage_ConvertTo32Bits(source));
-    if (!rgba)
-        return {};
-    const int w = int(FreeImage_GetWidth(rgba.get()));
-    const int h = int(FreeImage_GetHeight(rgba.get()));
+    // True-colour rows go straight into the picture. FreeImage's own 32-bit
+    // conversion (palettes, transparency tables, bit masks) makes a whole
+    // second picture first: for a large photo, a full-size copy more.
+    const unsigned depth = FreeImage_GetBPP(source);
+    const bool direct = FreeImage_GetImageType(source) == FIT_BITMAP && (depth == 24 || depth == 32);
+    FiBitmap rgba;
+    FIBITMAP *rows = source;
+    if (!direct) {
+        rgba.reset(FreeImage_ConvertTo32Bits(source));
+        if (!rgba)
+            return {};
+        standard.reset();
+        rows = rgba.get();
+    }
+    const bool narrow = FreeImage_GetBPP(rows) == 24;
+    const int w = int(FreeImage_GetWidth(rows));
+    const int h = int(FreeImage_GetHeight(rows));
     QImage out(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return {};
     const std::size_t rowBytes = std::size_t(w) * 4;
     for (int y = 0; y < h; ++y) {
-        const BYTE *src = FreeImage_GetScanLine(rgba.get(), h - 1 - y);
+        BYTE *src = FreeImage_GetScanLine(rows, h - 1 - y);
         uchar *dst = out.scanLine(y);
-        std::memcpy(dst, src, rowBytes);
+        if (narrow)
+            FreeImage_ConvertLine24To32(dst, src, w);
+        else
+            std::memcpy(dst, src, rowBytes);
         if (!alpha) {
             auto *px = reinterpret_cast<QRgb *>(dst);
             for (int x = 0; x < w; ++x)
