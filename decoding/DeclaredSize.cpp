@@ -1,7 +1,7 @@
 #include "decoding/DeclaredSize.h"
 
 #include <QFile>
-#include <QSet>
+#include <QHash>
 
 #include <cctype>
 
@@ -205,105 +205,121 @@ bool declaresNoAlpha(const QString &path, QStringView extension)
     return h.size() >= 16 && be32(h, 0) == 0x59A66A95u && be32(h, 12) == 32;
 }
 
+namespace {
+
+// Reads the declared size from the file, given its first 4 KiB.
+using Peek = std::optional<DeclaredSize> (*)(QFile &file, const QByteArray &h);
+using Size = std::optional<DeclaredSize>;
+
+// One peek per extension: the one list of formats whose size is known
+// before decoding.
+const QHash<QString, Peek> &peeks()
+{
+    static const QHash<QString, Peek> table = [] {
+        QHash<QString, Peek> t;
+        const auto add = [&t](std::initializer_list<QStringView> extensions, Peek peek) {
+            for (QStringView ext : extensions)
+                t.insert(ext.toString(), peek);
+        };
+        add({u"sgi", u"bw", u"rgb", u"rgba"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 10 ? Size(DeclaredSize{be16(h, 6), be16(h, 8)}) : Size();
+        });
+        add({u"pix"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 4 ? Size(DeclaredSize{be16(h, 0), be16(h, 2)}) : Size();
+        });
+        add({u"pic"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 96 ? Size(DeclaredSize{be16(h, 92), be16(h, 94)}) : Size();
+        });
+        add({u"wal"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 40 ? Size(DeclaredSize{le32(h, 32), le32(h, 36)}) : Size();
+        });
+        add({u"lif"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 24 ? Size(DeclaredSize{le32(h, 16), le32(h, 20)}) : Size();
+        });
+        add({u"pcx"}, [](QFile &, const QByteArray &h) { return pcxSize(h, 0); });
+        add({u"dcx"}, [](QFile &file, const QByteArray &h) -> Size {
+            if (h.size() < 8)
+                return {};
+            const std::uint32_t first = le32(h, 4);
+            if (first + 12 <= std::uint32_t(h.size()))
+                return pcxSize(h, first);
+            return file.seek(first) ? pcxSize(file.read(12), 0) : Size();
+        });
+        add({u"psd", u"pdd"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 22 ? Size(DeclaredSize{be32(h, 18), be32(h, 14)}) : Size();
+        });
+        add({u"tga", u"vst", u"vda", u"icb"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 16 ? Size(DeclaredSize{le16(h, 12), le16(h, 14)}) : Size();
+        });
+        add({u"cut"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 4 ? Size(DeclaredSize{le16(h, 0), le16(h, 2)}) : Size();
+        });
+        add({u"ras"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 12 ? Size(DeclaredSize{be32(h, 4), be32(h, 8)}) : Size();
+        });
+        add({u"xpm"}, [](QFile &, const QByteArray &h) { return xpmSize(h); });
+        add({u"lbm", u"iff"}, [](QFile &file, const QByteArray &h) -> Size {
+            // FORM, size, ILBM or PBM, then chunks; the bitmap header starts
+            // with the size, and may follow annotations.
+            const QByteArray head = h + file.read(60 * 1024);
+            const qsizetype at = head.indexOf("BMHD");
+            if (at < 0 || head.size() < at + 12)
+                return {};
+            return DeclaredSize{be16(head, at + 8), be16(head, at + 10)};
+        });
+        add({u"png"}, [](QFile &, const QByteArray &h) -> Size {
+            if (h.size() < 24 || h.mid(12, 4) != "IHDR")
+                return {};
+            return DeclaredSize{be32(h, 16), be32(h, 20)};
+        });
+        add({u"pxr"}, [](QFile &, const QByteArray &h) -> Size {
+            return h.size() >= 420 ? Size(DeclaredSize{le16(h, 418), le16(h, 416)}) : Size();
+        });
+        add({u"psp"}, [](QFile &, const QByteArray &h) -> Size {
+            // Signature, version, then the general attributes block: its
+            // header (4 more bytes in version 3), the chunk size, width and height.
+            const qsizetype at = h.size() >= 34 && le16(h, 32) == 3 ? 54 : 50;
+            return h.size() >= at + 8 ? Size(DeclaredSize{le32(h, at), le32(h, at + 4)}) : Size();
+        });
+        add({u"mng", u"jng"}, [](QFile &, const QByteArray &h) -> Size {
+            if (h.size() < 24 || (h.mid(12, 4) != "MHDR" && h.mid(12, 4) != "JHDR"))
+                return {};
+            return DeclaredSize{be32(h, 16), be32(h, 20)};
+        });
+        add({u"bmp", u"dib"}, [](QFile &, const QByteArray &h) { return bmpSize(h); });
+        add({u"gif"}, [](QFile &, const QByteArray &h) -> Size {
+            if (h.size() < 10 || !h.startsWith("GIF8"))
+                return {};
+            return DeclaredSize{le16(h, 6), le16(h, 8)};
+        });
+        add({u"jpg", u"jpeg"}, [](QFile &file, const QByteArray &) { return jpegSize(file); });
+        add({u"tif", u"tiff"}, [](QFile &file, const QByteArray &h) { return tiffSize(file, h); });
+        add({u"ppm", u"pgm", u"pbm"}, [](QFile &, const QByteArray &h) { return netpbmSize(h); });
+        // The one size a Koala picture has; and a PhotoCD's base image, the one decoded.
+        add({u"koa"}, [](QFile &, const QByteArray &) { return Size(DeclaredSize{320, 200}); });
+        add({u"pcd"}, [](QFile &, const QByteArray &) { return Size(DeclaredSize{768, 512}); });
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
 bool declaresSizeInHeader(QStringView extension)
 {
-    static const QSet<QString> formats{
-        u"sgi"_qs, u"bw"_qs, u"rgb"_qs, u"rgba"_qs, u"pix"_qs, u"pic"_qs, u"wal"_qs, u"lif"_qs,
-        u"pcx"_qs, u"dcx"_qs, u"psd"_qs, u"pdd"_qs, u"tga"_qs, u"vst"_qs, u"vda"_qs, u"icb"_qs,
-        u"cut"_qs, u"ras"_qs, u"xpm"_qs, u"lbm"_qs, u"iff"_qs, u"png"_qs, u"pxr"_qs, u"psp"_qs,
-        u"mng"_qs, u"jng"_qs, u"bmp"_qs, u"dib"_qs, u"gif"_qs, u"jpg"_qs, u"jpeg"_qs, u"tif"_qs,
-        u"tiff"_qs, u"ppm"_qs, u"pgm"_qs, u"pbm"_qs, u"koa"_qs, u"pcd"_qs,
-    };
-    return formats.contains(extension.toString().toLower());
+    return peeks().contains(extension.toString().toLower());
 }
 
 std::optional<DeclaredSize> declaredSizeOf(const QString &path, QStringView extension)
 {
+    const Peek peek = peeks().value(extension.toString().toLower());
+    if (!peek)
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray h = file.read(4096);
-    const QString ext = extension.toString().toLower();
-    auto need = [&](qsizetype n) { return h.size() >= n; };
-
-    if (ext == u"sgi" || ext == u"bw" || ext == u"rgb" || ext == u"rgba") {
-        if (need(10))
-            return DeclaredSize{be16(h, 6), be16(h, 8)};
-    } else if (ext == u"pix") {
-        if (need(4))
-            return DeclaredSize{be16(h, 0), be16(h, 2)};
-    } else if (ext == u"pic") {
-        if (need(96))
-            return DeclaredSize{be16(h, 92), be16(h, 94)};
-    } else if (ext == u"wal") {
-        if (need(40))
-            return DeclaredSize{le32(h, 32), le32(h, 36)};
-    } else if (ext == u"lif") {
-        if (need(24))
-            return DeclaredSize{le32(h, 16), le32(h, 20)};
-    } else if (ext == u"pcx") {
-        return pcxSize(h, 0);
-    } else if (ext == u"dcx") {
-        if (need(8)) {
-            const std::uint32_t first = le32(h, 4);
-            if (first + 12 <= std::uint32_t(h.size()))
-                return pcxSize(h, first);
-            if (file.seek(first))
-                return pcxSize(file.read(12), 0);
-        }
-    } else if (ext == u"psd" || ext == u"pdd") {
-        if (need(22))
-            return DeclaredSize{be32(h, 18), be32(h, 14)};
-    } else if (ext == u"tga" || ext == u"vst" || ext == u"vda" || ext == u"icb") {
-        if (need(16))
-            return DeclaredSize{le16(h, 12), le16(h, 14)};
-    } else if (ext == u"cut") {
-        if (need(4))
-            return DeclaredSize{le16(h, 0), le16(h, 2)};
-    } else if (ext == u"ras") {
-        if (need(12))
-            return DeclaredSize{be32(h, 4), be32(h, 8)};
-    } else if (ext == u"xpm") {
-        return xpmSize(h);
-    } else if (ext == u"lbm" || ext == u"iff") {
-        // FORM, size, ILBM or PBM, then chunks; the bitmap header starts with
-        // the size, and may follow annotations.
-        const QByteArray head = h + file.read(60 * 1024);
-        const qsizetype at = head.indexOf("BMHD");
-        if (at >= 0 && head.size() >= at + 12)
-            return DeclaredSize{be16(head, at + 8), be16(head, at + 10)};
-    } else if (ext == u"png") {
-        if (need(24) && h.mid(12, 4) == "IHDR")
-            return DeclaredSize{be32(h, 16), be32(h, 20)};
-    } else if (ext == u"pxr") {
-        if (need(420))
-            return DeclaredSize{le16(h, 418), le16(h, 416)};
-    } else if (ext == u"psp") {
-        // Signature, version, then the general attributes block: its header
-        // (4 more bytes in version 3), the chunk size, width and height.
-        const qsizetype at = need(34) && le16(h, 32) == 3 ? 54 : 50;
-        if (need(at + 8))
-            return DeclaredSize{le32(h, at), le32(h, at + 4)};
-    } else if (ext == u"mng" || ext == u"jng") {
-        if (need(24) && (h.mid(12, 4) == "MHDR" || h.mid(12, 4) == "JHDR"))
-            return DeclaredSize{be32(h, 16), be32(h, 20)};
-    } else if (ext == u"bmp" || ext == u"dib") {
-        return bmpSize(h);
-    } else if (ext == u"gif") {
-        if (need(10) && h.startsWith("GIF8"))
-            return DeclaredSize{le16(h, 6), le16(h, 8)};
-    } else if (ext == u"jpg" || ext == u"jpeg") {
-        return jpegSize(file);
-    } else if (ext == u"tif" || ext == u"tiff") {
-        return tiffSize(file, h);
-    } else if (ext == u"ppm" || ext == u"pgm" || ext == u"pbm") {
-        return netpbmSize(h);
-    } else if (ext == u"koa") {
-        return DeclaredSize{320, 200}; // the one size a Koala picture has
-    } else if (ext == u"pcd") {
-        return DeclaredSize{768, 512}; // the base image, the one decoded
-    }
-    return {};
+    const QByteArray head = file.read(4096);
+    return peek(file, head);
 }
 
 } // namespace pictrove
