@@ -7,6 +7,7 @@
 #include "app/FrameLayout.h"
 #include "app/Guarded.h"
 #include "app/Step1Wiring.h"
+#include "app/StatusPanel.h"
 #include "app/Step2Wiring.h"
 #include "app/TabStrip.h"
 #include "app/WindowRecord.h"
@@ -111,22 +112,17 @@ void MainWindow::buildStatusBar()
     m_statusBar->setObjectName(QStringLiteral("SB"));
     m_statusBar->setSizeGripEnabled(true);
     for (int i = 0; i < 5; ++i) {
-        auto *label = new QLabel(m_statusBar);
+        auto *label = new StatusPanel(m_statusBar);
         label->setObjectName(QStringLiteral("SBPanel%1").arg(i + 1));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        label->setContentsMargins(3, 0, 3, 0);
-        // The first panels keep at least their designed widths and grow
-        // with a longer text (a long file name, a large basket); the last
-        // takes what is left of the bar and is cut rather than pushing the
-        // bar wider than the window.
-        if (i < 4) {
-            label->setMinimumWidth(kPanelWidths[i]);
+        // Each panel wants its designed width and grows with a longer text
+        // (a long file name, a large basket), the first four up to twice
+        // that. When the bar is short of room the widest give way first,
+        // down to their texts or designed widths, so the last one, which
+        // takes what is left, keeps room for its messages. A text longer
+        // than its panel is cut in the middle and shown whole as a tool tip.
+        label->setDesignedWidth(kPanelWidths[i], i < 4 ? kPanelWidths[i] : kPanelWidths[i] / 2);
+        if (i < 4)
             label->setMaximumWidth(kPanelWidths[i] * 2);
-        } else {
-            label->resize(kPanelWidths[i], label->height());
-            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        }
         m_statusBar->addWidget(label, i == 4 ? 1 : 0);
         m_panels[i] = label;
     }

@@ -14,6 +14,7 @@
 #include <QCursor>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -106,17 +107,40 @@ bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
         sync();
         return false;
     }
+    // Text typed through an input method (dead keys, compose) is filtered
+    // like keystrokes: only digits may reach the field.
+    if (event->type() == QEvent::InputMethod) {
+        auto *input = static_cast<QInputMethodEvent *>(event);
+        if (input->commitString().isEmpty())
+            return false;
+        for (const QChar c : input->commitString())
+            typeIntoQuality(c.unicode());
+        return true;
+    }
     if (event->type() != QEvent::KeyPress)
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    std::int16_t code = 0;
-    if (key->key() == Qt::Key_Backspace)
-        code = 8;
-    else if (key->text().size() == 1 && key->text().at(0).unicode() >= 32 &&
-             key->text().at(0).unicode() < 127 && !(key->modifiers() & Qt::ControlModifier))
-        code = std::int16_t(key->text().at(0).unicode());
-    else
+    const QString typed = key->text();
+    if (key->key() == Qt::Key_Backspace) {
+        typeIntoQuality(8);
+        return true;
+    }
+    // The filter looks at the character, not the key code: any printable
+    // character, ASCII or not, goes through it.
+    if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
+        (key->modifiers() & Qt::ControlModifier))
         return false; // caret keys, shortcuts: the line edit's own
+    for (const QChar c : typed)
+        typeIntoQuality(c.unicode());
+    return true;
+}
+
+void Step2Wiring::typeIntoQuality(char16_t character)
+{
+    QLineEdit *text = m_window.step2().TxtJPG;
+    // Outside ASCII nothing is a digit; a value the 16-bit key code cannot
+    // hold unchanged is handed over as one that is refused.
+    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
     // The keystroke acts on the selection the user sees.
     const int start = text->hasSelectedText() ? text->selectionStart() : text->cursorPosition();
     m_options.TxtJPG.select(start, int(text->selectedText().size()));
@@ -124,7 +148,6 @@ bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
     if (code != 0)
         m_options.TxtJPG.typeKey(code);
     sync();
-    return true;
 }
 
 void Step2Wiring::mirror(QComboBox *box, const ListState &state)

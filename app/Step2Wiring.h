@@ -42,6 +42,8 @@ private:
     void mirror(QCheckBox *box, const CheckState &state);
     void mirror(QWidget *control, const ControlState &state);
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // One character typed into the custom quality, through its key filter.
+    void typeIntoQuality(char16_t character);
 
     MainWindow &m_window;
     OutputSettingsController &m_options;

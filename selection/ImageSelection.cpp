@@ -273,7 +273,8 @@ void ImageSelection::openList()
     entries.reserve(size_t(paths.size()));
     std::int64_t invalid = 0;
     for (const QString &path : paths) {
-        if (!QFileInfo::exists(path)) {
+        // A record naming a folder names no picture either.
+        if (!QFileInfo(path).isFile()) {
             ++invalid;
             continue;
         }

@@ -13,6 +13,17 @@ constexpr char Blank = ' ';
 bool isText(char c) { return c != Blank; }
 } // namespace
 
+QString trimBlanks(const QString &value)
+{
+    qsizetype begin = 0;
+    qsizetype end = value.size();
+    while (begin < end && value.at(begin) == QLatin1Char(Blank))
+        ++begin;
+    while (end > begin && value.at(end - 1) == QLatin1Char(Blank))
+        --end;
+    return value.sliced(begin, end - begin);
+}
+
 Text256::Text256() { m_bytes.fill(Blank); }
 
 Text256::Text256(const QString &value) : Text256() { *this = value; }

@@ -38,4 +38,8 @@ private:
 
 static_assert(sizeof(Text256) == Text256::Size);
 
+// value without leading and trailing blanks (0x20) and nothing else: a tab
+// or a non-breaking space typed into a name is part of it.
+QString trimBlanks(const QString &value);
+
 } // namespace pictrove

@@ -30,6 +30,8 @@ FileResult writeBatchFile(ConversionContext &context, const QString &outputPath,
     const bool replace = overwrite != 0;
     if (!replace && QFileInfo::exists(outputPath))
         return FileResult::skipped(outputPath, QStringLiteral("a file of that name exists"));
+    if (replace && StagedOutput::isReadOnly(outputPath))
+        return FileResult::skipped(outputPath, StagedOutput::readOnlyReason());
 
     StagedOutput staged(outputPath);
     QString error;
@@ -49,6 +51,7 @@ FileResult writeBatchFile(ConversionContext &context, const QString &outputPath,
     case StagedOutput::Commit::Done: return FileResult::written(outputPath);
     case StagedOutput::Commit::TargetExists:
         return FileResult::skipped(outputPath, QStringLiteral("a file of that name exists"));
+    case StagedOutput::Commit::ReadOnly: return FileResult::skipped(outputPath, error);
     case StagedOutput::Commit::Failed: break;
     }
     return FileResult::failed(inputOf(context, outputPath), error);

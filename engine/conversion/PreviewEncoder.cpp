@@ -53,6 +53,12 @@ PreviewResult writePreviewFile(ConversionContext &context, const QString &path, 
     PreviewResult result;
     if (keep == 0 && QFileInfo::exists(path))
         QFile::remove(path);
+    // Checked before the work as well as at the swap: an encode of a large
+    // picture is not spent on a file that will not be replaced.
+    if (StagedOutput::isReadOnly(path)) {
+        result.file = FileResult::failed(path, StagedOutput::readOnlyReason());
+        return result;
+    }
 
     StagedOutput staged(path);
     QString error;

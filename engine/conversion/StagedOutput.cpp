@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pictrove {
@@ -105,6 +106,15 @@ int removeStaleWorkFiles(const QString &folder)
     return removed;
 }
 
+bool StagedOutput::isReadOnly(const QString &path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    struct stat st{};
+    if (::stat(local.constData(), &st) != 0)
+        return false;
+    return (st.st_mode & S_IWUSR) == 0 || (::access(local.constData(), W_OK) != 0 && errno == EACCES);
+}
+
 StagedOutput::Commit StagedOutput::commit(bool replace, QString *error)
 {
     if (m_workPath.isEmpty() || m_committed) {
@@ -114,6 +124,21 @@ StagedOutput::Commit StagedOutput::commit(bool replace, QString *error)
     }
     const QByteArray from = QFile::encodeName(m_workPath);
     const QByteArray to = QFile::encodeName(m_finalPath);
+    if (replace) {
+        if (isReadOnly(m_finalPath)) {
+            if (error)
+                *error = readOnlyReason();
+            return Commit::ReadOnly;
+        }
+        // The replacement is the same file to the user: same permissions,
+        // same owner where we may set it (only root may give a file away).
+        struct stat old{};
+        if (::stat(to.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+            ::chmod(from.constData(), old.st_mode & 07777);
+            if (::chown(from.constData(), old.st_uid, old.st_gid) != 0)
+                (void)::chown(from.constData(), uid_t(-1), old.st_gid);
+        }
+    }
     const int rc = replace ? std::rename(from.constData(), to.constData())
                            : renameNoReplace(from, to);
     if (rc == 0) {

@@ -23,11 +23,20 @@ public:
     const QString &finalPath() const { return m_finalPath; }
     const QString &workPath() const { return m_workPath; }
 
-    enum class Commit { Done, TargetExists, Failed };
+    enum class Commit { Done, TargetExists, ReadOnly, Failed };
     // Moves the work file to the final name. With replace, an existing file
-    // is swapped out atomically; without it an existing file is left alone
-    // (TargetExists), also one that appeared while the work was under way.
+    // is swapped out atomically and the new one takes its permission bits
+    // (and its owner and group where the process may set them), unless it
+    // is read-only (ReadOnly, with readOnlyReason()); without replace an
+    // existing file is left alone (TargetExists), also one that appeared
+    // while the work was under way.
     Commit commit(bool replace, QString *error);
+
+    // A file the user protected: no write bit for its owner (as chmod a-w
+    // leaves it, which even root respects here, as mv does), or one this
+    // process may not write. False for a file that does not exist.
+    static bool isReadOnly(const QString &path);
+    static QString readOnlyReason() { return QStringLiteral("the file is read-only"); }
 
 private:
     QString m_finalPath;

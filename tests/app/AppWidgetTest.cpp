@@ -6,6 +6,7 @@
 #include "selection/widgets/SelectionViews.h"
 #include "app/FrameCommands.h"
 #include "app/MainWindow.h"
+#include "app/StatusPanel.h"
 #include "app/SplashWindow.h"
 #include "app/TabStrip.h"
 #include "platform/ProgramFolder.h"
@@ -34,6 +35,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <QHelpEvent>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -391,6 +394,47 @@ TEST_F(Program, TheFrameLaysOutItsPanesWithTheStatedArithmetic)
     EXPECT_EQ(p2.COptimizedPP->viewport()->width(), p2.COptimizedPP->width() - 25);
     // The right pane of a splitter ends at its right edge.
     EXPECT_EQ(p2.COptimizedPP->geometry().right(), p2.bs21->width() - 1);
+}
+
+// At the smallest window, long texts in panels 4 and 5 are cut in the
+// middle, so the name's start and the size or reason at the end stay in
+// sight, and the whole text is the panel's tool tip; the last panel takes
+// the width that is left.
+TEST_F(Program, LongStatusTextsAreCutInTheMiddleAndShownWholeAsToolTips)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    w->resize(600, 500);
+    ASSERT_TRUE(waitFor([&] { return w->size() == QSize(600, 500); }));
+    // The start lists its folder into panel 4 first.
+    ASSERT_TRUE(waitFor([&] { return w->panel(4)->text().startsWith(QStringLiteral("Selected")); }));
+    const QString name = QStringLiteral("a_rather_long_scan_name_from_the_archive_tiflzw_near27.tif 16384 x 8191");
+    const QString reason = QStringLiteral("holiday_photo_of_the_harbour.pdd cannot be shown: the picture decoder took too long");
+    w->panel(4)->setText(name);
+    w->panel(5)->setText(reason);
+    QCoreApplication::processEvents();
+    for (auto [panel, text] : {std::pair{4, name}, std::pair{5, reason}}) {
+        auto *shown = qobject_cast<StatusPanel *>(w->panel(panel));
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->text(), text); // whole, for the accessibility interface
+        const QString visible = shown->shownText();
+        ASSERT_NE(visible, text) << panel;
+        EXPECT_TRUE(visible.contains(QChar(0x2026))) << visible.toStdString();
+        EXPECT_TRUE(text.startsWith(visible.section(QChar(0x2026), 0, 0)));
+        EXPECT_TRUE(text.endsWith(visible.section(QChar(0x2026), 1)));
+        EXPECT_TRUE(visible.endsWith(QStringLiteral("8191")) || visible.endsWith(QStringLiteral("too long")));
+
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), shown->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(shown, &help);
+        EXPECT_EQ(QToolTip::text(), text);
+        QToolTip::hideText();
+    }
+    const QRect last = w->panel(5)->geometry();
+    EXPECT_GE(last.right(), w->statusBar()->width() - 40); // up to the size grip
+    EXPECT_GE(last.width(), 100);
+    // A text that fits is shown as it is.
+    w->panel(5)->setText(QStringLiteral("short"));
+    EXPECT_EQ(qobject_cast<StatusPanel *>(w->panel(5))->shownText(), QStringLiteral("short"));
 }
 
 TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)

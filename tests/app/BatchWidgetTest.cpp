@@ -263,5 +263,51 @@ TEST(DestinationDialogWidget, DesktopOnTopSelectFollowsTheTreeAndTheFrameCloseCa
     EXPECT_EQ(startupSettings(), defaultStartupSettings());
 }
 
+TEST(DestinationDialogWidget, OpensOnExactlyTheStoredFolderOrOnNone)
+{
+    test::Sandbox box;
+    test::RecordingMessages messages;
+    startupSettings() = defaultStartupSettings();
+    QDir(box.path()).mkpath(QStringLiteral(".hidden/.deeper/out"));
+    QDir(box.path()).mkpath(QStringLiteral("visible"));
+
+    // Under hidden folders: the tree shows them along the path and selects
+    // the stored folder itself, never its deepest visible parent.
+    {
+        DestinationChoice choice;
+        choice.startFolder = box.file(QStringLiteral(".hidden/.deeper/out"));
+        choice.folderSelected(choice.startFolder);
+        DestinationDialog dialog(choice);
+        dialog.show();
+        ASSERT_TRUE(dialog.tree()->currentItem());
+        EXPECT_EQ(dialog.tree()->currentItem()->text(0), QStringLiteral("out"));
+        EXPECT_EQ(dialog.fileName()->text(), choice.startFolder);
+        EXPECT_TRUE(dialog.selectButton()->isEnabled());
+        // The hidden parent lists only what the path needs next to its
+        // visible neighbours; the user's other hidden folders stay hidden.
+        QTreeWidgetItem *hidden = dialog.tree()->currentItem()->parent()->parent();
+        EXPECT_EQ(hidden->text(0), QStringLiteral(".hidden"));
+        EXPECT_EQ(hidden->parent()->childCount(), 2); // "visible" and ".hidden"
+    }
+
+    // A folder the tree cannot reach: nothing selected, Select disabled,
+    // also once the tree has the keyboard focus.
+    {
+        DestinationChoice choice;
+        choice.startFolder = box.file(QStringLiteral("gone/away"));
+        choice.folderSelected(box.path()); // what an earlier step had accepted
+        DestinationDialog dialog(choice);
+        dialog.show();
+        dialog.tree()->setFocus();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dialog.tree()->currentItem(), nullptr);
+        EXPECT_FALSE(dialog.selectButton()->isEnabled());
+        EXPECT_TRUE(dialog.fileName()->text().isEmpty());
+        dialog.selectButton()->click();
+        EXPECT_FALSE(dialog.result());
+    }
+    EXPECT_EQ(startupSettings(), defaultStartupSettings());
+}
+
 } // namespace
 } // namespace pictrove

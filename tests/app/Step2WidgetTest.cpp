@@ -21,6 +21,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -212,10 +213,16 @@ TEST_F(Step2Page, JpegPresetsAndTheCustomQualityField)
     QFocusEvent focus(QEvent::FocusIn);
     QApplication::sendEvent(text, &focus);
     EXPECT_EQ(text->selectedText(), QStringLiteral("60")); // typing replaces it
-    for (const char *key : {"x", "8", "5"}) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QLatin1String(key));
+    // Only ASCII digits change it, whatever the key: letters, accented
+    // letters, fractions and other scripts' digits are refused, also when an
+    // input method commits them.
+    for (const char *key : {"x", "8", "\xc3\xa9", "\xc2\xbd", "\xd9\xa3", "5"}) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8(key));
         QApplication::sendEvent(text, &press);
     }
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("\u00e9"));
+    QApplication::sendEvent(text, &composed);
     EXPECT_EQ(text->text(), QStringLiteral("85"));
     EXPECT_EQ(p().TxtJPGD->value(), 85);
     EXPECT_EQ(window->options().settings.JpegQuality, 85);

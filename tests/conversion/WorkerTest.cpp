@@ -5,6 +5,7 @@
 #include "engine/conversion/PreviewEncoder.h"
 #include "platform/SizeText.h"
 #include "engine/conversion/SourcePrefetch.h"
+#include "engine/conversion/StagedOutput.h"
 #include "decoding/FreeImageConvert.h"
 #include "decoding/FreeImageHandles.h"
 #include "engine/palette/PaletteCodes.h"
@@ -20,6 +21,7 @@
 
 #include <random>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -253,6 +255,61 @@ TEST(BatchWorker, OverwriteFlagDecidesAndNothingIsHalfWritten)
     ASSERT_EQ(r.status, FileStatus::Written) << r.reason.toStdString();
     EXPECT_EQ(readWithFreeImage(box.file("x1.png")).format, FIF_PNG);
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("x1.png")});
+}
+
+// A file the user made read-only is never replaced, even by root (as CI
+// runs), in the batch with Overwrite and in Save As alike; a file that is
+// replaced stays the same file to the user: its permission bits survive.
+TEST(BatchWorker, ReadOnlyFilesAreNeverReplacedAndReplacedOnesKeepTheirMode)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    h.context.original.setPicture(samplePicture());
+    h.select(14); // PNG-24 bit
+    const QString locked = box.file("locked.png");
+    ASSERT_TRUE(box.write("locked.png", "precious"));
+    ASSERT_EQ(::link(QFile::encodeName(locked).constData(),
+                     QFile::encodeName(box.file("hard.png")).constData()), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0444), 0);
+
+    FileResult r = EncodeBatchImage(h.context, locked, 1);
+    EXPECT_EQ(r.status, FileStatus::Skipped);
+    EXPECT_EQ(r.reason, QStringLiteral("the file is read-only"));
+    r = EncodeBatchJpeg(h.context, locked, 60, 1);
+    EXPECT_EQ(r.status, FileStatus::Skipped);
+    const PreviewResult saved = EncodePreview(h.context, locked, 1);
+    EXPECT_FALSE(saved.file.ok());
+    EXPECT_EQ(saved.file.reason, QStringLiteral("the file is read-only"));
+    EXPECT_EQ(box.read("locked.png"), QByteArray("precious"));
+    EXPECT_EQ(box.read("hard.png"), QByteArray("precious"));
+    struct stat st{};
+    ASSERT_EQ(::stat(QFile::encodeName(locked).constData(), &st), 0);
+    EXPECT_EQ(st.st_nlink, nlink_t(2)); // the hard link was not cut
+
+    // Protected after the check, before the swap: still not replaced.
+    {
+        ASSERT_TRUE(box.write("late.png", "old"));
+        StagedOutput staged(box.file("late.png"));
+        ASSERT_TRUE(staged.create(nullptr));
+        ASSERT_EQ(::chmod(QFile::encodeName(box.file("late.png")).constData(), 0555), 0);
+        QString error;
+        EXPECT_EQ(staged.commit(true, &error), StagedOutput::Commit::ReadOnly);
+        EXPECT_EQ(error, QStringLiteral("the file is read-only"));
+    }
+    EXPECT_EQ(box.read("late.png"), QByteArray("old"));
+
+    // Writable, with unusual bits: replaced, and the bits are kept.
+    ASSERT_TRUE(box.write("shared.png", "old"));
+    const QByteArray shared = QFile::encodeName(box.file("shared.png"));
+    ASSERT_EQ(::chmod(shared.constData(), 0664), 0);
+    const mode_t before = ::umask(077); // new files would come out 0600
+    r = EncodeBatchImage(h.context, box.file("shared.png"), 1);
+    ::umask(before);
+    ASSERT_EQ(r.status, FileStatus::Written) << r.reason.toStdString();
+    ASSERT_EQ(::stat(shared.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0664));
+    EXPECT_EQ(readWithFreeImage(box.file("shared.png")).format, FIF_PNG);
 }
 
 // A disk that fills up while a file is written must fail that file and

@@ -443,13 +443,16 @@ TEST_F(PictureLists, OpenRefusesOtherExtensionsAndLeavesOutDeletedFiles)
 
     ASSERT_TRUE(QFile::rename(box.file("noext"), box.file("LIST.RIPL")));
     ASSERT_TRUE(QFile::remove(box.file("c.png")));
+    // A record that names a folder is as invalid as one naming nothing.
+    ASSERT_TRUE(QFile::remove(box.file("d.png")));
+    ASSERT_TRUE(QDir(box.path()).mkdir("d.png"));
     messages.calls.clear();
     dialogs.answers = {box.file("LIST.RIPL")};
     selection.openPictureList();
-    EXPECT_EQ(selection.basket().rowCount(), 3);
+    EXPECT_EQ(selection.basket().rowCount(), 2);
     ASSERT_EQ(messages.calls.size(), 1u);
-    EXPECT_TRUE(messages.calls[0].text.startsWith(QStringLiteral("1 files in this")));
-    EXPECT_EQ(log.last(), QStringLiteral("panel3:Basket: 3 file(s)"));
+    EXPECT_TRUE(messages.calls[0].text.startsWith(QStringLiteral("2 files in this")));
+    EXPECT_EQ(log.last(), QStringLiteral("panel3:Basket: 2 file(s)"));
     EXPECT_EQ(startupSettings().LastPictureListFolder.trimmedRight(), box.path());
 }
 

@@ -97,6 +97,11 @@ TEST_F(Destinations, SelectHandsBackTheNameAsTypedAndStoresItTrimmed)
     EXPECT_EQ(s.ShowDestination, 1);
     EXPECT_TRUE(messages.calls.empty());
 
+    // Only blanks are trimmed: a tab or a non-breaking space belongs to the name.
+    c.genericName = QStringLiteral(" \tpic\u00a0 ");
+    ASSERT_TRUE(c.select());
+    EXPECT_EQ(s.LastGenericName.trimmed(), QStringLiteral("\tpic\u00a0"));
+
     // The folder went away while the dialog was open.
     QDir(box.path()).mkpath(QStringLiteral("brief"));
     c.folderSelected(box.file(QStringLiteral("brief")));

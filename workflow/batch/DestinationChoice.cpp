@@ -39,6 +39,12 @@ void DestinationChoice::folderSelected(const QString &folder, const QString &dis
     }
 }
 
+void DestinationChoice::clearFolder()
+{
+    path.clear();
+    selectEnabled = false;
+}
+
 std::optional<Destination> DestinationChoice::select()
 {
     if (path.isEmpty() || !QFileInfo(path).isDir()) {
@@ -49,7 +55,7 @@ std::optional<Destination> DestinationChoice::select()
     StartupSettings &s = startupSettings();
     s.ShowDestination = showDestination ? 1 : 0;
     s.OverwriteExisting = overwrite ? 1 : 0;
-    s.LastGenericName = genericName.trimmed();
+    s.LastGenericName = trimBlanks(genericName);
     s.LastDestination = path;
     return Destination{path, genericName, overwrite, showDestination};
 }

@@ -35,6 +35,9 @@ public:
     // the node's name for a node without one (only "Desktop" means a folder).
     void folderSelected(const QString &folder, const QString &displayName = QString());
 
+    // No folder accepted: FileName empty and Select disabled.
+    void clearFolder();
+
     // Select: nothing (and "Invalid Folder Path!" shown) when the folder has
     // gone; otherwise the values, also stored in the settings.
     std::optional<Destination> select();

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,7 +74,7 @@ void DestinationTree::fill(QTreeWidgetItem *item)
                                                   : QTreeWidgetItem::ShowIndicator);
 }
 
-void DestinationTree::openFolder(const QString &path)
+bool DestinationTree::openFolder(const QString &path)
 {
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     QTreeWidgetItem *item = topLevelItem(1); // "/"
@@ -85,12 +86,24 @@ void DestinationTree::openFolder(const QString &path)
         for (int i = 0; i < item->childCount() && !next; ++i)
             if (item->child(i)->text(0) == part)
                 next = item->child(i);
-        if (!next)
-            break;
+        const QString parentPath = item->data(0, PathRole).toString();
+        const QString childPath =
+            parentPath.endsWith(u'/') ? parentPath + part : parentPath + u'/' + part;
+        // The tree lists no hidden folders, but a stored destination may lie
+        // under one: show exactly the folders along that path rather than
+        // stop at a visible parent the user never chose.
+        if (!next && QFileInfo(childPath).isDir())
+            next = addFolder(item, part, childPath);
+        if (!next) {
+            setCurrentItem(nullptr);
+            clearSelection();
+            return false;
+        }
         item = next;
     }
     setCurrentItem(item);
     scrollToItem(item, QAbstractItemView::PositionAtCenter);
+    return true;
 }
 
 void DestinationTree::keyPressEvent(QKeyEvent *event)
@@ -143,7 +156,10 @@ DestinationDialog::DestinationDialog(DestinationChoice choice, QWidget *parent)
     });
     connect(m_select, &QPushButton::clicked, this, &DestinationDialog::selectClicked);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    m_tree->openFolder(m_choice.startFolder);
+    // A folder the tree cannot reach is never replaced by another one: the
+    // dialog opens with nothing selected and Select disabled.
+    if (!m_tree->openFolder(m_choice.startFolder))
+        m_choice.clearFolder();
     showState();
 }
 

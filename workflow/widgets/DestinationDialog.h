@@ -20,8 +20,10 @@ class DestinationTree : public QTreeWidget {
 public:
     explicit DestinationTree(QWidget *parent = nullptr);
 
-    // Opens the tree down to an existing folder and selects it.
-    void openFolder(const QString &path);
+    // Opens the tree down to an existing folder, hidden ones along the way
+    // included, and selects it. False, with nothing selected, when the
+    // folder cannot be reached.
+    bool openFolder(const QString &path);
 
 signals:
     void folderSelected(const QString &path, const QString &displayName);
