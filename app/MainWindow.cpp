@@ -212,6 +212,8 @@ void MainWindow::applyLastFormat()
     });
 }
 
+bool MainWindow::encoding() const { return m_step2Wiring && m_step2Wiring->encoder().busy(); }
+
 QLabel *MainWindow::panel(int number) const
 {
     return number >= 1 && number <= 5 ? m_panels[number - 1] : nullptr;

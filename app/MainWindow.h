@@ -45,9 +45,8 @@ public:
     void updateOriginalP();
     void updateOptimizedP();
 
-    // The pictures the views show: the preview encoders' own surfaces.
-    // Loaders put the original here; the encoders draw the optimized
-    // result into the second one.
+    // The pictures the views show. Loaders put the original here; the
+    // newest finished Step 2 encode puts its result into the second one.
     PictureSurface &originalSurface() { return m_conversion.original; }
     PictureSurface &optimizedSurface() { return m_conversion.optimized; }
     ConversionContext &conversion() { return m_conversion; }
@@ -74,6 +73,9 @@ public:
     BatchWiring &batch() { return *m_batchWiring; }
     // The Step 2 options behind the option column.
     OutputSettingsController &options() { return m_options; }
+    // True while a Step 2 encode whose result will be shown is asked for or
+    // under way.
+    bool encoding() const;
 
     // Selects LastFormatIndex in the format list and runs its handler, which
     // encodes the optimized preview of the current image again.

@@ -10,15 +10,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QCursor>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -28,22 +24,21 @@ namespace pictrove {
 Step2Wiring::Step2Wiring(MainWindow &window)
     : QObject(&window), m_window(window), m_options(window.options())
 {
-    ConversionHooks &hooks = window.conversion().hooks;
-    hooks.status = [this](const QString &text) { m_window.panel(5)->setText(text); };
-    // One turn of the event loop per encode keeps the window live; option
-    // handlers that run inside it start encodes of their own, and every
-    // encode reads the options only afterwards.
-    hooks.yield = [] { QCoreApplication::processEvents(); };
-    hooks.beginWait = [] { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); };
-    hooks.endWait = [] { QGuiApplication::restoreOverrideCursor(); };
-    hooks.currentOptions = [this] { return m_options.encodingOptions(); };
+    // Encodes run on the worker; the views and labels change only when the
+    // newest one is done, and the window answers meanwhile.
+    connect(&m_worker, &PreviewWorker::finished, this, &Step2Wiring::showResult);
+    connect(&m_worker, &PreviewWorker::busyChanged, this, &Step2Wiring::showBusy);
+    // A new picture in the views makes whatever was being encoded of the
+    // old one worthless; its own encode follows.
+    connect(&window.originalSurface(), &PictureSurface::changed, &m_worker,
+            &PreviewWorker::abandonPreviews);
 
-    m_options.reencode = [this] { encode(false, 0, GetPreviewFilePath(), 0); };
+    m_options.reencode = [this] { encode(false, 0, GetPreviewFilePath(), 0, false); };
     m_options.reencodeJpeg = [this](int quality) {
         // The quality is the run's even when there is no picture to show
         // yet (a basket filled from a picture list).
         m_options.settings.JpegQuality = quality;
-        encode(true, quality, GetPreviewFilePath(), 0);
+        encode(true, quality, GetPreviewFilePath(), 0, false);
     };
     connectControls();
     connectQualityField();
@@ -220,22 +215,28 @@ void Step2Wiring::sync()
     }
 }
 
-void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16_t keep)
+void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16_t keep,
+                         bool saveAs)
 {
-    // A handler run inside an encode's yield may close and destroy the
-    // window; nothing of it is touched after that.
-    const QPointer<Step2Wiring> alive(this);
-    ConversionContext &context = m_window.conversion();
-    const PreviewResult result = jpeg ? EncodePreviewJpeg(context, path, quality, keep)
-                                      : EncodePreview(context, path, keep);
-    if (!alive)
-        return;
-    showResult(result);
+    PreviewJob job;
+    job.options = m_options.encodingOptions();
+    job.original = m_window.originalSurface().image();
+    job.optimized = m_window.optimizedSurface().image();
+    job.jpeg = jpeg;
+    job.quality = quality;
+    job.path = path;
+    job.keep = keep;
+    job.saveAs = saveAs;
+    m_worker.request(std::move(job));
 }
 
-void Step2Wiring::showResult(const PreviewResult &result)
+void Step2Wiring::showResult(const PreviewDone &done)
 {
+    const PreviewResult &result = done.result;
+    if (!result.status.isEmpty())
+        m_window.panel(5)->setText(result.status);
     if (result.labels) {
+        m_window.optimizedSurface().setPicture(done.optimized);
         ViewInfoFrame *info = m_window.step2().COptimizedPP->info();
         info->typeValue()->setText(result.labels->FileType4);
         info->sizeValue()->setText(result.labels->FileSize4);
@@ -243,6 +244,22 @@ void Step2Wiring::showResult(const PreviewResult &result)
         m_window.relayOutViewsForTexts();
     }
     m_window.updateOptimizedP();
+    // The user asked for this file by name: a file that could not be
+    // written is said so, not left to a label that did not change.
+    if (done.job.saveAs && !result.file.ok())
+        messages().show(QStringLiteral("The optimized image could not be saved as %1:\n%2")
+                            .arg(done.job.path, result.file.reason),
+                        QStringLiteral("Pictrove"), MessageIcon::Critical, MessageButtons::Ok);
+}
+
+void Step2Wiring::showBusy(bool busy)
+{
+    // Where the user looks for the result: the optimized view.
+    QWidget *view = m_window.step2().COptimizedPP->viewport();
+    if (busy)
+        view->setCursor(Qt::BusyCursor);
+    else
+        view->unsetCursor();
 }
 
 void Step2Wiring::saveAs()
@@ -258,21 +275,9 @@ void Step2Wiring::saveAs()
     if (!name)
         return;
     m_lastSaveName = *name;
-    const QPointer<Step2Wiring> alive(this);
-    ConversionContext &context = m_window.conversion();
+    // The settings shown, and the picture shown, at the moment of the click.
     const bool jpeg = isJpegRow(m_options.CboFiles.index);
-    const PreviewResult result =
-        jpeg ? EncodePreviewJpeg(context, *name, m_options.settings.JpegQuality, 1)
-             : EncodePreview(context, *name, 1);
-    if (!alive)
-        return;
-    showResult(result);
-    // The user asked for this file by name: a file that could not be
-    // written is said so, not left to a label that did not change.
-    if (!result.file.ok())
-        messages().show(QStringLiteral("The optimized image could not be saved as %1:\n%2")
-                            .arg(*name, result.file.reason),
-                        QStringLiteral("Pictrove"), MessageIcon::Critical, MessageButtons::Ok);
+    encode(jpeg, m_options.settings.JpegQuality, *name, 1, true);
 }
 
 } // namespace pictrove

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/conversion/PreviewEncoder.h"
+#include "engine/conversion/PreviewWorker.h"
 
 #include <QObject>
 #include <QString>
@@ -20,9 +20,9 @@ struct ControlState;
 // The Step 2 option column as a view of the options controller: every
 // control shows the controller's state (items, selection, enabled and
 // visible states) and hands its events to the controller's handlers; the
-// controller's requests to re-encode run the preview encoders on the
-// window's surfaces and show the result. "Save As" writes the same encode
-// under a name the user chooses.
+// controller's requests to re-encode hand a snapshot of the options and the
+// picture to the preview worker, and the newest result is shown when it is
+// done. "Save As" writes the same encode under a name the user chooses.
 class Step2Wiring : public QObject {
     Q_OBJECT
 public:
@@ -32,12 +32,15 @@ public:
     void sync();
     // CmdSave.
     void saveAs();
+    // The preview encodes, for those who wait for one to be shown.
+    const PreviewWorker &encoder() const { return m_worker; }
 
 private:
     void connectControls();
     void connectQualityField();
-    void encode(bool jpeg, int quality, const QString &path, std::int16_t keep);
-    void showResult(const PreviewResult &result);
+    void encode(bool jpeg, int quality, const QString &path, std::int16_t keep, bool saveAs);
+    void showResult(const PreviewDone &done);
+    void showBusy(bool busy);
     void mirror(QComboBox *box, const ListState &state);
     void mirror(QCheckBox *box, const CheckState &state);
     void mirror(QWidget *control, const ControlState &state);
@@ -49,6 +52,7 @@ private:
     OutputSettingsController &m_options;
     QString m_lastSaveName;
     QString m_shownFileType4;
+    PreviewWorker m_worker;
 };
 
 } // namespace pictrove

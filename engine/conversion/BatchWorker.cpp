@@ -38,8 +38,6 @@ FileResult writeBatchFile(ConversionContext &context, const QString &outputPath,
     if (!staged.create(&error))
         return FileResult::failed(inputOf(context, outputPath), error);
     const EncodeOutcome outcome = encode(staged.workPath());
-    if (outcome.contextGone) // the context is gone: touch none of it
-        return FileResult::failed(outputPath, outcome.error);
     if (!outcome.written) {
         // The writers name the file they were given; the user knows it by
         // its real name.

@@ -19,21 +19,13 @@ struct EncodingOptions {
     std::int32_t transform = 0; // TransformFlags
 };
 
-// What the encoders ask of their caller. Every hook may be left empty:
-// headless callers (pictrove-convert, tests, the bench) pass nothing.
+// What the encoders ask of their caller. Headless callers (pictrove-convert,
+// the batch, tests, the bench) leave it empty.
 struct ConversionHooks {
-    // Status-bar panel 5: the encoders' one failure text.
-    std::function<void(const QString &)> status;
-    // One turn of the event loop, so that "Stop" and option handlers run in
-    // the middle of an encode.
-    std::function<void()> yield;
-    // The hourglass pointer, switched on and off in pairs.
-    std::function<void()> beginWait;
-    std::function<void()> endWait;
-    // The options as they stand now. An encode that yields reads them
-    // afterwards, so that a change made during its yield is what it writes;
-    // without this hook it encodes ConversionContext::options as set.
-    std::function<EncodingOptions()> currentOptions;
+    // Asked between the stages of an encode: true once its result is no
+    // longer wanted (a newer preview was asked for, the window closed). The
+    // encode then ends at that boundary without writing its file.
+    std::function<bool()> abandoned;
 };
 
 // Time spent per stage, summed over calls, for the bench. Off unless a
@@ -45,9 +37,9 @@ struct StageTimes {
 };
 
 // The state the encoders share with their caller: the options of the
-// encode under way, the three picture surfaces and the hooks. The window,
-// pictrove-convert and the tests each create one; the window's views show
-// its surfaces.
+// encode under way, the three picture surfaces and the hooks. The window's
+// preview worker, each batch worker, pictrove-convert and the tests each
+// create one and use it on one thread at a time.
 class ConversionContext {
 public:
     explicit ConversionContext(EncodingOptions options = {}, ConversionHooks hooks = {});
@@ -73,12 +65,6 @@ public:
     QString sourcePath;
     QString sourceError;
 
-    // A token that expires with the context, so that code which yielded can
-    // tell whether its context was destroyed by a handler in the meantime.
-    std::weak_ptr<void> lifeToken() const { return m_life; }
-
-private:
-    std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };
 
 } // namespace pictrove

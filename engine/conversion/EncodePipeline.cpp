@@ -18,25 +18,15 @@ namespace pictrove {
 
 namespace {
 
-// The hourglass for the length of one encode, restored on every path.
-class WaitCursor {
-public:
-    explicit WaitCursor(const ConversionHooks &hooks) : m_end(hooks.endWait)
-    {
-        if (hooks.beginWait)
-            hooks.beginWait();
-    }
-    ~WaitCursor()
-    {
-        if (m_end)
-            m_end();
-    }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-
-private:
-    std::function<void()> m_end;
-};
+// A stage boundary: a preview nobody waits for any more ends here.
+bool abandonedAt(const ConversionContext &context, EncodeOutcome &out)
+{
+    if (!context.hooks.abandoned || !context.hooks.abandoned())
+        return false;
+    out.abandoned = true;
+    out.error = QStringLiteral("a newer encode was asked for");
+    return true;
+}
 
 QString withReason(const QString &text)
 {
@@ -209,21 +199,9 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     EncodeOutcome out;
     bridge::FreeImageScope freeImage;
 
-    // Let "Stop" and option handlers run; everything below reads the options
-    // afterwards, so the file reflects the latest ones.
-    if (context.hooks.yield) {
-        const std::weak_ptr<void> alive = context.lifeToken();
-        context.hooks.yield();
-        if (alive.expired()) {
-            out.contextGone = true;
-            out.error = QStringLiteral("the window was closed");
-            return out;
-        }
-    }
-    WaitCursor wait(context.hooks);
+    if (abandonedAt(context, out))
+        return out;
 
-    if (context.hooks.currentOptions)
-        context.options = context.hooks.currentOptions();
     effectivePaletteFlags(context.options.settings);
     const OutputSettings settings = context.options.settings;
     const std::int32_t transform = context.options.transform;
@@ -241,6 +219,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         encoded = runPaletteEncoder(picture, path, settings, transform, inMemory);
     }
 
+    if (abandonedAt(context, out))
+        return out;
     if (settings.EncoderKind != palette_codes::KindBmp) {
         out.typeText = QStringLiteral("GIF");
         out.written = encoded.result != 0;
@@ -267,12 +247,13 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         }
     }
     if (!dib && pcxPicture.isNull()) {
-        if (context.hooks.status)
-            context.hooks.status(QString::fromLatin1(CannotApplyFormatText));
+        out.status = QString::fromLatin1(CannotApplyFormatText);
         out.error = withReason(QString::fromLatin1(CannotApplyFormatText)); // a full disk, say
         return out;
     }
 
+    if (abandonedAt(context, out))
+        return out;
     bool saved = false;
     if (settings.LibraryFormat == LibraryFormat::Pcx) {
         out.typeText = QStringLiteral("PCX");
@@ -315,8 +296,8 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
         out.error = QStringLiteral("cannot convert the picture to 24 bits");
         return out;
     }
-    if (context.hooks.currentOptions)
-        context.options = context.hooks.currentOptions();
+    if (abandonedAt(context, out))
+        return out;
     context.options.settings.JpegQuality = quality;
     out.written = saveBitmapChecked(FIF_JPEG, dib.get(), path, quality);
     if (!out.written)

@@ -18,12 +18,13 @@ namespace pictrove {
 // drawn into the optimized surface for the PCX writer.
 struct EncodeOutcome {
     bool written = false;  // path holds a complete file
-    bool contextGone = false; // the context died during the yield: touch nothing
+    bool abandoned = false; // ended at a stage boundary: its result is not wanted
     QString typeText;      // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG"
     int kind = 0;          // EncoderKind used
     int libraryFormat = 0; // LibraryFormat used (kind 0)
     QString depthText;     // DepthText used, or "24 bit" for JPEG
     QString error;
+    QString status;        // for status panel 5: the library route's one failure text
 };
 
 // The Step 2 check boxes as the encoders see them.

@@ -67,7 +67,9 @@ PreviewResult writePreviewFile(ConversionContext &context, const QString &path, 
         return result;
     }
     const EncodeOutcome outcome = encode(staged.workPath());
-    if (outcome.contextGone || !outcome.written) {
+    result.status = outcome.status;
+    result.abandoned = outcome.abandoned;
+    if (!outcome.written) {
         result.file = FileResult::failed(path, outcome.error);
         return result;
     }

@@ -24,6 +24,8 @@ struct PreviewLabels {
 struct PreviewResult {
     FileResult file;
     std::optional<PreviewLabels> labels;
+    QString status;         // for status panel 5, when the encode says something there
+    bool abandoned = false; // ended early because a newer encode was asked for
 };
 
 // Encodes the original surface with the current options into path and shows

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -93,13 +94,25 @@ protected:
         QFile f(GetPreviewFilePath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    // A choice as the user makes it: the list shows it, then reports it.
+    // A choice as the user makes it: the list shows it, then reports it;
+    // then the encode it asked for is awaited.
     void choose(QComboBox *list, int index)
+    {
+        chooseNow(list, index);
+        settle();
+    }
+    void chooseNow(QComboBox *list, int index)
     {
         list->setCurrentIndex(index);
         emit list->activated(index);
     }
-    void click(QCheckBox *box) { box->click(); }
+    void click(QAbstractButton *button)
+    {
+        button->click();
+        settle();
+    }
+    void settle() { ASSERT_TRUE(waitFor([this] { return !window->encoding(); }, 30000)); }
+    EncodingOptions asked() { return window->options().encodingOptions(); }
 
     test::Sandbox box;
     test::RecordingMessages messages;
@@ -154,17 +167,17 @@ TEST_F(Step2Page, OptionsReEncodeTheirWay)
     const int fixed = p().cboMap->findText(QStringLiteral("Fixed Color"));
     ASSERT_GE(fixed, 0);
     choose(p().cboMap, fixed);
-    EXPECT_EQ(window->conversion().options.settings.PaletteFlags, 0x8010);
+    EXPECT_EQ(asked().settings.PaletteFlags, 0x8010);
     const QByteArray fixedFile = previewFile();
 
     choose(p().cboDither, p().cboDither->findText(QStringLiteral("Binary")));
-    EXPECT_EQ(window->conversion().options.settings.DitherCode, 1);
+    EXPECT_EQ(asked().settings.DitherCode, 1);
     const QByteArray dithered = previewFile();
     EXPECT_NE(dithered, fixedFile);
 
     choose(p().cboMap, p().cboMap->findText(QStringLiteral("Optimal")));
     choose(p().cboColorMode, 1); // Greyscale
-    EXPECT_EQ(window->conversion().options.settings.ColorMode, 2);
+    EXPECT_EQ(asked().settings.ColorMode, 2);
     const QImage grey = window->optimizedSurface().image();
     EXPECT_EQ(qRed(grey.pixel(300, 10)), qGreen(grey.pixel(300, 10)));
     choose(p().cboColorMode, 0);
@@ -172,7 +185,7 @@ TEST_F(Step2Page, OptionsReEncodeTheirWay)
     // A flip: the optimized view is the original upside down.
     choose(p().CboFiles, 12); // BMP-24 bit
     click(p().chkFlipV);
-    EXPECT_EQ(window->conversion().options.transform, 0x1010000);
+    EXPECT_EQ(asked().transform, 0x1010000);
     EXPECT_EQ(window->optimizedSurface().image(), window->originalSurface().image().mirrored(false, true));
     click(p().chkFlipV);
 
@@ -187,7 +200,7 @@ TEST_F(Step2Page, OptionsReEncodeTheirWay)
     choose(p().CboFiles, 7);
     const QByteArray plain = previewFile();
     click(p().ChkInterlaced);
-    EXPECT_EQ(window->conversion().options.settings.EncoderKind, 2);
+    EXPECT_EQ(asked().settings.EncoderKind, 2);
     const QByteArray interlaced = previewFile();
     EXPECT_EQ(magicOf(interlaced), QStringLiteral("GIF"));
     EXPECT_NE(interlaced, plain);
@@ -240,7 +253,7 @@ TEST_F(Step2Page, SaveAsWritesTheSameEncodeUnderTheChosenName)
     const QString target = box.file(QStringLiteral("saved"));
     ASSERT_TRUE(box.write(QStringLiteral("saved"), "an older file of the user's"));
     dialogs.answers = {target};
-    p().CmdSave->click();
+    click(p().CmdSave);
     ASSERT_EQ(dialogs.requests.size(), 1u);
     const FileDialogRequest &asked = dialogs.requests[0];
     EXPECT_EQ(asked.title, QStringLiteral("Save Optimized As"));
@@ -255,7 +268,7 @@ TEST_F(Step2Page, SaveAsWritesTheSameEncodeUnderTheChosenName)
     // Cancelled: nothing is written; the last name is offered again.
     choose(p().CboFiles, 17);
     const QByteArray before = box.read(QStringLiteral("saved"));
-    p().CmdSave->click();
+    click(p().CmdSave);
     ASSERT_EQ(dialogs.requests.size(), 2u);
     EXPECT_EQ(dialogs.requests[1].initialName, target);
     EXPECT_EQ(dialogs.requests[1].filter, QStringLiteral("Independent JPEG (*.jpg)|*.jpg"));
@@ -263,63 +276,77 @@ TEST_F(Step2Page, SaveAsWritesTheSameEncodeUnderTheChosenName)
 
     // A JPEG row saves with the quality of its preview.
     dialogs.answers = {box.file(QStringLiteral("photo.jpg"))};
-    p().CmdSave->click();
+    click(p().CmdSave);
     EXPECT_EQ(box.read(QStringLiteral("photo.jpg")), previewFile());
     EXPECT_TRUE(messages.calls.empty());
 
     // A folder that is not there: said so, nothing else touched.
     dialogs.answers = {box.file(QStringLiteral("gone/photo.jpg"))};
-    p().CmdSave->click();
+    click(p().CmdSave);
     ASSERT_EQ(messages.calls.size(), 1u);
     EXPECT_EQ(messages.calls[0].icon, MessageIcon::Critical);
 }
 
-// An option changed while an encode yields: the encode that finishes last
-// writes and shows the newest settings.
-TEST_F(Step2Page, AChangeDuringTheYieldWinsAndTheCursorComesBack)
+// Changes made faster than the encodes: only the newest is written and
+// shown, and the window never waits for an encode.
+TEST_F(Step2Page, QuickChangesShowOnlyTheNewestResult)
 {
     choose(p().CboFiles, 7);
-    ConversionHooks &hooks = window->conversion().hooks;
-    const auto yield = hooks.yield;
-    bool once = true;
-    hooks.yield = [&] {
-        if (once) {
-            once = false;
-            choose(p().CboFiles, 12); // BMP-24 bit, chosen during the GIF encode
-        }
-        yield();
-    };
-    choose(p().cboDither, 1);
-    hooks.yield = yield;
+    int shown = 0;
+    QObject::connect(&window->optimizedSurface(), &PictureSurface::changed, [&] { ++shown; });
+    chooseNow(p().CboFiles, 14); // PNG-24 bit
+    chooseNow(p().cboDither, 1);  // not offered by PNG-24: nothing changes
+    chooseNow(p().CboFiles, 3);  // GIF-16 Colors
+    chooseNow(p().CboFiles, 12); // BMP-24 bit
+    EXPECT_TRUE(window->encoding());
+    settle();
     EXPECT_EQ(magicOf(previewFile()), QStringLiteral("BMP"));
     EXPECT_EQ(type4(), QStringLiteral("BMP"));
     EXPECT_EQ(depth4(), QStringLiteral("24 bit"));
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_LE(shown, 2); // the newest result, not one per change
+    EXPECT_EQ(test::maxChannelDifference(window->optimizedSurface().image(),
+                                         window->originalSurface().image()),
+              0);
+    EXPECT_TRUE(p().COptimizedPP->viewport()->cursor().shape() != Qt::BusyCursor);
 }
 
-TEST_F(Step2Page, ClosingTheWindowDuringTheYieldEndsTheEncodeCleanly)
+// Save As asked for right after a change writes the settings just chosen.
+TEST_F(Step2Page, SaveAsRightAfterAChangeWritesTheNewestSettings)
 {
-    ConversionHooks &hooks = window->conversion().hooks;
-    const auto yield = hooks.yield;
-    hooks.yield = [&] {
-        window->close();
-        yield();
-    };
-    choose(p().CboFiles, 12);
-    hooks.yield = yield;
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(magicOf(previewFile()), QStringLiteral("BMP"));
-    EXPECT_EQ(startupSettings().LastFormatIndex, 12);
+    chooseNow(p().CboFiles, 21); // PCX-24 bit, not yet encoded
+    dialogs.answers = {box.file(QStringLiteral("now.pcx"))};
+    p().CmdSave->click();
+    settle();
+    EXPECT_EQ(magicOf(box.read(QStringLiteral("now.pcx"))), QStringLiteral("PCX"));
+    EXPECT_EQ(box.read(QStringLiteral("now.pcx")), previewFile());
 }
 
-TEST_F(Step2Page, AFailedEncodeSaysSoInPanelFive)
+TEST_F(Step2Page, ClosingTheWindowDuringAnEncodeEndsItCleanly)
+{
+    chooseNow(p().CboFiles, 14);
+    chooseNow(p().CboFiles, 12);
+    window->close();
+    window.reset(); // the worker is abandoned and joined
+    EXPECT_EQ(startupSettings().LastFormatIndex, 12);
+    const QString folder = QFileInfo(GetPreviewFilePath()).absolutePath();
+    const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : left)
+        EXPECT_FALSE(name.contains(QStringLiteral(".part-"))) << name.toStdString();
+}
+
+TEST_F(Step2Page, AFailedEncodeSaysSoInPanelFiveForTheNewestSettingsOnly)
 {
     window->originalSurface().reset(); // no picture to encode
     choose(p().CboFiles, 12);
     EXPECT_EQ(window->panel(5)->text(),
               QStringLiteral("The current format cannot be applied to the image!"));
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // A GIF row has no such message: the failure of an earlier setting,
+    // asked for just before, is not shown.
+    window->panel(5)->setText(QString());
+    chooseNow(p().CboFiles, 12);
+    chooseNow(p().CboFiles, 7);
+    settle();
+    EXPECT_TRUE(window->panel(5)->text().isEmpty());
 }
 
 } // namespace

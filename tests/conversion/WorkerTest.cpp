@@ -3,6 +3,7 @@
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/EncodePipeline.h"
 #include "engine/conversion/PreviewEncoder.h"
+#include "engine/conversion/PreviewWorker.h"
 #include "platform/SizeText.h"
 #include "engine/conversion/SourcePrefetch.h"
 #include "engine/conversion/StagedOutput.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -30,29 +32,20 @@ using namespace pictrove;
 namespace {
 
 // A window's worth of state without a window: the Step 2 options with their
-// lists filled, a context over them, and recorders for the hooks.
+// lists filled and a context that encodes a snapshot of them, as the
+// window's preview worker does.
 struct Harness {
     OutputSettingsController options;
     ConversionContext context;
-    std::vector<QString> statusTexts;
-    int waitDepth = 0;
-    int waitPairs = 0;
-    int yields = 0;
 
-    Harness()
-    {
-        options.fillOptionLists(60);
-        // The encoders read the controller's options as the window's do.
-        context.hooks.currentOptions = [this] { return options.encodingOptions(); };
-        context.hooks.status = [this](const QString &text) { statusTexts.push_back(text); };
-        context.hooks.yield = [this] { ++yields; };
-        context.hooks.beginWait = [this] { ++waitDepth; };
-        context.hooks.endWait = [this] {
-            --waitDepth;
-            ++waitPairs;
-        };
-    }
+    Harness() { options.fillOptionLists(60); }
     void select(int row) { options.selectFormat(row); }
+    // The context with the options as they stand now.
+    ConversionContext &sync()
+    {
+        context.options = options.encodingOptions();
+        return context;
+    }
 };
 
 struct ReadBack {
@@ -130,8 +123,8 @@ TEST(BatchWorker, EveryRowWritesItsFormat)
         h.select(row);
         const QString out = box.file(QStringLiteral("row%1.%2").arg(row).arg(h.options.settings.Extension));
         const FileResult result = isJpegRow(row)
-            ? EncodeBatchJpeg(h.context, out, h.options.settings.JpegQuality, 0)
-            : EncodeBatchImage(h.context, out, 0);
+            ? EncodeBatchJpeg(h.sync(), out, h.options.settings.JpegQuality, 0)
+            : EncodeBatchImage(h.sync(), out, 0);
         ASSERT_EQ(result.status, FileStatus::Written) << result.reason.toStdString();
         EXPECT_EQ(result.path, out);
 
@@ -154,9 +147,6 @@ TEST(BatchWorker, EveryRowWritesItsFormat)
         }
     }
     EXPECT_EQ(filesIn(box.path()).size(), FormatCount); // no work files left behind
-    EXPECT_EQ(h.waitDepth, 0);
-    EXPECT_EQ(h.waitPairs, FormatCount - 6); // the JPEG route shows no hourglass
-    EXPECT_TRUE(h.statusTexts.empty());
 }
 
 TEST(BatchWorker, InterlacedGifAndFixedColourCombinedOnce)
@@ -168,7 +158,7 @@ TEST(BatchWorker, InterlacedGifAndFixedColourCombinedOnce)
     h.select(3); // GIF-16 Colors
     h.options.selectMap(2); // "Fixed Color"
     ASSERT_EQ(h.options.settings.EncoderKind, palette_codes::KindGifInterlaced);
-    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("i.gif"), 0).ok());
+    ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file("i.gif"), 0).ok());
     EXPECT_EQ(h.options.settings.PaletteFlags, 0x8010);
     const QByteArray gif = box.read("i.gif");
     // The image descriptor's packed byte (after the 13-byte screen
@@ -197,14 +187,14 @@ TEST(BatchWorker, FlipsAndInversionReachTheFile)
     h.options.chkFlipV.checked = true;
     h.options.chkInvert.checked = true;
     EXPECT_EQ(transformFlags(false, true, true), 0x1010000 | 0x3100000);
-    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("vi.bmp"), 0).ok());
+    ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file("vi.bmp"), 0).ok());
     QImage expected = samplePicture().mirrored(false, true);
     expected.invertPixels();
     EXPECT_EQ(test::maxChannelDifference(readWithFreeImage(box.file("vi.bmp")).pixels, expected), 0);
 
     h.options.chkFlipV.checked = false;
     h.options.chkFlipH.checked = true;
-    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("hi.bmp"), 0).ok());
+    ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file("hi.bmp"), 0).ok());
     expected = samplePicture().mirrored(true, false);
     expected.invertPixels();
     EXPECT_EQ(test::maxChannelDifference(readWithFreeImage(box.file("hi.bmp")).pixels, expected), 0);
@@ -216,9 +206,9 @@ TEST(BatchWorker, PcxBatchTakesEachPicturesOwnSize)
     Harness h;
     h.select(21); // PCX-24 bit (Compressed)
     h.context.source.setPicture(test::makeTestPicture(200, 100));
-    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("a1.pcx"), 0).ok());
+    ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file("a1.pcx"), 0).ok());
     h.context.source.setPicture(test::makeTestPicture(50, 40));
-    ASSERT_TRUE(EncodeBatchImage(h.context, box.file("a2.pcx"), 0).ok());
+    ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file("a2.pcx"), 0).ok());
     const ReadBack first = readWithFreeImage(box.file("a1.pcx"));
     const ReadBack second = readWithFreeImage(box.file("a2.pcx"));
     EXPECT_EQ(QSize(first.width, first.height), QSize(200, 100));
@@ -235,23 +225,23 @@ TEST(BatchWorker, OverwriteFlagDecidesAndNothingIsHalfWritten)
     h.select(14); // PNG-24 bit
     ASSERT_TRUE(box.write("x1.png", "precious"));
 
-    FileResult r = EncodeBatchImage(h.context, box.file("x1.png"), 0);
+    FileResult r = EncodeBatchImage(h.sync(), box.file("x1.png"), 0);
     EXPECT_EQ(r.status, FileStatus::Skipped);
     EXPECT_EQ(box.read("x1.png"), QByteArray("precious"));
-    r = EncodeBatchJpeg(h.context, box.file("x1.png"), 60, 0);
+    r = EncodeBatchJpeg(h.sync(), box.file("x1.png"), 60, 0);
     EXPECT_EQ(r.status, FileStatus::Skipped);
     EXPECT_EQ(box.read("x1.png"), QByteArray("precious"));
 
     // A conversion that fails after the encoder wrote its BMP leaves the old
     // file whole and no stray file.
     h.options.settings.LibraryFormat = 9;
-    r = EncodeBatchImage(h.context, box.file("x1.png"), 1);
+    r = EncodeBatchImage(h.sync(), box.file("x1.png"), 1);
     EXPECT_EQ(r.status, FileStatus::Failed);
     EXPECT_EQ(box.read("x1.png"), QByteArray("precious"));
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("x1.png")});
 
     h.select(14);
-    r = EncodeBatchImage(h.context, box.file("x1.png"), 1);
+    r = EncodeBatchImage(h.sync(), box.file("x1.png"), 1);
     ASSERT_EQ(r.status, FileStatus::Written) << r.reason.toStdString();
     EXPECT_EQ(readWithFreeImage(box.file("x1.png")).format, FIF_PNG);
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("x1.png")});
@@ -273,12 +263,12 @@ TEST(BatchWorker, ReadOnlyFilesAreNeverReplacedAndReplacedOnesKeepTheirMode)
                      QFile::encodeName(box.file("hard.png")).constData()), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0444), 0);
 
-    FileResult r = EncodeBatchImage(h.context, locked, 1);
+    FileResult r = EncodeBatchImage(h.sync(), locked, 1);
     EXPECT_EQ(r.status, FileStatus::Skipped);
     EXPECT_EQ(r.reason, QStringLiteral("the file is read-only"));
-    r = EncodeBatchJpeg(h.context, locked, 60, 1);
+    r = EncodeBatchJpeg(h.sync(), locked, 60, 1);
     EXPECT_EQ(r.status, FileStatus::Skipped);
-    const PreviewResult saved = EncodePreview(h.context, locked, 1);
+    const PreviewResult saved = EncodePreview(h.sync(), locked, 1);
     EXPECT_FALSE(saved.file.ok());
     EXPECT_EQ(saved.file.reason, QStringLiteral("the file is read-only"));
     EXPECT_EQ(box.read("locked.png"), QByteArray("precious"));
@@ -304,7 +294,7 @@ TEST(BatchWorker, ReadOnlyFilesAreNeverReplacedAndReplacedOnesKeepTheirMode)
     const QByteArray shared = QFile::encodeName(box.file("shared.png"));
     ASSERT_EQ(::chmod(shared.constData(), 0664), 0);
     const mode_t before = ::umask(077); // new files would come out 0600
-    r = EncodeBatchImage(h.context, box.file("shared.png"), 1);
+    r = EncodeBatchImage(h.sync(), box.file("shared.png"), 1);
     ::umask(before);
     ASSERT_EQ(r.status, FileStatus::Written) << r.reason.toStdString();
     ASSERT_EQ(::stat(shared.constData(), &st), 0);
@@ -338,8 +328,8 @@ TEST(BatchWorker, ShortWriteFailsAndKeepsTheExistingFile)
                 test::FileSizeLimit limit(c.limit);
                 ASSERT_TRUE(limit.active());
                 result = isJpegRow(row)
-                    ? EncodeBatchJpeg(h.context, box.file(name), h.options.settings.JpegQuality, 1)
-                    : EncodeBatchImage(h.context, box.file(name), 1);
+                    ? EncodeBatchJpeg(h.sync(), box.file(name), h.options.settings.JpegQuality, 1)
+                    : EncodeBatchImage(h.sync(), box.file(name), 1);
             }
             EXPECT_EQ(result.status, FileStatus::Failed);
             EXPECT_EQ(box.read(name), QByteArray("precious"));
@@ -365,8 +355,8 @@ TEST(BatchWorker, AWriteThatFailsNearTheEndFailsTheFileAndKeepsTheOldOne)
         const QString name = QStringLiteral("near.") + h.options.settings.Extension;
         const auto encode = [&] {
             return isJpegRow(row)
-                ? EncodeBatchJpeg(h.context, box.file(name), h.options.settings.JpegQuality, 1)
-                : EncodeBatchImage(h.context, box.file(name), 1);
+                ? EncodeBatchJpeg(h.sync(), box.file(name), h.options.settings.JpegQuality, 1)
+                : EncodeBatchImage(h.sync(), box.file(name), 1);
         };
         ASSERT_TRUE(encode().ok());
         const qint64 full = QFileInfo(box.file(name)).size();
@@ -408,7 +398,7 @@ TEST(BatchWorker, SizesBeyondTheFormatsFieldsFail)
         SCOPED_TRACE(formatRow(row)->listText.toStdString());
         h.select(row);
         const QString out = box.file(QStringLiteral("wide.") + h.options.settings.Extension);
-        const FileResult result = EncodeBatchImage(h.context, out, 1);
+        const FileResult result = EncodeBatchImage(h.sync(), out, 1);
         EXPECT_EQ(result.status, FileStatus::Failed);
         EXPECT_FALSE(result.reason.isEmpty());
         EXPECT_FALSE(result.reason.contains(QStringLiteral(".part-"))) << result.reason.toStdString();
@@ -418,7 +408,7 @@ TEST(BatchWorker, SizesBeyondTheFormatsFieldsFail)
     h.select(24);
     h.context.source.setPicture(wide.copy(0, 0, 65535, 2));
     const QString out = box.file(QStringLiteral("fits.tga"));
-    ASSERT_EQ(EncodeBatchImage(h.context, out, 1).status, FileStatus::Written);
+    ASSERT_EQ(EncodeBatchImage(h.sync(), out, 1).status, FileStatus::Written);
     EXPECT_EQ(readWithFreeImage(out).width, 65535);
 }
 
@@ -437,8 +427,8 @@ TEST(BatchWorker, NamesUpToTheFileSystemsLimitAreWritten)
         const QString out = box.file(name);
         for (const std::uint8_t overwrite : {0, 1}) {
             const FileResult result = isJpegRow(row)
-                ? EncodeBatchJpeg(h.context, out, 60, overwrite)
-                : EncodeBatchImage(h.context, out, overwrite);
+                ? EncodeBatchJpeg(h.sync(), out, 60, overwrite)
+                : EncodeBatchImage(h.sync(), out, overwrite);
             EXPECT_EQ(result.status, FileStatus::Written)
                 << result.reason.toStdString();
             QFile::remove(out);
@@ -458,15 +448,15 @@ TEST(BatchWorker, UnloadableSourceIsNeverWrittenWithThePreviousPicture)
 
     ASSERT_TRUE(LoadBatchSource(h.context, box.file("good.png")));
     EXPECT_EQ(h.context.source.clientSize(), QSize(37, 23));
-    EXPECT_TRUE(EncodeBatchImage(h.context, box.file("o1.bmp"), 0).ok());
+    EXPECT_TRUE(EncodeBatchImage(h.sync(), box.file("o1.bmp"), 0).ok());
 
     for (const char *name : {"broken.png", "notes.xyz", "missing.png"}) {
         SCOPED_TRACE(name);
         const QString input = box.file(QString::fromLatin1(name));
         EXPECT_FALSE(LoadBatchSource(h.context, input));
         EXPECT_TRUE(h.context.source.isEmpty());
-        for (const FileResult &r : {EncodeBatchImage(h.context, box.file("o2.bmp"), 1),
-                                    EncodeBatchJpeg(h.context, box.file("o2.jpg"), 60, 1)}) {
+        for (const FileResult &r : {EncodeBatchImage(h.sync(), box.file("o2.bmp"), 1),
+                                    EncodeBatchJpeg(h.sync(), box.file("o2.jpg"), 60, 1)}) {
             EXPECT_EQ(r.status, FileStatus::Failed);
             EXPECT_EQ(r.path, input);
             EXPECT_FALSE(r.reason.isEmpty());
@@ -495,7 +485,7 @@ TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
     const QString path = box.file("t65s8s98");
 
     h.select(14); // PNG-24: shown through FreeImage's PNG reader
-    PreviewResult r = EncodePreview(h.context, path, 0);
+    PreviewResult r = EncodePreview(h.sync(), path, 0);
     ASSERT_TRUE(r.labels.has_value()) << r.file.reason.toStdString();
     EXPECT_EQ(r.labels->FileType4, QStringLiteral("PNG"));
     EXPECT_EQ(r.labels->Depth4, QStringLiteral("24 bit"));
@@ -505,7 +495,7 @@ TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
 
     h.options.setInterlaced(true);
     h.select(7); // GIF-256, interlaced
-    r = EncodePreview(h.context, path, 0);
+    r = EncodePreview(h.sync(), path, 0);
     ASSERT_TRUE(r.labels.has_value());
     EXPECT_EQ(r.labels->FileType4, QStringLiteral("GIF"));
     EXPECT_EQ(r.labels->Depth4, QStringLiteral("256 Colors"));
@@ -514,19 +504,19 @@ TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
 
     for (int row : {23, 25, 10}) { // TGA (flags 1), TIFF, BMP through Qt
         h.select(row);
-        r = EncodePreview(h.context, path, 1);
+        r = EncodePreview(h.sync(), path, 1);
         ASSERT_TRUE(r.labels.has_value()) << row;
         EXPECT_EQ(h.context.optimized.clientSize(), QSize(37, 23));
     }
     EXPECT_EQ(r.labels->FileType4, QStringLiteral("BMP"));
 
     h.select(22); // PCX: the drawing made for the writer stays
-    r = EncodePreview(h.context, path, 0);
+    r = EncodePreview(h.sync(), path, 0);
     ASSERT_TRUE(r.labels.has_value());
     EXPECT_EQ(r.labels->FileType4, QStringLiteral("PCX"));
     EXPECT_EQ(test::maxChannelDifference(h.context.optimized.image(), samplePicture()), 0);
 
-    r = EncodePreviewJpeg(h.context, path, 60, 0);
+    r = EncodePreviewJpeg(h.sync(), path, 60, 0);
     ASSERT_TRUE(r.labels.has_value());
     EXPECT_EQ(r.labels->FileType4, QStringLiteral("JPG"));
     EXPECT_EQ(r.labels->Depth4, QStringLiteral("24 bit"));
@@ -534,7 +524,6 @@ TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
     EXPECT_EQ(h.context.options.settings.JpegQuality, 60);
     EXPECT_EQ(readWithFreeImage(path).format, FIF_JPEG);
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("t65s8s98")});
-    EXPECT_EQ(h.waitDepth, 0);
 }
 
 TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
@@ -543,21 +532,17 @@ TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
     Harness h;
     h.select(13); // PNG-8: library route
     h.context.optimized.setPicture(samplePicture());
-    PreviewResult r = EncodePreview(h.context, box.file("p"), 0);
+    PreviewResult r = EncodePreview(h.sync(), box.file("p"), 0);
     EXPECT_FALSE(r.labels.has_value());
     EXPECT_EQ(r.file.status, FileStatus::Failed);
-    ASSERT_EQ(h.statusTexts.size(), 1u);
-    EXPECT_EQ(h.statusTexts.front(), QStringLiteral("The current format cannot be applied to the image!"));
-    EXPECT_EQ(h.waitDepth, 0);
-    EXPECT_EQ(h.waitPairs, 1);
-    EXPECT_EQ(h.yields, 1);
+    EXPECT_EQ(r.status, QStringLiteral("The current format cannot be applied to the image!"));
     EXPECT_EQ(h.context.optimized.clientSize(), QSize(37, 23));
 
     h.select(7); // a GIF failure shows nothing
-    r = EncodePreview(h.context, box.file("p"), 0);
+    r = EncodePreview(h.sync(), box.file("p"), 0);
     EXPECT_FALSE(r.labels.has_value());
-    EXPECT_EQ(h.statusTexts.size(), 1u);
-    r = EncodePreviewJpeg(h.context, box.file("p"), 60, 0);
+    EXPECT_TRUE(r.status.isEmpty());
+    r = EncodePreviewJpeg(h.sync(), box.file("p"), 60, 0);
     EXPECT_FALSE(r.labels.has_value());
     EXPECT_TRUE(filesIn(box.path()).isEmpty());
 
@@ -565,35 +550,39 @@ TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
     // path (keep 0) is cleared first.
     ASSERT_TRUE(box.write("saved.png", "earlier"));
     h.select(14);
-    EXPECT_FALSE(EncodePreview(h.context, box.file("saved.png"), 1).labels.has_value());
+    EXPECT_FALSE(EncodePreview(h.sync(), box.file("saved.png"), 1).labels.has_value());
     EXPECT_EQ(box.read("saved.png"), QByteArray("earlier"));
-    EXPECT_FALSE(EncodePreview(h.context, box.file("saved.png"), 0).labels.has_value());
+    EXPECT_FALSE(EncodePreview(h.sync(), box.file("saved.png"), 0).labels.has_value());
     EXPECT_FALSE(QFile::exists(box.file("saved.png")));
 }
 
-// The yield may run handlers: the encode uses the options as they stand
-// afterwards, and a context destroyed there is not touched again.
-TEST(PreviewEncoder, OptionsChangedDuringTheYieldAreUsed)
+// An encode whose result nobody waits for any more ends at a stage
+// boundary: nothing written, no work file, the file it was to replace kept.
+TEST(PreviewEncoder, AnAbandonedEncodeWritesNothing)
 {
     test::Sandbox box;
     Harness h;
     h.context.original.setPicture(samplePicture());
-    h.select(7);
-    h.context.hooks.yield = [&h] { h.options.selectFormat(12); };
-    const PreviewResult r = EncodePreview(h.context, box.file("y"), 0);
-    ASSERT_TRUE(r.labels.has_value());
-    EXPECT_EQ(r.labels->FileType4, QStringLiteral("BMP"));
-
-    auto options = std::make_unique<OutputSettingsController>();
-    options->fillOptionLists(60);
-    options->selectFormat(12);
-    auto context = std::make_unique<ConversionContext>(options->encodingOptions());
-    context->source.setPicture(samplePicture());
-    context->hooks.yield = [&context] { context.reset(); };
-    const FileResult gone = EncodeBatchImage(*context, box.file("gone.bmp"), 0);
-    EXPECT_EQ(gone.status, FileStatus::Failed);
-    EXPECT_FALSE(QFile::exists(box.file("gone.bmp")));
-    EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("y")});
+    ASSERT_TRUE(box.write("kept.png", "earlier"));
+    for (int row : {7, 12, 14, 21}) {
+        SCOPED_TRACE(row);
+        h.select(row);
+        for (int boundary = 1; boundary <= 3; ++boundary) {
+            int asked = 0;
+            h.context.hooks.abandoned = [&] { return ++asked >= boundary; };
+            const PreviewResult r = EncodePreview(h.sync(), box.file("kept.png"), 1);
+            if (!r.abandoned) { // fewer boundaries on this route: it wrote the file
+                ASSERT_TRUE(box.write("kept.png", "earlier"));
+                continue;
+            }
+            EXPECT_FALSE(r.file.ok());
+            EXPECT_FALSE(r.labels.has_value());
+            EXPECT_EQ(box.read("kept.png"), QByteArray("earlier"));
+        }
+    }
+    h.context.hooks.abandoned = [] { return true; };
+    EXPECT_TRUE(EncodePreviewJpeg(h.sync(), box.file("kept.png"), 60, 1).abandoned);
+    EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("kept.png")});
 }
 
 // Keeping the 24- and 16-bit picture in memory must write byte for byte what
@@ -620,10 +609,10 @@ TEST(BatchWorker, DirectColourInMemoryWritesTheSameFiles)
                 h.context.source.setPicture(picture);
                 const QString name = QStringLiteral("r%1-%2").arg(row).arg(compared);
                 h.context.directColourInMemory = false;
-                ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-file"), 0).ok());
+                ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file(name + "-file"), 0).ok());
                 const QImage drawnThroughFile = h.context.optimized.image();
                 h.context.directColourInMemory = true;
-                ASSERT_TRUE(EncodeBatchImage(h.context, box.file(name + "-memory"), 0).ok());
+                ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file(name + "-memory"), 0).ok());
                 EXPECT_EQ(box.read(name + "-file"), box.read(name + "-memory"));
                 if (row == 21 || row == 22) {
                     EXPECT_EQ(h.context.optimized.image(), drawnThroughFile);
@@ -676,11 +665,11 @@ TEST(BatchWorker, EveryRowKeepsWithinThreeTimesThePicturesMemory)
                 h.select(row);
                 // Everything a small encode sets up is there before the mark.
                 h.context.source.setPicture(test::makeTestPicture(64, 48));
-                EncodeBatchImage(h.context, box.file(QStringLiteral("warm%1").arg(row)), 1);
+                EncodeBatchImage(h.sync(), box.file(QStringLiteral("warm%1").arg(row)), 1);
                 h.context.source.reset();
                 const std::int64_t before = residentHighWater();
                 h.context.source.setPicture(test::makeTestPicture(size.width(), size.height()));
-                const bool ok = EncodeBatchImage(h.context, box.file(QStringLiteral("big%1").arg(row)), 1).ok();
+                const bool ok = EncodeBatchImage(h.sync(), box.file(QStringLiteral("big%1").arg(row)), 1).ok();
                 ratio = ok ? double(residentHighWater() - before) / pixelBytes : -1;
             }
             const bool sent = ::write(pipe[1], &ratio, sizeof ratio) == sizeof ratio;
@@ -706,12 +695,87 @@ TEST(BatchWorker, JpegMatchesTheThirtyTwoBitRoute)
     test::Sandbox box;
     Harness h;
     h.context.source.setPicture(samplePicture());
-    ASSERT_TRUE(EncodeBatchJpeg(h.context, box.file("a.jpg"), 60, 0).ok());
+    ASSERT_TRUE(EncodeBatchJpeg(h.sync(), box.file("a.jpg"), 60, 0).ok());
     EXPECT_EQ(h.context.options.settings.JpegQuality, 60);
     const FiBitmap wide = toFreeImage32(samplePicture());
     const FiBitmap narrow(FreeImage_ConvertTo24Bits(wide.get()));
     ASSERT_TRUE(FreeImage_Save(FIF_JPEG, narrow.get(), QFile::encodeName(box.file("b.jpg")).constData(), 60));
     EXPECT_EQ(box.read("a.jpg"), box.read("b.jpg"));
+}
+
+PreviewJob previewJob(OutputSettingsController &options, int row, const QString &path,
+                      const QImage &picture)
+{
+    options.selectFormat(row);
+    PreviewJob job;
+    job.options = options.encodingOptions();
+    job.original = picture;
+    job.path = path;
+    return job;
+}
+
+// The newest preview wins: requests made faster than the encodes give one
+// result, the newest's; Save As jobs are all done, in order, and reported.
+TEST(PreviewWorker, OnlyTheNewestPreviewIsReportedAndEverySaveAs)
+{
+    test::Sandbox box;
+    OutputSettingsController options;
+    options.fillOptionLists(60);
+    const QImage picture = test::makeTestPicture(400, 300);
+    PreviewWorker worker;
+    std::vector<PreviewDone> done;
+    QObject::connect(&worker, &PreviewWorker::finished,
+                     [&](const PreviewDone &d) { done.push_back(d); });
+    for (int row : {14, 7, 3, 25, 12})
+        worker.request(previewJob(options, row, box.file("preview"), picture));
+    PreviewJob save = previewJob(options, 21, box.file("saved.pcx"), picture);
+    save.saveAs = true;
+    save.keep = 1;
+    worker.request(save);
+    const std::uint64_t last = worker.request(previewJob(options, 24, box.file("preview"), picture));
+    EXPECT_TRUE(worker.busy());
+    ASSERT_TRUE(test::waitFor([&] { return !worker.busy(); }, 30000));
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_TRUE(done[0].job.saveAs);
+    EXPECT_TRUE(done[0].result.file.ok()) << done[0].result.file.reason.toStdString();
+    EXPECT_EQ(readWithFreeImage(box.file("saved.pcx")).format, FIF_PCX);
+    EXPECT_EQ(done[1].generation, last);
+    ASSERT_TRUE(done[1].result.labels.has_value());
+    EXPECT_EQ(done[1].result.labels->FileType4, QStringLiteral("TGA"));
+    EXPECT_EQ(done[1].optimized.size(), QSize(400, 300));
+    EXPECT_EQ(filesIn(box.path()), (QStringList{QStringLiteral("preview"), QStringLiteral("saved.pcx")}));
+
+    // A new picture makes what was asked of the old one worthless.
+    worker.request(previewJob(options, 14, box.file("preview"), picture));
+    worker.abandonPreviews();
+    EXPECT_FALSE(worker.busy());
+    test::waitFor([] { return false; }, 200); // time for a stray result to arrive
+    EXPECT_EQ(done.size(), 2u);
+}
+
+// A worker destroyed during an encode (the window closed) ends it without
+// a result, a crash or a work file.
+TEST(PreviewWorker, DestroyedDuringAnEncodeLeavesNoWorkFile)
+{
+    test::Sandbox box;
+    OutputSettingsController options;
+    options.fillOptionLists(60);
+    const QImage picture = test::makeTestPicture(2000, 1500);
+    for (int row : {14, 7, 17}) {
+        auto worker = std::make_unique<PreviewWorker>();
+        int reported = 0;
+        QObject::connect(worker.get(), &PreviewWorker::finished, [&] { ++reported; });
+        PreviewJob job = previewJob(options, row, box.file("preview"), picture);
+        job.jpeg = isJpegRow(row);
+        job.quality = 60;
+        worker->request(job);
+        QThread::msleep(20); // under way
+        worker.reset();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(reported, 0);
+        for (const QString &name : filesIn(box.path()))
+            EXPECT_FALSE(name.contains(QStringLiteral(".part-"))) << name.toStdString();
+    }
 }
 
 TEST(SourcePrefetch, HandsOverThePictureOfTheAskedPath)
