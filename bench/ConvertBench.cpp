@@ -5,7 +5,7 @@
 #include "BenchCorpus.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
-#include "workflow/options/OutputSettingsController.h"
+#include "engine/catalogue/FormatChoice.h"
 #include "engine/conversion/BatchOutputName.h"
 #include "app/BatchWiring.h"
 #include "app/MainWindow.h"
@@ -95,16 +95,14 @@ struct Timing {
 Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &outFolder,
                StageTimes *stages, bool viaBmp, bool prefetchNext, int workers)
 {
-    OutputSettingsController options;
-    options.reencodeJpeg = [&options](int quality) { options.settings.JpegQuality = quality; };
-    options.fillOptionLists(60);
-    options.selectFormat(row);
+    FormatChoice choice;
+    choice.row = row;
     BatchJob job;
     for (const CorpusImage &image : corpus)
         job.entries.push_back({image.path, {}});
     job.destination = outFolder;
     job.genericName = QStringLiteral("ours");
-    job.options = options.encodingOptions();
+    job.options = encodingOptionsFor(choice).options;
     job.jpeg = isJpegRow(row);
     job.overwrite = true;
     job.workers = workers;

@@ -27,7 +27,6 @@
 #include <vector>
 
 using namespace pictrove;
-namespace codes = pictrove::palette_codes;
 
 namespace {
 
@@ -118,8 +117,8 @@ void colourSweep(const QImage &original, const QTemporaryDir &work, const QStrin
         const QString colours = QString::number(1 << depth);
         const QString ours = work.filePath(QStringLiteral("sweep%1.gif").arg(depth));
         PaletteEncoder encoder;
-        const bool ok = encoder.EncodePicture(surface, ours, codes::KindGif, codes::ModeColours, depth,
-                                              codes::MapOptimal, codes::DitherBinary)
+        const bool ok = encoder.EncodePicture(surface, ours, code(EncoderKind::Gif), code(ColourMode::Colours), depth,
+                                              code(ColourMap::Optimal), code(Dither::Binary))
                         != 0;
         auto measure = [&](bool ran, const QString &file) {
             const QImage got = ran ? readBack(file) : QImage();
@@ -191,23 +190,23 @@ int main(int argc, char **argv)
         const char *file;
     };
     const std::vector<Job> jobs{
-        {"GIF-256 Optimal, None", 1, 8, codes::MapOptimal, codes::DitherNone, "o256-none.gif"},
-        {"GIF-256 Optimal, Binary (Floyd-Steinberg)", 1, 8, codes::MapOptimal, codes::DitherBinary, "o256-fs.gif"},
-        {"GIF-256 Optimal, Ordered (Bayer)", 1, 8, codes::MapOptimal, codes::DitherOrdered, "o256-2.gif"},
-        {"GIF-256 Optimal, Haftone", 1, 8, codes::MapOptimal, codes::DitherHalftone, "o256-4.gif"},
-        {"GIF-256 Optimal, Forward Diagonal", 1, 8, codes::MapOptimal, codes::DitherForwardDiagonal, "o256-8.gif"},
-        {"GIF-256 Optimal, Backward Diagonal", 1, 8, codes::MapOptimal, codes::DitherBackwardDiagonal, "o256-16.gif"},
-        {"GIF-256 Optimal, Horizontal", 1, 8, codes::MapOptimal, codes::DitherHorizontal, "o256-32.gif"},
-        {"GIF-256 Optimal, Vertical", 1, 8, codes::MapOptimal, codes::DitherVertical, "o256-64.gif"},
-        {"GIF-256 Optimal, Odd (serpentine FS)", 1, 8, codes::MapOptimal, codes::DitherOdd, "o256-256.gif"},
-        {"GIF-256 Optimal, Even (Jarvis-Judice-Ninke)", 1, 8, codes::MapOptimal, codes::DitherEven, "o256-512.gif"},
-        {"GIF-256 Optimal, Equal", 1, 8, codes::MapOptimal, codes::DitherEqual, "o256-1024.gif"},
-        {"GIF-256 Optimal interlaced, Binary", 2, 8, codes::MapOptimal, codes::DitherBinary, "o256-fs-i.gif"},
-        {"GIF-16 Optimal, Binary", 1, 4, codes::MapOptimal, codes::DitherBinary, "o16-fs.gif"},
-        {"GIF-16 VGA, None", 1, 4, codes::MapVga, codes::DitherNone, "vga-none.gif"},
-        {"GIF-16 VGA, Binary", 1, 4, codes::MapVga, codes::DitherBinary, "vga-fs.gif"},
-        {"BMP-256 Optimal, Binary", 0, 8, codes::MapOptimal, codes::DitherBinary, "o256-fs.bmp"},
-        {"BMP-24", 0, 24, codes::MapWindows, codes::DitherNone, "rgb24.bmp"},
+        {"GIF-256 Optimal, None", 1, 8, code(ColourMap::Optimal), code(Dither::None), "o256-none.gif"},
+        {"GIF-256 Optimal, Binary (Floyd-Steinberg)", 1, 8, code(ColourMap::Optimal), code(Dither::Binary), "o256-fs.gif"},
+        {"GIF-256 Optimal, Ordered (Bayer)", 1, 8, code(ColourMap::Optimal), code(Dither::Ordered), "o256-2.gif"},
+        {"GIF-256 Optimal, Haftone", 1, 8, code(ColourMap::Optimal), code(Dither::Halftone), "o256-4.gif"},
+        {"GIF-256 Optimal, Forward Diagonal", 1, 8, code(ColourMap::Optimal), code(Dither::ForwardDiagonal), "o256-8.gif"},
+        {"GIF-256 Optimal, Backward Diagonal", 1, 8, code(ColourMap::Optimal), code(Dither::BackwardDiagonal), "o256-16.gif"},
+        {"GIF-256 Optimal, Horizontal", 1, 8, code(ColourMap::Optimal), code(Dither::Horizontal), "o256-32.gif"},
+        {"GIF-256 Optimal, Vertical", 1, 8, code(ColourMap::Optimal), code(Dither::Vertical), "o256-64.gif"},
+        {"GIF-256 Optimal, Odd (serpentine FS)", 1, 8, code(ColourMap::Optimal), code(Dither::Odd), "o256-256.gif"},
+        {"GIF-256 Optimal, Even (Jarvis-Judice-Ninke)", 1, 8, code(ColourMap::Optimal), code(Dither::Even), "o256-512.gif"},
+        {"GIF-256 Optimal, Equal", 1, 8, code(ColourMap::Optimal), code(Dither::Equal), "o256-1024.gif"},
+        {"GIF-256 Optimal interlaced, Binary", 2, 8, code(ColourMap::Optimal), code(Dither::Binary), "o256-fs-i.gif"},
+        {"GIF-16 Optimal, Binary", 1, 4, code(ColourMap::Optimal), code(Dither::Binary), "o16-fs.gif"},
+        {"GIF-16 VGA, None", 1, 4, code(ColourMap::Vga), code(Dither::None), "vga-none.gif"},
+        {"GIF-16 VGA, Binary", 1, 4, code(ColourMap::Vga), code(Dither::Binary), "vga-fs.gif"},
+        {"BMP-256 Optimal, Binary", 0, 8, code(ColourMap::Optimal), code(Dither::Binary), "o256-fs.bmp"},
+        {"BMP-24", 0, 24, code(ColourMap::Windows), code(Dither::None), "rgb24.bmp"},
     };
     std::printf("\nPaletteEncoder (whole encode: palette, dither, file)\n");
     std::optional<Timing> oursFs, oursNone;
@@ -236,8 +235,8 @@ int main(int argc, char **argv)
         const QString bmp = work.filePath("pcx-route.bmp"), pcx = work.filePath("out.pcx");
         const auto t = timeRuns(runs, [&] {
             PaletteEncoder encoder;
-            if (!encoder.EncodePicture(surface, bmp, codes::KindBmp, codes::ModeColours, depth,
-                                       codes::MapWindows, codes::DitherNone))
+            if (!encoder.EncodePicture(surface, bmp, code(EncoderKind::Bmp), code(ColourMode::Colours), depth,
+                                       code(ColourMap::Windows), code(Dither::None)))
                 return false;
             FiBitmap dib(FreeImage_Load(FIF_BMP, QFile::encodeName(bmp).constData(), 0));
             PictureSurface drawn;

@@ -2,20 +2,25 @@
 
 #include "engine/catalogue/OutputSettings.h"
 
-#include <array>
 
 namespace pictrove {
 namespace {
 
-const MapItem MsMap{QStringLiteral("MS Map"), PaletteCode::MsMap};
-const MapItem Optimal{QStringLiteral("Optimal"), PaletteCode::Optimal};
-const MapItem FixedColor{QStringLiteral("Fixed Color"), PaletteCode::FixedColor};
-const MapItem Vga{QStringLiteral("VGA"), PaletteCode::Vga};
-const MapItem InternetSafe{QStringLiteral("216 InternetSafe"), PaletteCode::InternetSafe};
-const MapItem Ms256{QStringLiteral("MS 256"), PaletteCode::Ms256};
-const MapItem FixedGrey{QStringLiteral("Fixed Grey"), PaletteCode::FixedGrey};
+MapItem mapItem(ColourMap map)
+{
+    const std::u16string_view text = textOf(colourMapItems, map);
+    return {QString::fromUtf16(text.data(), qsizetype(text.size())), map};
+}
 
-FormatRow gif(const char *text, int depth, std::int32_t flags, const char *depthText,
+const MapItem MsMap = mapItem(ColourMap::Windows);
+const MapItem Optimal = mapItem(ColourMap::Optimal);
+const MapItem FixedColor = mapItem(ColourMap::FixedColour);
+const MapItem Vga = mapItem(ColourMap::Vga);
+const MapItem InternetSafe = mapItem(ColourMap::WebSafe);
+const MapItem Ms256 = mapItem(ColourMap::Windows256);
+const MapItem FixedGrey = mapItem(ColourMap::FixedGrey);
+
+FormatRow gif(const char *text, int depth, ColourMap flags, const char *depthText,
               std::vector<MapItem> maps, MapHandling handling = MapHandling::ByIndex,
               bool firstResetsDither = false)
 {
@@ -24,7 +29,7 @@ FormatRow gif(const char *text, int depth, std::int32_t flags, const char *depth
             handling, firstResetsDither};
 }
 
-FormatRow library(const char *text, int depth, std::int32_t flags, std::int16_t format,
+FormatRow library(const char *text, int depth, ColourMap flags, std::int16_t format,
                   const char *depthText, const char *extension, std::vector<MapItem> maps,
                   MapHandling handling = MapHandling::ByIndex, bool firstResetsDither = false)
 {
@@ -37,7 +42,7 @@ FormatRow library(const char *text, int depth, std::int32_t flags, std::int16_t 
 FormatRow trueColour(const char *text, int depth, std::int16_t format, const char *depthText,
                      const char *extension)
 {
-    return library(text, depth, PaletteCode::MsMap, format, depthText, extension, {MsMap},
+    return library(text, depth, ColourMap::Windows, format, depthText, extension, {MsMap},
                    MapHandling::AnyIndex, true);
 }
 
@@ -55,8 +60,8 @@ std::vector<FormatRow> buildCatalogue()
     const std::vector<MapItem> sixteen{MsMap, Optimal, FixedColor, Vga, FixedGrey};
     const std::vector<MapItem> fewColours{Optimal, FixedColor, FixedGrey};
     const std::vector<MapItem> full{MsMap, Optimal, FixedColor, InternetSafe, Ms256, FixedGrey};
-    constexpr auto Fixed = PaletteCode::FixedColor;
-    constexpr auto Opt = PaletteCode::Optimal;
+    constexpr auto Fixed = ColourMap::FixedColour;
+    constexpr auto Opt = ColourMap::Optimal;
 
     std::vector<FormatRow> rows{
         gif("GIF-2 Colors", 1, Fixed, "2 Colors", {MsMap, FixedColor}, MapHandling::ByIndex, true),
@@ -86,15 +91,13 @@ std::vector<FormatRow> buildCatalogue()
         trueColour("PCX-24 bit (Uncompressed)", 24, Pcx, "24 bit", "pcx"),
         trueColour("TGA-24 bit (Compressed)", 16, Tga, "24 bit", "tga"),
         // These two keep dithering free whatever map is chosen.
-        library("TGA-24 bit (Uncompressed)", 24, PaletteCode::MsMap, Tga, "24 bit", "tga",
+        library("TGA-24 bit (Uncompressed)", 24, ColourMap::Windows, Tga, "24 bit", "tga",
                 {MsMap}, MapHandling::Ignored),
-        library("TIFF-24 bit (Uncompressed)", 24, PaletteCode::MsMap, Tiff, "24 bit", "tif",
+        library("TIFF-24 bit (Uncompressed)", 24, ColourMap::Windows, Tiff, "24 bit", "tif",
                 {MsMap}, MapHandling::Ignored),
     };
     return rows;
 }
-
-CodedItem item(const char *text, std::int32_t code) { return {QString::fromLatin1(text), code}; }
 
 } // namespace
 
@@ -119,39 +122,6 @@ QStringList formatListTexts()
     return texts;
 }
 
-std::span<const CodedItem> ditherOptions()
-{
-    static const std::array<CodedItem, 11> items{
-        item("None", 0),
-        item("Binary", 1),
-        item("Ordered", 2),
-        item("Haftone", 4),
-        item("Forward Diagonal", 8),
-        item("Backward Diagonal", 16),
-        item("Horizontal", 32),
-        item("Vertical", 64),
-        item("Odd", 256),
-        item("Even", 512),
-        item("Equal", 1024),
-    };
-    return items;
-}
-
-std::span<const CodedItem> colorModeOptions()
-{
-    static const std::array<CodedItem, 2> items{item("Colors", 0), item("Greyscale", 2)};
-    return items;
-}
-
-std::span<const CodedItem> jpegPresetOptions()
-{
-    static const std::array<CodedItem, 6> items{
-        item("Bad", 0x800),  item("Average", 0x400), item("Normal", 0x200),
-        item("Good", 0x100), item("Superb", 0x80),   item("custom...", 0),
-    };
-    return items;
-}
-
 QStringList initialMapItems()
 {
     return {QStringLiteral("Windows"),
@@ -161,21 +131,6 @@ QStringList initialMapItems()
             QStringLiteral("216 InternetSafe colormap"),
             QStringLiteral("Windows 256"),
             QStringLiteral("Fixed Grey")};
-}
-
-QStringList itemTexts(std::span<const CodedItem> items)
-{
-    QStringList texts;
-    for (const CodedItem &i : items)
-        texts << i.text;
-    return texts;
-}
-
-std::optional<std::int32_t> codeAt(std::span<const CodedItem> items, int index)
-{
-    if (index < 0 || std::size_t(index) >= items.size())
-        return std::nullopt;
-    return items[std::size_t(index)].code;
 }
 
 } // namespace pictrove

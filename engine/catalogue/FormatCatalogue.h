@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/palette/PaletteCodes.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,7 @@ namespace pictrove {
 // One colour-map choice of the map list and the code it selects.
 struct MapItem {
     QString text;
-    std::int32_t paletteFlags;
+    ColourMap map;
 };
 
 enum class FormatKind {
@@ -35,7 +37,7 @@ struct FormatRow {
     QString listText{};
     FormatKind kind = FormatKind::Library;
     std::int32_t bitDepth = 0;
-    std::int32_t paletteFlags = 0; // the row's default map
+    ColourMap defaultMap = ColourMap::Windows;
     std::int16_t libraryFormat = 0; // Library rows only
     QString depthText{};
     QString extension{};
@@ -59,24 +61,41 @@ const FormatRow *formatRow(int index); // null outside the catalogue
 bool isJpegRow(int index);
 QStringList formatListTexts();
 
-// An item of an option list and the code it passes on.
-struct CodedItem {
-    QString text;
-    std::int32_t code;
-};
-
-// Dithering: "None" .. "Equal" with their codes.
-std::span<const CodedItem> ditherOptions();
-// Colour mode: "Colors" 0, "Greyscale" 2.
-std::span<const CodedItem> colorModeOptions();
 // JPEG presets "Bad" .. "Superb" with the library's quality flags, then
 // "custom..." whose quality comes from the custom quality field (code 0).
-std::span<const CodedItem> jpegPresetOptions();
+enum class JpegPreset : std::int32_t {
+    Bad = 0x800,
+    Average = 0x400,
+    Normal = 0x200,
+    Good = 0x100,
+    Superb = 0x80,
+    Custom = 0,
+};
+inline constexpr CodeItem<JpegPreset> jpegPresetItems[] = {
+    {u"Bad", JpegPreset::Bad},         {u"Average", JpegPreset::Average},
+    {u"Normal", JpegPreset::Normal},   {u"Good", JpegPreset::Good},
+    {u"Superb", JpegPreset::Superb},   {u"custom...", JpegPreset::Custom},
+};
+
 // The map list's content before the first row replaces it.
 QStringList initialMapItems();
 
-QStringList itemTexts(std::span<const CodedItem> items);
+template <typename Code, std::size_t N>
+QStringList itemTexts(const CodeItem<Code> (&items)[N])
+{
+    QStringList texts;
+    for (const CodeItem<Code> &item : items)
+        texts << QString::fromUtf16(item.text.data(), qsizetype(item.text.size()));
+    return texts;
+}
+
 // The code of the item at index, or nothing outside the list.
-std::optional<std::int32_t> codeAt(std::span<const CodedItem> items, int index);
+template <typename Code, std::size_t N>
+std::optional<Code> codeAt(const CodeItem<Code> (&items)[N], int index)
+{
+    if (index < 0 || std::size_t(index) >= N)
+        return std::nullopt;
+    return items[std::size_t(index)].code;
+}
 
 } // namespace pictrove

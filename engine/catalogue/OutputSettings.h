@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/palette/PaletteCodes.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -9,11 +11,12 @@ namespace pictrove {
 // The current encoding parameters, set by the Step 2 handlers and read by the
 // preview and batch encoders.
 struct OutputSettings {
-    std::int32_t EncoderKind = 0;   // 0 BMP re-saved in LibraryFormat, 1 GIF, 2 interlaced GIF
-    std::int32_t ColorMode = 0;     // 0 colours, 2 greyscale
+    // Bmp: a BMP re-saved in LibraryFormat.
+    pictrove::EncoderKind EncoderKind = pictrove::EncoderKind::Bmp;
+    ColourMode ColorMode = ColourMode::Colours;
     std::int32_t BitDepth = 0;      // 1..8 palette entries, 16, 24
-    std::int32_t PaletteFlags = 0;  // a PaletteCode
-    std::int32_t DitherCode = 0;
+    std::int32_t PaletteFlags = 0;  // a ColourMap, or "Fixed Color" with its colour count
+    Dither DitherCode = Dither::None;
     std::int16_t LibraryFormat = 0; // a LibraryFormat value
     QString DepthText;              // e.g. "256 Colors"
     QString Extension;              // lower case, no dot
@@ -22,16 +25,17 @@ struct OutputSettings {
     bool operator==(const OutputSettings &other) const = default;
 };
 
-// Colour-map codes passed to the palette encoder.
-namespace PaletteCode {
-constexpr std::int32_t MsMap = 0x1000;
-constexpr std::int32_t Optimal = 0x4000;
-constexpr std::int32_t FixedColor = 0x8000; // combined with 2^BitDepth before use
-constexpr std::int32_t Vga = 0x8210;
-constexpr std::int32_t InternetSafe = 0x84D8;
-constexpr std::int32_t Ms256 = 0x8300;
-constexpr std::int32_t FixedGrey = 0x88FF;
-} // namespace PaletteCode
+// What the encoders encode with: the output settings and the flip and
+// inversion word of the Step 2 check boxes, as a plain value.
+struct EncodingOptions {
+    OutputSettings settings;
+    std::int32_t transform = 0; // Transform words, combined
+
+    bool operator==(const EncodingOptions &other) const = default;
+};
+
+// The Step 2 check boxes as the encoders see them.
+std::int32_t transformFlags(bool flipH, bool flipV, bool invert);
 
 // Writers of the library route.
 namespace LibraryFormat {

@@ -12,13 +12,6 @@
 
 namespace pictrove {
 
-// What the encoders encode with: the output settings and the flip and
-// inversion word of the Step 2 check boxes, as a plain value.
-struct EncodingOptions {
-    OutputSettings settings;
-    std::int32_t transform = 0; // TransformFlags
-};
-
 // What the encoders ask of their caller. Headless callers (pictrove-convert,
 // the batch, tests, the bench) leave it empty.
 struct ConversionHooks {

@@ -85,12 +85,13 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
     PaletteEncoder encoder;
     PaletteRun run;
     if (transform == 0 && !inMemory) {
-        run.result = encoder.EncodePicture(picture, path, s.EncoderKind, s.ColorMode, s.BitDepth,
-                                           s.PaletteFlags, s.DitherCode, -1, -1, -1, -1);
+        run.result = encoder.EncodePicture(picture, path, code(s.EncoderKind), code(s.ColorMode),
+                                           s.BitDepth, s.PaletteFlags, code(s.DitherCode), -1, -1,
+                                           -1, -1);
         return run;
     }
-    std::int32_t r = encoder.SetOptions(s.EncoderKind, s.ColorMode, s.BitDepth, s.PaletteFlags,
-                                        s.DitherCode);
+    std::int32_t r = encoder.SetOptions(code(s.EncoderKind), code(s.ColorMode), s.BitDepth,
+                                        s.PaletteFlags, code(s.DitherCode));
     if (r)
         r = encoder.AttachPicture(picture, -1, -1, -1, -1);
     if (r && transform != 0)
@@ -181,18 +182,6 @@ bool writePcxThroughSurface(const QImage &inMemory, FIBITMAP *dib, PictureSurfac
 
 } // namespace
 
-std::int32_t transformFlags(bool flipH, bool flipV, bool invert)
-{
-    std::int32_t flags = 0;
-    if (flipV)
-        flags |= palette_codes::TransformFlipVertical;
-    if (flipH)
-        flags |= palette_codes::TransformFlipHorizontal;
-    if (invert)
-        flags |= palette_codes::TransformInvert;
-    return flags;
-}
-
 EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
                                 const QString &path)
 {
@@ -211,7 +200,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
 
     // 24 and 16 bits on the library route: the BMP written and read back
     // would hold exactly the encoder's picture, so keep it in memory.
-    const bool inMemory = context.directColourInMemory && settings.EncoderKind == palette_codes::KindBmp
+    const bool inMemory = context.directColourInMemory && settings.EncoderKind == EncoderKind::Bmp
                           && (settings.BitDepth == 24 || settings.BitDepth == 16);
     PaletteRun encoded;
     {
@@ -221,7 +210,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
 
     if (abandonedAt(context, out))
         return out;
-    if (settings.EncoderKind != palette_codes::KindBmp) {
+    if (settings.EncoderKind != EncoderKind::Bmp) {
         out.typeText = QStringLiteral("GIF");
         out.written = encoded.result != 0;
         if (!out.written)

@@ -20,15 +20,12 @@ struct EncodeOutcome {
     bool written = false;  // path holds a complete file
     bool abandoned = false; // ended at a stage boundary: its result is not wanted
     QString typeText;      // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG"
-    int kind = 0;          // EncoderKind used
+    EncoderKind kind = EncoderKind::Bmp;
     int libraryFormat = 0; // LibraryFormat used (kind 0)
     QString depthText;     // DepthText used, or "24 bit" for JPEG
     QString error;
     QString status;        // for status panel 5: the library route's one failure text
 };
-
-// The Step 2 check boxes as the encoders see them.
-std::int32_t transformFlags(bool flipH, bool flipV, bool invert);
 
 EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
                                 const QString &path);

@@ -8,13 +8,9 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
 using namespace dither_rows;
 
-bool isDitherCode(std::int32_t code)
-{
-    return code == codes::DitherNone || isErrorDiffusion(code) || isOrderedDither(code);
-}
+std::optional<Dither> ditherFromCode(std::int32_t code) { return fromCode(ditherItems, code); }
 
 namespace {
 
@@ -32,7 +28,7 @@ void nearestOnly(const QImage &source, QImage &target, Q &q, RowProgress *progre
 }
 
 template <class Q>
-void ditherWith(std::int32_t code, const QImage &source, QImage &target, Q &q,
+void ditherWith(Dither code, const QImage &source, QImage &target, Q &q,
                 RowProgress *progress)
 {
     if (isOrderedDither(code))
@@ -45,13 +41,13 @@ void ditherWith(std::int32_t code, const QImage &source, QImage &target, Q &q,
 
 } // namespace
 
-void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q,
+void dither(Dither code, const QImage &source, QImage &target, PaletteQuantiser &q,
             RowProgress *progress)
 {
     ditherWith(code, source, target, q, progress);
 }
 
-void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q,
+void dither(Dither code, const QImage &source, QImage &target, Rgb555Quantiser &q,
             RowProgress *progress)
 {
     ditherWith(code, source, target, q, progress);

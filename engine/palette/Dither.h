@@ -2,7 +2,10 @@
 
 #include <QImage>
 
+#include "engine/palette/PaletteCodes.h"
+
 #include <cstdint>
+#include <optional>
 
 namespace pictrove {
 
@@ -10,9 +13,8 @@ class PaletteQuantiser;
 class Rgb555Quantiser;
 class RowProgress;
 
-// True for the dither codes we know (0, 1, 2, 4, 8, 16, 32, 64, 256, 512,
-// 1024).
-bool isDitherCode(std::int32_t code);
+// The dither of a code, or nothing for a code we do not know.
+std::optional<Dither> ditherFromCode(std::int32_t code);
 
 // Reduces source (Format_RGB32) into target, which has the same size and
 // is Format_Indexed8 for a palette, Format_RGB555 for 5-5-5, with the
@@ -31,9 +33,9 @@ bool isDitherCode(std::int32_t code);
 //        left, lower and lower right neighbours.
 // (Details in OrderedDither.h and ErrorDiffusion.h.) Rows are finished top
 // to bottom; progress, when given, hears of each one.
-void dither(std::int32_t code, const QImage &source, QImage &target, PaletteQuantiser &q,
+void dither(Dither code, const QImage &source, QImage &target, PaletteQuantiser &q,
             RowProgress *progress = nullptr);
-void dither(std::int32_t code, const QImage &source, QImage &target, Rgb555Quantiser &q,
+void dither(Dither code, const QImage &source, QImage &target, Rgb555Quantiser &q,
             RowProgress *progress = nullptr);
 
 } // namespace pictrove

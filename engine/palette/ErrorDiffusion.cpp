@@ -11,7 +11,6 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
 using namespace dither_rows;
 
 namespace {
@@ -226,27 +225,27 @@ private:
 
 } // namespace
 
-bool isErrorDiffusion(std::int32_t code)
+bool isErrorDiffusion(Dither code)
 {
-    return code == codes::DitherBinary || code == codes::DitherOdd || code == codes::DitherEven
-           || code == codes::DitherEqual;
+    return code == Dither::Binary || code == Dither::Odd || code == Dither::Even
+           || code == Dither::Equal;
 }
 
 template <class Q>
-void diffuseError(std::int32_t code, const QImage &source, QImage &target, Q &q,
+void diffuseError(Dither code, const QImage &source, QImage &target, Q &q,
                   RowProgress *progress)
 {
     switch (code) {
-    case codes::DitherBinary:
+    case Dither::Binary:
         Diffusion<kFloydSteinberg>::run(source, target, q, false, progress);
         break;
-    case codes::DitherOdd:
+    case Dither::Odd:
         Diffusion<kFloydSteinberg>::run(source, target, q, true, progress);
         break;
-    case codes::DitherEven:
+    case Dither::Even:
         Diffusion<kJarvisJudiceNinke>::run(source, target, q, false, progress);
         break;
-    case codes::DitherEqual:
+    case Dither::Equal:
         Diffusion<kEqualShares>::run(source, target, q, false, progress);
         break;
     default:
@@ -254,7 +253,7 @@ void diffuseError(std::int32_t code, const QImage &source, QImage &target, Q &q,
     }
 }
 
-template void diffuseError(std::int32_t, const QImage &, QImage &, PaletteQuantiser &, RowProgress *);
-template void diffuseError(std::int32_t, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *);
+template void diffuseError(Dither, const QImage &, QImage &, PaletteQuantiser &, RowProgress *);
+template void diffuseError(Dither, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *);
 
 } // namespace pictrove

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/palette/PaletteCodes.h"
+
 #include <QImage>
 
 #include <cstdint>
@@ -9,7 +11,7 @@ namespace pictrove {
 class RowProgress;
 
 // Whether code is one of the error diffusions (1, 256, 512, 1024).
-bool isErrorDiffusion(std::int32_t code);
+bool isErrorDiffusion(Dither code);
 
 // Reduces source into target by error diffusion:
 //   1    Binary: Floyd-Steinberg, rows left to right.
@@ -20,7 +22,7 @@ bool isErrorDiffusion(std::int32_t code);
 // All four are tempered for photos (see ErrorDiffusion.cpp). Q is
 // PaletteQuantiser or Rgb555Quantiser.
 template <class Q>
-void diffuseError(std::int32_t code, const QImage &source, QImage &target, Q &q,
+void diffuseError(Dither code, const QImage &source, QImage &target, Q &q,
                   RowProgress *progress);
 
 } // namespace pictrove

@@ -10,7 +10,6 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
 using namespace dither_rows;
 
 namespace {
@@ -102,7 +101,7 @@ void ordered(const QImage &source, QImage &target, Q &q, const ThresholdMap &map
 }
 
 // The threshold map of an ordered dither code, null for the others.
-const ThresholdMap *screenFor(std::int32_t code)
+const ThresholdMap *screenFor(Dither code)
 {
     static const ThresholdMap bayer = bayerMap(), clustered = clusteredDotMap(),
                               forward = lineScreenMap(Lines::Forward),
@@ -110,29 +109,29 @@ const ThresholdMap *screenFor(std::int32_t code)
                               horizontal = lineScreenMap(Lines::Horizontal),
                               vertical = lineScreenMap(Lines::Vertical);
     switch (code) {
-    case codes::DitherOrdered: return &bayer;
-    case codes::DitherHalftone: return &clustered;
-    case codes::DitherForwardDiagonal: return &forward;
-    case codes::DitherBackwardDiagonal: return &backward;
-    case codes::DitherHorizontal: return &horizontal;
-    case codes::DitherVertical: return &vertical;
+    case Dither::Ordered: return &bayer;
+    case Dither::Halftone: return &clustered;
+    case Dither::ForwardDiagonal: return &forward;
+    case Dither::BackwardDiagonal: return &backward;
+    case Dither::Horizontal: return &horizontal;
+    case Dither::Vertical: return &vertical;
     default: return nullptr;
     }
 }
 
 } // namespace
 
-bool isOrderedDither(std::int32_t code) { return screenFor(code) != nullptr; }
+bool isOrderedDither(Dither code) { return screenFor(code) != nullptr; }
 
 template <class Q>
-void orderedDither(std::int32_t code, const QImage &source, QImage &target, Q &q,
+void orderedDither(Dither code, const QImage &source, QImage &target, Q &q,
                    RowProgress *progress)
 {
     if (const ThresholdMap *map = screenFor(code))
         ordered(source, target, q, *map, progress);
 }
 
-template void orderedDither(std::int32_t, const QImage &, QImage &, PaletteQuantiser &, RowProgress *);
-template void orderedDither(std::int32_t, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *);
+template void orderedDither(Dither, const QImage &, QImage &, PaletteQuantiser &, RowProgress *);
+template void orderedDither(Dither, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *);
 
 } // namespace pictrove

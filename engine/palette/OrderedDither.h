@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/palette/PaletteCodes.h"
+
 #include <QImage>
 
 #include <cstdint>
@@ -9,7 +11,7 @@ namespace pictrove {
 class RowProgress;
 
 // Whether code is one of the ordered screens (2, 4, 8, 16, 32, 64).
-bool isOrderedDither(std::int32_t code);
+bool isOrderedDither(Dither code);
 
 // Reduces source into target with the ordered screen of code: each pixel
 // is shifted by the screen's threshold, up to half a palette step (the
@@ -21,7 +23,7 @@ bool isOrderedDither(std::int32_t code);
 //   32 Horizontal, 64 Vertical: line screens of horizontal / vertical lines.
 // Q is PaletteQuantiser or Rgb555Quantiser.
 template <class Q>
-void orderedDither(std::int32_t code, const QImage &source, QImage &target, Q &q,
+void orderedDither(Dither code, const QImage &source, QImage &target, Q &q,
                    RowProgress *progress);
 
 } // namespace pictrove

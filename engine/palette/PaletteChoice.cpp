@@ -6,15 +6,13 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
-
 namespace {
 
 // The n of 0x8000 | 2^n, 0 for the bare 0x8000, -1 when flags is no
 // "Fixed Color" code.
 int fixedColourBits(std::int32_t flags)
 {
-    if ((flags & ~0x1FF) != codes::MapFixedColour)
+    if ((flags & ~0x1FF) != code(ColourMap::FixedColour))
         return -1;
     const int count = flags & 0x1FF;
     for (int n = 0; n <= 8; ++n)
@@ -29,15 +27,15 @@ bool paletteFits(std::int32_t flags, int depth)
 {
     if (depth < 1 || depth > 8)
         return false;
-    switch (flags) {
-    case codes::MapWindows:
-    case codes::MapOptimal:
-    case codes::MapFixedGrey:
+    switch (ColourMap(flags)) {
+    case ColourMap::Windows:
+    case ColourMap::Optimal:
+    case ColourMap::FixedGrey:
         return true;
-    case codes::MapVga:
+    case ColourMap::Vga:
         return depth >= 4;
-    case codes::MapWebSafe:
-    case codes::MapWindows256:
+    case ColourMap::WebSafe:
+    case ColourMap::Windows256:
         return depth == 8;
     default:
         return fixedColourBits(flags) >= 0;
@@ -49,20 +47,20 @@ std::vector<QRgb> choosePalette(std::int32_t flags, int depth, const QImage &pic
     if (!paletteFits(flags, depth))
         return {};
     const int tableSize = 1 << depth;
-    switch (flags) {
-    case codes::MapWindows:
+    switch (ColourMap(flags)) {
+    case ColourMap::Windows:
         return depth == 8 ? palettes::windowsHalftone256()
                : depth >= 4 ? palettes::windows16()
                             : palettes::windowsMonochrome();
-    case codes::MapVga:
+    case ColourMap::Vga:
         return palettes::vga16();
-    case codes::MapWebSafe:
+    case ColourMap::WebSafe:
         return palettes::webSafe216();
-    case codes::MapWindows256:
+    case ColourMap::Windows256:
         return palettes::windowsSystem256();
-    case codes::MapFixedGrey:
+    case ColourMap::FixedGrey:
         return palettes::fixedGrey(tableSize);
-    case codes::MapOptimal: {
+    case ColourMap::Optimal: {
         std::vector<QRgb> colours = optimalPalette(picture, tableSize);
         if (grey)
             for (QRgb &c : colours) {

@@ -18,12 +18,12 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
-
 namespace {
 
 constexpr std::int32_t kAllTransforms =
-    codes::TransformFlipVertical | codes::TransformFlipHorizontal | codes::TransformInvert;
+    code(Transform::FlipVertical) | code(Transform::FlipHorizontal) | code(Transform::Invert);
+
+constexpr bool has(std::int32_t flags, Transform word) { return (flags & code(word)) == code(word); }
 
 // ITU-R BT.601 luma, in 16-bit fixed point (weights sum to 65536).
 void makeGrey(QImage &picture)
@@ -87,30 +87,33 @@ private:
 PaletteEncoder::PaletteEncoder() = default;
 PaletteEncoder::~PaletteEncoder() = default;
 
-bool PaletteEncoder::valid(const Options &o)
+std::optional<PaletteEncoder::Options> PaletteEncoder::parse(std::int32_t kind, std::int32_t mode,
+                                                             std::int32_t depth, std::int32_t flags,
+                                                             std::int32_t dither)
 {
-    if (o.kind != codes::KindBmp && o.kind != codes::KindGif && o.kind != codes::KindGifInterlaced)
-        return false;
-    if (o.mode != codes::ModeColours && o.mode != codes::ModeGreyscale)
-        return false;
-    if (!isPaletteDepth(o.depth) && o.depth != 16 && o.depth != 24)
-        return false;
-    if (o.kind != codes::KindBmp && !isPaletteDepth(o.depth))
-        return false; // GIF holds at most 256 colours
-    if (!isDitherCode(o.dither))
-        return false;
-    if (!isPaletteDepth(o.depth))
-        return o.flags == codes::MapWindows; // direct colour has no colour map
-    return paletteFits(o.flags, o.depth);
+    // The one place where the numbers callers pass become our codes.
+    const std::optional<EncoderKind> k = fromCode(encoderKindItems, kind);
+    const std::optional<ColourMode> m = fromCode(colourModeItems, mode);
+    const std::optional<Dither> d = ditherFromCode(dither);
+    if (!k || !m || !d)
+        return std::nullopt;
+    if (!isPaletteDepth(depth) && depth != 16 && depth != 24)
+        return std::nullopt;
+    if (*k != EncoderKind::Bmp && !isPaletteDepth(depth))
+        return std::nullopt; // GIF holds at most 256 colours
+    if (!isPaletteDepth(depth) ? flags != code(ColourMap::Windows) // direct colour has no colour map
+                               : !paletteFits(flags, depth))
+        return std::nullopt;
+    return Options{*k, *m, depth, flags, *d};
 }
 
 std::int32_t PaletteEncoder::SetOptions(std::int32_t kind, std::int32_t mode, std::int32_t depth,
                                         std::int32_t flags, std::int32_t dither)
 {
-    const Options options{kind, mode, depth, flags, dither};
-    if (!valid(options))
+    const std::optional<Options> options = parse(kind, mode, depth, flags, dither);
+    if (!options)
         return 0;
-    m_options = options;
+    m_options = *options;
     m_processed = false;
     return 1;
 }
@@ -148,13 +151,13 @@ std::int32_t PaletteEncoder::Transform(std::int32_t flags, std::int32_t reserved
 {
     if (m_source.isNull() || reserved1 != 0 || reserved2 != 0 || (flags & ~kAllTransforms) != 0)
         return 0;
-    const bool flipV = (flags & codes::TransformFlipVertical) == codes::TransformFlipVertical;
-    const bool flipH = (flags & codes::TransformFlipHorizontal) == codes::TransformFlipHorizontal;
-    const bool invert = (flags & codes::TransformInvert) == codes::TransformInvert;
+    const bool flipV = has(flags, Transform::FlipVertical);
+    const bool flipH = has(flags, Transform::FlipHorizontal);
+    const bool invert = has(flags, Transform::Invert);
     // A stray bit of one word without the rest of it is no known transform.
-    const std::int32_t known = (flipV ? codes::TransformFlipVertical : 0)
-                               | (flipH ? codes::TransformFlipHorizontal : 0)
-                               | (invert ? codes::TransformInvert : 0);
+    const std::int32_t known = (flipV ? code(Transform::FlipVertical) : 0)
+                               | (flipH ? code(Transform::FlipHorizontal) : 0)
+                               | (invert ? code(Transform::Invert) : 0);
     if (known != flags)
         return 0;
     if (flipH || flipV)
@@ -186,11 +189,11 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
 {
     m_processed = false;
     m_result = QImage();
-    if (m_source.isNull() || !valid(m_options))
+    if (m_source.isNull())
         return false;
 
     QImage source = m_source;
-    if (m_options.mode == codes::ModeGreyscale)
+    if (m_options.mode == ColourMode::Greyscale)
         makeGrey(source); // detaches: the attached copy stays in colour
 
     QImage target;
@@ -203,7 +206,7 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
         rgb555.emplace();
     } else {
         std::vector<QRgb> colours = choosePalette(m_options.flags, m_options.depth, source,
-                                                  m_options.mode == codes::ModeGreyscale);
+                                                  m_options.mode == ColourMode::Greyscale);
         if (colours.empty())
             return false;
         target = QImage(source.size(), QImage::Format_Indexed8);
@@ -242,27 +245,27 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
     return !alongside || written;
 }
 
-std::int32_t PaletteEncoder::save(const QString &path, std::int32_t kind)
+std::int32_t PaletteEncoder::save(const QString &path, EncoderKind kind)
 {
     if (path.isEmpty() || (!m_processed && !Process()))
         return 0;
-    if (kind != codes::KindBmp && !isPaletteDepth(m_options.depth))
+    if (kind != EncoderKind::Bmp && !isPaletteDepth(m_options.depth))
         return 0;
     try {
-        const bool ok = kind == codes::KindBmp
+        const bool ok = kind == EncoderKind::Bmp
                             ? writeBmp(m_result, path)
-                            : writeGif(m_result, kind == codes::KindGifInterlaced, path);
+                            : writeGif(m_result, kind == EncoderKind::GifInterlaced, path);
         return ok ? 1 : 0;
     } catch (const std::bad_alloc &) {
         return 0;
     }
 }
 
-std::int32_t PaletteEncoder::SaveBmp(const QString &path) { return save(path, codes::KindBmp); }
-std::int32_t PaletteEncoder::SaveGif(const QString &path) { return save(path, codes::KindGif); }
+std::int32_t PaletteEncoder::SaveBmp(const QString &path) { return save(path, EncoderKind::Bmp); }
+std::int32_t PaletteEncoder::SaveGif(const QString &path) { return save(path, EncoderKind::Gif); }
 std::int32_t PaletteEncoder::SaveGifInterlaced(const QString &path)
 {
-    return save(path, codes::KindGifInterlaced);
+    return save(path, EncoderKind::GifInterlaced);
 }
 
 std::int32_t PaletteEncoder::EncodePicture(const PictureSurface &picture, const QString &path,
@@ -282,10 +285,10 @@ std::int32_t PaletteEncoder::ProcessAndSave(const QString &path)
 {
     if (path.isEmpty())
         return 0;
-    if (m_options.kind == codes::KindBmp)
+    if (m_options.kind == EncoderKind::Bmp)
         return Process() ? save(path, m_options.kind) : 0;
     // A GIF is written while the picture is being reduced.
-    const bool interlaced = m_options.kind == codes::KindGifInterlaced;
+    const bool interlaced = m_options.kind == EncoderKind::GifInterlaced;
     const Writer gif = [&](const QImage &image, const RowProgress *ready) {
         return writeGif(image, interlaced, path, ready);
     };

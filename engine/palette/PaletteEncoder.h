@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace pictrove {
 
@@ -82,20 +83,22 @@ public:
 
 private:
     struct Options {
-        std::int32_t kind = palette_codes::KindBmp;
-        std::int32_t mode = palette_codes::ModeColours;
+        EncoderKind kind = EncoderKind::Bmp;
+        ColourMode mode = ColourMode::Colours;
         std::int32_t depth = 24;
-        std::int32_t flags = palette_codes::MapWindows;
-        std::int32_t dither = palette_codes::DitherNone;
+        std::int32_t flags = code(ColourMap::Windows); // a map, or "Fixed Color" with its count
+        Dither dither = Dither::None;
     };
     // Writes a reduced picture; ready says which rows are finished.
     using Writer = std::function<bool(const QImage &, const RowProgress *ready)>;
-    std::int32_t save(const QString &path, std::int32_t kind);
+    std::int32_t save(const QString &path, EncoderKind kind);
     // Process(), with alongside (when given) writing the result meanwhile;
     // true when both succeeded.
     bool reduce(const Writer *alongside);
     bool reduceUnguarded(const Writer *alongside);
-    static bool valid(const Options &options);
+    // The options of a SetOptions call, or nothing when they are not valid.
+    static std::optional<Options> parse(std::int32_t kind, std::int32_t mode, std::int32_t depth,
+                                        std::int32_t flags, std::int32_t dither);
 
     Options m_options;
     QImage m_source;  // the attached, transformed copy (Format_RGB32)

@@ -171,13 +171,13 @@ TEST_F(Step2Page, OptionsReEncodeTheirWay)
     const QByteArray fixedFile = previewFile();
 
     choose(p().cboDither, p().cboDither->findText(QStringLiteral("Binary")));
-    EXPECT_EQ(asked().settings.DitherCode, 1);
+    EXPECT_EQ(code(asked().settings.DitherCode), 1);
     const QByteArray dithered = previewFile();
     EXPECT_NE(dithered, fixedFile);
 
     choose(p().cboMap, p().cboMap->findText(QStringLiteral("Optimal")));
     choose(p().cboColorMode, 1); // Greyscale
-    EXPECT_EQ(asked().settings.ColorMode, 2);
+    EXPECT_EQ(code(asked().settings.ColorMode), 2);
     const QImage grey = window->optimizedSurface().image();
     EXPECT_EQ(qRed(grey.pixel(300, 10)), qGreen(grey.pixel(300, 10)));
     choose(p().cboColorMode, 0);
@@ -200,7 +200,7 @@ TEST_F(Step2Page, OptionsReEncodeTheirWay)
     choose(p().CboFiles, 7);
     const QByteArray plain = previewFile();
     click(p().ChkInterlaced);
-    EXPECT_EQ(asked().settings.EncoderKind, 2);
+    EXPECT_EQ(code(asked().settings.EncoderKind), 2);
     const QByteArray interlaced = previewFile();
     EXPECT_EQ(magicOf(interlaced), QStringLiteral("GIF"));
     EXPECT_NE(interlaced, plain);

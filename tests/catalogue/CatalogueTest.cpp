@@ -1,4 +1,5 @@
 #include "engine/catalogue/FormatCatalogue.h"
+#include "engine/catalogue/FormatChoice.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "workflow/options/SaveOptimized.h"
 #include "settings/StartupSettings.h"
@@ -33,11 +34,11 @@ struct Step2 {
 OutputSettings previousRow()
 {
     OutputSettings s;
-    s.EncoderKind = 77;
-    s.ColorMode = 2;
+    s.EncoderKind = EncoderKind(77);
+    s.ColorMode = ColourMode::Greyscale;
     s.BitDepth = 77;
     s.PaletteFlags = 77;
-    s.DitherCode = 16;
+    s.DitherCode = Dither::BackwardDiagonal;
     s.LibraryFormat = 77;
     s.DepthText = QStringLiteral("previous");
     s.Extension = QStringLiteral("prev");
@@ -117,7 +118,7 @@ TEST(FormatCatalogue, EveryRowSetsItsOutputSettingsAndControls)
         EXPECT_EQ(step.c.statusPanel2, QString::fromLatin1(e.text));
         EXPECT_EQ(startupSettings().LastFormatIndex, r);
         EXPECT_EQ(s.Extension, QString::fromLatin1(e.extension));
-        EXPECT_EQ(s.EncoderKind, e.encoderKind == Kept ? before.EncoderKind : e.encoderKind);
+        EXPECT_EQ(code(s.EncoderKind), e.encoderKind == Kept ? code(before.EncoderKind) : e.encoderKind);
         EXPECT_EQ(s.BitDepth, e.bitDepth == Kept ? before.BitDepth : e.bitDepth);
         EXPECT_EQ(s.PaletteFlags, e.flags == Kept ? before.PaletteFlags : e.flags);
         EXPECT_EQ(s.LibraryFormat,
@@ -137,7 +138,7 @@ TEST(FormatCatalogue, EveryRowSetsItsOutputSettingsAndControls)
             EXPECT_EQ(step.jpegQualities, std::vector<int>{e.jpegQuality});
             EXPECT_EQ(step.encodes, 0);
         } else {
-            EXPECT_EQ(s.DitherCode, 0);
+            EXPECT_EQ(code(s.DitherCode), 0);
             EXPECT_EQ(step.c.cboMap.index, -1);
             EXPECT_EQ(step.encodes, 1);
             EXPECT_TRUE(step.jpegQualities.empty());
@@ -176,19 +177,19 @@ TEST(FormatCatalogue, InterlaceBoxChoosesTheGifEncoder)
     Step2 step;
     step.c.ChkInterlaced.checked = true;
     step.c.selectFormat(7);
-    EXPECT_EQ(step.c.settings.EncoderKind, 2);
+    EXPECT_EQ(code(step.c.settings.EncoderKind), 2);
     step.forget();
     step.c.setInterlaced(false);
-    EXPECT_EQ(step.c.settings.EncoderKind, 1);
+    EXPECT_EQ(code(step.c.settings.EncoderKind), 1);
     EXPECT_EQ(step.c.FileType4, QStringLiteral("GIF"));
     EXPECT_EQ(step.encodes, 1);
     // The box keeps its state while a BMP row hides it; the next GIF row reads it.
     step.c.setInterlaced(true);
     step.c.selectFormat(10);
     EXPECT_FALSE(step.c.ChkInterlaced.visible);
-    EXPECT_EQ(step.c.settings.EncoderKind, 0);
+    EXPECT_EQ(code(step.c.settings.EncoderKind), 0);
     step.c.selectFormat(3);
-    EXPECT_EQ(step.c.settings.EncoderKind, 2);
+    EXPECT_EQ(code(step.c.settings.EncoderKind), 2);
 }
 
 struct MapCase {
@@ -242,12 +243,12 @@ TEST(MapHandler, EveryRowGroupSetsItsCode)
             if (mc.dither == MapCase::DitherReset) {
                 EXPECT_EQ(step.c.cboDither.index, 0);
                 EXPECT_FALSE(step.c.cboDither.enabled);
-                EXPECT_EQ(step.c.settings.DitherCode, 0);
+                EXPECT_EQ(code(step.c.settings.DitherCode), 0);
                 EXPECT_EQ(step.encodes, 2) << "the dither list's own encode, then the map's";
             } else {
                 EXPECT_EQ(step.c.cboDither.index, 2);
                 EXPECT_TRUE(step.c.cboDither.enabled);
-                EXPECT_EQ(step.c.settings.DitherCode, 2);
+                EXPECT_EQ(code(step.c.settings.DitherCode), 2);
                 EXPECT_EQ(step.encodes, 1);
             }
         }
@@ -274,14 +275,14 @@ TEST(MapHandler, FixedColorAfterMsMapFreesDitherButKeepsItOff)
     EXPECT_FALSE(step.c.cboDither.enabled);
     step.c.selectMap(1);
     EXPECT_TRUE(step.c.cboDither.enabled);
-    EXPECT_EQ(step.c.settings.DitherCode, 0);
+    EXPECT_EQ(code(step.c.settings.DitherCode), 0);
     EXPECT_EQ(step.c.settings.PaletteFlags, 0x8002);
 }
 
 TEST(FixedColor, CombinesWithTheColourCountOnce)
 {
     OutputSettings s;
-    s.PaletteFlags = PaletteCode::FixedColor;
+    s.PaletteFlags = code(ColourMap::FixedColour);
     s.BitDepth = 8;
     EXPECT_EQ(effectivePaletteFlags(s), 0x8100);
     EXPECT_EQ(s.PaletteFlags, 0x8100);
@@ -290,12 +291,12 @@ TEST(FixedColor, CombinesWithTheColourCountOnce)
     EXPECT_EQ(effectivePaletteFlags(s), 0x8100) << "a combined code stays as stored";
 
     for (int depth : {-1, 31}) {
-        s.PaletteFlags = PaletteCode::FixedColor;
+        s.PaletteFlags = code(ColourMap::FixedColour);
         s.BitDepth = depth;
-        EXPECT_EQ(effectivePaletteFlags(s), PaletteCode::FixedColor) << depth;
+        EXPECT_EQ(effectivePaletteFlags(s), code(ColourMap::FixedColour)) << depth;
     }
-    s.PaletteFlags = PaletteCode::Optimal;
-    EXPECT_EQ(effectivePaletteFlags(s), PaletteCode::Optimal);
+    s.PaletteFlags = code(ColourMap::Optimal);
+    EXPECT_EQ(effectivePaletteFlags(s), code(ColourMap::Optimal));
 
     // The row holds the bare code until something combines it.
     Step2 step;
@@ -312,23 +313,23 @@ TEST(OptionCodes, DitherAndColourModeItemsPassTheirCodes)
     for (int i = 0; i < 11; ++i) {
         step.forget();
         step.c.selectDither(i);
-        EXPECT_EQ(step.c.settings.DitherCode, ditherCodes[i]) << i;
+        EXPECT_EQ(code(step.c.settings.DitherCode), ditherCodes[i]) << i;
         EXPECT_EQ(step.encodes, 1);
     }
     step.c.selectDither(11);
-    EXPECT_EQ(step.c.settings.DitherCode, 1024) << "outside the list keeps the code";
+    EXPECT_EQ(code(step.c.settings.DitherCode), 1024) << "outside the list keeps the code";
 
     step.c.selectColorMode(1);
-    EXPECT_EQ(step.c.settings.ColorMode, 2);
+    EXPECT_EQ(code(step.c.settings.ColorMode), 2);
     step.c.selectColorMode(5);
-    EXPECT_EQ(step.c.settings.ColorMode, 2);
+    EXPECT_EQ(code(step.c.settings.ColorMode), 2);
     step.c.selectColorMode(0);
-    EXPECT_EQ(step.c.settings.ColorMode, 0);
+    EXPECT_EQ(code(step.c.settings.ColorMode), 0);
 
     // A new row starts undithered while the list still shows the old choice.
     step.c.selectDither(2);
     step.c.selectFormat(3);
-    EXPECT_EQ(step.c.settings.DitherCode, 0);
+    EXPECT_EQ(code(step.c.settings.DitherCode), 0);
     EXPECT_EQ(step.c.cboDither.index, 2);
 }
 
@@ -395,6 +396,58 @@ TEST(CustomQuality, StoredValueOutsideTheBoundsIsBroughtIn)
     EXPECT_EQ(c.TxtJPGD.value(), 1);
 }
 
+// Every row with every item of its lists, and some outside them: the
+// options derived from the catalogue alone are those the Step 2 controls
+// give after the same choices, and the dither list is locked exactly when
+// the controls lock it.
+TEST(Choice, DerivedOptionsEqualTheControlsForEveryRowAndItem)
+{
+    const std::vector<std::optional<int>> maps{std::nullopt, -1, 0, 1, 2, 3, 4, 5, 6, 7};
+    std::vector<std::optional<int>> dithers{std::nullopt, -1, 11};
+    for (int i = 0; i < 11; ++i)
+        dithers.push_back(i);
+    const std::vector<std::optional<int>> modes{std::nullopt, 0, 1, 2};
+    int compared = 0;
+    for (int row = -1; row <= FormatCount; ++row) {
+        for (const auto &map : maps) {
+            for (const auto &dither : dithers) {
+                for (const auto &mode : modes) {
+                    for (int variant = 0; variant < 3; ++variant) {
+                        FormatChoice choice;
+                        choice.row = row;
+                        choice.map = map;
+                        choice.dither = dither;
+                        choice.colorMode = mode;
+                        choice.interlaced = variant == 1;
+                        choice.flipHorizontal = variant == 1;
+                        choice.flipVertical = variant == 2;
+                        choice.invert = variant == 2;
+                        // Only the custom row takes a quality of its own (the
+                        // converter refuses one for any other row).
+                        choice.customJpegQuality =
+                            row != LastJpegRow ? 60 : variant == 0 ? 60 : variant == 1 ? 0 : 150;
+
+                        OutputSettingsController controls;
+                        controls.reencodeJpeg = [&controls](int q) { controls.settings.JpegQuality = q; };
+                        controls.fillOptionLists(std::int16_t(*choice.customJpegQuality));
+                        controls.applyChoice(choice);
+                        const ChosenOptions derived = encodingOptionsFor(choice);
+                        const EncodingOptions expected = controls.encodingOptions();
+                        ASSERT_EQ(derived.options.settings, expected.settings)
+                            << row << " " << map.value_or(-9) << " " << dither.value_or(-9) << " "
+                            << mode.value_or(-9) << " " << variant;
+                        ASSERT_EQ(derived.options.transform, expected.transform);
+                        ASSERT_EQ(derived.ditherLocked, !controls.cboDither.enabled)
+                            << row << " " << map.value_or(-9);
+                        ++compared;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 30000);
+}
+
 TEST(Choice, AppliedInTheWindowsOrder)
 {
     Step2 step;
@@ -407,10 +460,10 @@ TEST(Choice, AppliedInTheWindowsOrder)
     choice.flipVertical = true;
     step.c.applyChoice(choice);
     const OutputSettings &s = step.c.settings;
-    EXPECT_EQ(s.EncoderKind, 2);
+    EXPECT_EQ(s.EncoderKind, EncoderKind::GifInterlaced);
     EXPECT_EQ(s.PaletteFlags, 0x8100);
-    EXPECT_EQ(s.DitherCode, 1024);
-    EXPECT_EQ(s.ColorMode, 2);
+    EXPECT_EQ(s.DitherCode, Dither::Equal);
+    EXPECT_EQ(s.ColorMode, ColourMode::Greyscale);
     EXPECT_TRUE(step.c.chkFlipV.checked);
     EXPECT_EQ(startupSettings().LastFormatIndex, 7);
 

@@ -1,4 +1,6 @@
 // pictrove-convert end to end: the built program run on a mixed folder.
+#include "settings/StartupSettings.h"
+#include "engine/catalogue/FormatChoice.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchWorker.h"
 #include "decoding/FreeImageConvert.h"
@@ -176,9 +178,15 @@ TEST(ConvertTool, ChoicesResolveAsTheWindowAppliesThem)
     byHand.selectDither(3);
     byHand.selectColorMode(1);
     EXPECT_EQ(viaChoice.settings, byHand.settings);
-    EXPECT_EQ(viaChoice.settings.EncoderKind, 2);
-    EXPECT_EQ(viaChoice.settings.DitherCode, 4);
-    EXPECT_EQ(viaChoice.settings.ColorMode, 2);
+    EXPECT_EQ(code(viaChoice.settings.EncoderKind), 2);
+    EXPECT_EQ(code(viaChoice.settings.DitherCode), 4);
+    EXPECT_EQ(code(viaChoice.settings.ColorMode), 2);
+
+    // The converter derives the same options from the catalogue alone,
+    // without Step 2 controls and without touching the stored format.
+    startupSettings().LastFormatIndex = 11;
+    EXPECT_EQ(encodingOptionsFor(*choice).options.settings, byHand.settings);
+    EXPECT_EQ(startupSettings().LastFormatIndex, 11);
 }
 
 // A script run where a session chose a display platform for Qt programs, but

@@ -157,7 +157,7 @@ TEST(BatchWorker, InterlacedGifAndFixedColourCombinedOnce)
     h.options.setInterlaced(true);
     h.select(3); // GIF-16 Colors
     h.options.selectMap(2); // "Fixed Color"
-    ASSERT_EQ(h.options.settings.EncoderKind, palette_codes::KindGifInterlaced);
+    ASSERT_EQ(h.options.settings.EncoderKind, EncoderKind::GifInterlaced);
     ASSERT_TRUE(EncodeBatchImage(h.sync(), box.file("i.gif"), 0).ok());
     EXPECT_EQ(h.options.settings.PaletteFlags, 0x8010);
     const QByteArray gif = box.read("i.gif");

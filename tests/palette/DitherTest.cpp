@@ -12,7 +12,6 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
 
 namespace {
 
@@ -35,7 +34,7 @@ QImage reduce(std::int32_t code, const QImage &source, const palettes::Palette &
 {
     QImage target(source.size(), QImage::Format_Indexed8);
     PaletteQuantiser q(palette);
-    dither(code, source, target, q);
+    dither(*ditherFromCode(code), source, target, q);
     target.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     return target;
 }
@@ -55,9 +54,9 @@ double bandMean(const QImage &img, int x0, int x1)
 TEST(Dither, KnowsExactlyTheDitherCodes)
 {
     for (std::int32_t code : kAllCodes)
-        EXPECT_TRUE(isDitherCode(code)) << code;
+        EXPECT_TRUE(ditherFromCode(code)) << code;
     for (std::int32_t code : {-1, 3, 128, 2048, 1025})
-        EXPECT_FALSE(isDitherCode(code)) << code;
+        EXPECT_FALSE(ditherFromCode(code)) << code;
 }
 
 // Black and white only: every grey must come out as the right share of
@@ -78,7 +77,7 @@ TEST(Dither, BlackAndWhiteKeepsTheMeanOfAGreyRamp)
                 << "dither " << code << " band " << band;
     }
     // Without dithering the ramp is just cut in half.
-    const QImage plain = reduce(codes::DitherNone, ramp, palettes::windowsMonochrome());
+    const QImage plain = reduce(code(Dither::None), ramp, palettes::windowsMonochrome());
     EXPECT_EQ(bandMean(plain, 0, 120), 0.0);
     EXPECT_EQ(bandMean(plain, 136, 256), 255.0);
 }
@@ -129,12 +128,12 @@ TEST(Dither, LineScreensRunInTheirDirection)
                 same += pixel(out, x, y) == pixel(out, x + dx, y + dy);
         return same;
     };
-    EXPECT_GT(runsAlong(codes::DitherHorizontal, 1, 0), runsAlong(codes::DitherHorizontal, 0, 1));
-    EXPECT_GT(runsAlong(codes::DitherVertical, 0, 1), runsAlong(codes::DitherVertical, 1, 0));
-    EXPECT_GT(runsAlong(codes::DitherForwardDiagonal, 1, -1),
-              runsAlong(codes::DitherForwardDiagonal, 1, 1));
-    EXPECT_GT(runsAlong(codes::DitherBackwardDiagonal, 1, 1),
-              runsAlong(codes::DitherBackwardDiagonal, 1, -1));
+    EXPECT_GT(runsAlong(code(Dither::Horizontal), 1, 0), runsAlong(code(Dither::Horizontal), 0, 1));
+    EXPECT_GT(runsAlong(code(Dither::Vertical), 0, 1), runsAlong(code(Dither::Vertical), 1, 0));
+    EXPECT_GT(runsAlong(code(Dither::ForwardDiagonal), 1, -1),
+              runsAlong(code(Dither::ForwardDiagonal), 1, 1));
+    EXPECT_GT(runsAlong(code(Dither::BackwardDiagonal), 1, 1),
+              runsAlong(code(Dither::BackwardDiagonal), 1, -1));
 }
 
 TEST(Dither, Rgb555DiffusionKeepsTheMean)
@@ -142,7 +141,7 @@ TEST(Dither, Rgb555DiffusionKeepsTheMean)
     const QImage ramp = greyRamp(256, 32);
     QImage target(ramp.size(), QImage::Format_RGB555);
     Rgb555Quantiser q;
-    dither(codes::DitherBinary, ramp, target, q);
+    dither(Dither::Binary, ramp, target, q);
     const QImage shown = target.convertToFormat(QImage::Format_RGB32);
     for (int band = 0; band < 256; band += 16)
         EXPECT_NEAR(bandMean(shown, band, band + 16), bandMean(ramp, band, band + 16), 1.0);

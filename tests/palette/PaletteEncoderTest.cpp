@@ -21,7 +21,6 @@
 
 namespace pictrove {
 
-namespace codes = palette_codes;
 
 namespace {
 
@@ -126,7 +125,7 @@ TEST_F(PaletteEncoderTest, BmpHeadersCarryTheDepth)
     for (auto [depth, bits] : depthToBits) {
         const QString path = sandbox.file(QStringLiteral("d%1.bmp").arg(depth));
         PaletteEncoder encoder;
-        const std::int32_t flags = depth <= 8 ? codes::MapFixedGrey : codes::MapWindows;
+        const std::int32_t flags = depth <= 8 ? code(ColourMap::FixedGrey) : code(ColourMap::Windows);
         ASSERT_NE(encoder.EncodePicture(picture.surface, path, 0, 0, depth, flags, 0), 0);
         const QByteArray bytes = sandbox.read(QFileInfo(path).fileName());
         ASSERT_GT(bytes.size(), 54);
@@ -144,7 +143,7 @@ TEST_F(PaletteEncoderTest, GifsAreVersion89aWithATableOfTwoToTheDepth)
         const QString name = QStringLiteral("t%1.gif").arg(depth);
         PaletteEncoder encoder;
         ASSERT_NE(encoder.EncodePicture(picture.surface, sandbox.file(name), 1, 0, depth,
-                                        codes::MapOptimal, 1),
+                                        code(ColourMap::Optimal), 1),
                   0);
         const QByteArray bytes = sandbox.read(name);
         EXPECT_EQ(bytes.left(6), "GIF89a");
@@ -159,7 +158,7 @@ TEST_F(PaletteEncoderTest, InterlacedGifStoresRowsInFourPasses)
 {
     const QString path = sandbox.file("i.gif");
     PaletteEncoder encoder;
-    ASSERT_NE(encoder.EncodePicture(picture.surface, path, 2, 0, 8, codes::MapOptimal, 0), 0);
+    ASSERT_NE(encoder.EncodePicture(picture.surface, path, 2, 0, 8, code(ColourMap::Optimal), 0), 0);
     // Read the rows in the order they stand in the file.
     int error = 0;
     GifFileType *gif = DGifOpenFileName(QFile::encodeName(path).constData(), &error);
@@ -192,16 +191,16 @@ TEST_F(PaletteEncoderTest, FixedMapsUseOnlyTheirColours)
         palettes::Palette palette;
     };
     const std::vector<MapCase> cases{
-        {1, codes::MapWindows, palettes::windowsMonochrome()},
-        {4, codes::MapWindows, palettes::windows16()},
-        {8, codes::MapWindows, palettes::windowsHalftone256()},
-        {4, codes::MapVga, palettes::vga16()},
-        {8, codes::MapWebSafe, palettes::webSafe216()},
-        {8, codes::MapWindows256, palettes::windowsSystem256()},
-        {5, codes::MapFixedGrey, palettes::fixedGrey(32)},
-        {2, codes::MapFixedColour | 4, palettes::fixedColourLattice(4)},
-        {8, codes::MapFixedColour | 16, palettes::fixedColourLattice(16)},
-        {4, codes::MapFixedColour | 256, palettes::fixedColourLattice(16)},
+        {1, code(ColourMap::Windows), palettes::windowsMonochrome()},
+        {4, code(ColourMap::Windows), palettes::windows16()},
+        {8, code(ColourMap::Windows), palettes::windowsHalftone256()},
+        {4, code(ColourMap::Vga), palettes::vga16()},
+        {8, code(ColourMap::WebSafe), palettes::webSafe216()},
+        {8, code(ColourMap::Windows256), palettes::windowsSystem256()},
+        {5, code(ColourMap::FixedGrey), palettes::fixedGrey(32)},
+        {2, code(ColourMap::FixedColour) | 4, palettes::fixedColourLattice(4)},
+        {8, code(ColourMap::FixedColour) | 16, palettes::fixedColourLattice(16)},
+        {4, code(ColourMap::FixedColour) | 256, palettes::fixedColourLattice(16)},
     };
     for (const MapCase &c : cases) {
         for (std::int32_t dither : {0, 1, 2}) {
@@ -222,7 +221,7 @@ TEST_F(PaletteEncoderTest, FixedMapsUseOnlyTheirColours)
 TEST_F(PaletteEncoderTest, OptimalPaletteFitsThePicture)
 {
     PaletteEncoder encoder;
-    ASSERT_NE(encoder.SetOptions(1, 0, 8, codes::MapOptimal, 0), 0);
+    ASSERT_NE(encoder.SetOptions(1, 0, 8, code(ColourMap::Optimal), 0), 0);
     ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
     ASSERT_NE(encoder.Process(), 0);
     // The test picture has two blues and smooth red/green ramps: 256 colours
@@ -251,7 +250,7 @@ TEST_F(PaletteEncoderTest, OptimalKeepsTheColoursOfASmallPicture)
             drawing.setPixel(x, y, colours[(x / 7 + y / 5) % 5]);
     Surface small(drawing);
     PaletteEncoder encoder;
-    ASSERT_NE(encoder.SetOptions(1, 0, 3, codes::MapOptimal, 1), 0);
+    ASSERT_NE(encoder.SetOptions(1, 0, 3, code(ColourMap::Optimal), 1), 0);
     ASSERT_NE(encoder.AttachPicture(small.surface), 0);
     ASSERT_NE(encoder.Process(), 0);
     EXPECT_EQ(test::maxChannelDifference(shown(encoder), drawing), 0);
@@ -261,7 +260,7 @@ TEST_F(PaletteEncoderTest, OptimalKeepsTheColoursOfASmallPicture)
         for (int y = 0; y < 4; ++y)
             ramp.setPixel(x, y, qRgb(x, (x * 7) % 256, 255 - x));
     Surface greys(ramp);
-    ASSERT_NE(encoder.SetOptions(1, codes::ModeGreyscale, 8, codes::MapOptimal, 0), 0);
+    ASSERT_NE(encoder.SetOptions(1, code(ColourMode::Greyscale), 8, code(ColourMap::Optimal), 0), 0);
     ASSERT_NE(encoder.AttachPicture(greys.surface), 0);
     ASSERT_NE(encoder.Process(), 0);
     QImage grey = ramp;
@@ -280,8 +279,8 @@ TEST_F(PaletteEncoderTest, HandlesTinyAndThinPictures)
     for (QSize size : {QSize(1, 1), QSize(1, 9), QSize(9, 1), QSize(2, 2), QSize(3, 17)}) {
         Surface tiny(test::makeTestPicture(size.width(), size.height()));
         for (std::int32_t dither : {0, 1, 2, 4, 8, 16, 32, 64, 256, 512, 1024})
-            for (auto [depth, flags] : {std::pair{8, codes::MapOptimal}, {1, codes::MapWindows},
-                                        {16, codes::MapWindows}}) {
+            for (auto [depth, flags] : {std::pair{8, code(ColourMap::Optimal)}, {1, code(ColourMap::Windows)},
+                                        {16, code(ColourMap::Windows)}}) {
                 PaletteEncoder encoder;
                 const QString path = sandbox.file("tiny.bmp");
                 ASSERT_NE(encoder.EncodePicture(tiny.surface, path, 0, 0, depth, flags, dither), 0)
@@ -294,7 +293,7 @@ TEST_F(PaletteEncoderTest, HandlesTinyAndThinPictures)
 TEST_F(PaletteEncoderTest, GreyscaleUsesBt601LumaAndAGreyOptimalPalette)
 {
     PaletteEncoder encoder;
-    ASSERT_NE(encoder.SetOptions(0, codes::ModeGreyscale, 24, codes::MapWindows, 0), 0);
+    ASSERT_NE(encoder.SetOptions(0, code(ColourMode::Greyscale), 24, code(ColourMap::Windows), 0), 0);
     ASSERT_NE(encoder.AttachPicture(picture.surface), 0);
     ASSERT_NE(encoder.Process(), 0);
     const QImage &source = picture.surface.image();
@@ -307,7 +306,7 @@ TEST_F(PaletteEncoderTest, GreyscaleUsesBt601LumaAndAGreyOptimalPalette)
             ASSERT_EQ(qGreen(out), qBlue(out));
         }
 
-    ASSERT_NE(encoder.SetOptions(1, codes::ModeGreyscale, 4, codes::MapOptimal, 1), 0);
+    ASSERT_NE(encoder.SetOptions(1, code(ColourMode::Greyscale), 4, code(ColourMap::Optimal), 1), 0);
     ASSERT_NE(encoder.Process(), 0);
     for (QRgb c : encoder.result().colorTable())
         EXPECT_TRUE(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c)) << std::hex << c;
@@ -317,11 +316,11 @@ TEST_F(PaletteEncoderTest, TransformFlipsAndInvertsBeforeTheReduction)
 {
     const QImage &source = picture.surface.image();
     const std::vector<std::pair<std::int32_t, QImage>> cases{
-        {codes::TransformFlipVertical, source.mirrored(false, true)},
-        {codes::TransformFlipHorizontal, source.mirrored(true, false)},
-        {codes::TransformFlipVertical | codes::TransformFlipHorizontal, source.mirrored(true, true)},
-        {codes::TransformInvert, [&] { QImage i = source; i.invertPixels(); return i; }()},
-        {codes::TransformFlipVertical | codes::TransformInvert,
+        {code(Transform::FlipVertical), source.mirrored(false, true)},
+        {code(Transform::FlipHorizontal), source.mirrored(true, false)},
+        {code(Transform::FlipVertical) | code(Transform::FlipHorizontal), source.mirrored(true, true)},
+        {code(Transform::Invert), [&] { QImage i = source; i.invertPixels(); return i; }()},
+        {code(Transform::FlipVertical) | code(Transform::Invert),
          [&] { QImage i = source.mirrored(false, true); i.invertPixels(); return i; }()},
     };
     for (const auto &[flags, expected] : cases) {
@@ -348,7 +347,7 @@ TEST_F(PaletteEncoderTest, TransformFlipsAndInvertsBeforeTheReduction)
 TEST_F(PaletteEncoderTest, ProcessAndSaveWritesWhatProcessThenSaveWrites)
 {
     for (std::int32_t kind : {0, 1, 2}) {
-        for (std::int32_t transform : {0, std::int32_t(codes::TransformFlipHorizontal)}) {
+        for (std::int32_t transform : {0, std::int32_t(code(Transform::FlipHorizontal))}) {
             SCOPED_TRACE(testing::Message() << "kind " << kind << " transform " << transform);
             const auto prepared = [&](PaletteEncoder &encoder) {
                 ASSERT_NE(encoder.SetOptions(kind, 0, 8, 0x4000, 1), 0);
@@ -383,15 +382,15 @@ TEST_F(PaletteEncoderTest, RejectsUnknownTransformWords)
     EXPECT_NE(encoder.Transform(0), 0);
     for (std::int32_t flags : {0x1000000, 0x10000, 0x2000000, 0x4, 0x3100001})
         EXPECT_EQ(encoder.Transform(flags), 0) << std::hex << flags;
-    EXPECT_EQ(encoder.Transform(codes::TransformInvert, 1, 0), 0);
+    EXPECT_EQ(encoder.Transform(code(Transform::Invert), 1, 0), 0);
     PaletteEncoder empty;
-    EXPECT_EQ(empty.Transform(codes::TransformInvert), 0);
+    EXPECT_EQ(empty.Transform(code(Transform::Invert)), 0);
 }
 
 TEST_F(PaletteEncoderTest, AttachTakesAPartOfThePicture)
 {
     PaletteEncoder encoder;
-    ASSERT_NE(encoder.SetOptions(0, 0, 24, codes::MapWindows, 0), 0);
+    ASSERT_NE(encoder.SetOptions(0, 0, 24, code(ColourMap::Windows), 0), 0);
     ASSERT_NE(encoder.AttachPicture(picture.surface, 3, 2, 10, -1), 0);
     ASSERT_NE(encoder.Process(), 0);
     EXPECT_EQ(test::maxChannelDifference(shown(encoder), picture.surface.image().copy(3, 2, 10, 21)), 0);

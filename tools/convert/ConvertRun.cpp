@@ -1,7 +1,7 @@
 #include "tools/convert/ConvertRun.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
-#include "workflow/options/OutputSettingsController.h"
+#include "engine/catalogue/FormatChoice.h"
 #include "engine/conversion/BatchRun.h"
 #include "engine/conversion/ConversionContext.h"
 #include "selection/PictureListFile.h"
@@ -187,7 +187,7 @@ std::optional<FormatChoice> resolveChoice(const ConvertOptions &options, QString
         }
     }
     if (options.dither) {
-        const QStringList dithers = itemTexts(ditherOptions());
+        const QStringList dithers = itemTexts(ditherItems);
         choice.dither = pickItem(dithers, *options.dither);
         if (!choice.dither) {
             *error = QStringLiteral("unknown dither \"%1\": choose one of %2").arg(*options.dither, quotedList(dithers));
@@ -214,13 +214,8 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
         return ExitUsage;
     }
 
-    OutputSettingsController controller;
-    // No preview to encode here: a JPEG preset's quality goes straight to
-    // JpegQuality, where the window's preview encode would have put it.
-    controller.reencodeJpeg = [&controller](int quality) { controller.settings.JpegQuality = quality; };
-    controller.fillOptionLists(std::int16_t(*choice->customJpegQuality));
-    controller.applyChoice(*choice);
-    if (choice->dither && *choice->dither != 0 && !controller.cboDither.enabled) {
+    const ChosenOptions chosen = encodingOptionsFor(*choice);
+    if (choice->dither && *choice->dither != 0 && chosen.ditherLocked) {
         output.errors << "pictrove-convert: --dither: the colour map chosen takes no dithering\n";
         output.errors.flush();
         return ExitUsage;
@@ -230,7 +225,7 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
     job.entries = expandInputs(options.inputs);
     job.destination = options.output;
     job.genericName = options.name;
-    job.options = controller.encodingOptions();
+    job.options = chosen.options;
     job.jpeg = isJpegRow(choice->row);
     job.overwrite = options.overwrite;
     job.workers = options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());

@@ -30,9 +30,9 @@ EncodingOptions OutputSettingsController::encodingOptions()
 
 void OutputSettingsController::fillOptionLists(std::int16_t customJpegQuality)
 {
-    cboJpg.items = itemTexts(jpegPresetOptions());
-    cboDither.items = itemTexts(ditherOptions());
-    cboColorMode.items = itemTexts(colorModeOptions());
+    cboJpg.items = itemTexts(jpegPresetItems);
+    cboDither.items = itemTexts(ditherItems);
+    cboColorMode.items = itemTexts(colourModeItems);
     cboMap.items = initialMapItems();
     CboFiles.items = formatListTexts();
     // Through the field's own events, so a stored value outside 1..100 is
@@ -138,14 +138,14 @@ void OutputSettingsController::CboFiles_Click()
             cboMap.items << map.text;
         cboMap.index = -1;
         settings.BitDepth = row->bitDepth;
-        settings.PaletteFlags = row->paletteFlags;
+        settings.PaletteFlags = code(row->defaultMap);
         settings.DepthText = row->depthText;
         if (row->kind == FormatKind::Gif) {
             ChkInterlaced.visible = true;
-            settings.EncoderKind = ChkInterlaced.checked ? 2 : 1;
+            settings.EncoderKind = gifKind(ChkInterlaced.checked);
         } else {
             settings.LibraryFormat = row->libraryFormat;
-            settings.EncoderKind = 0;
+            settings.EncoderKind = EncoderKind::Bmp;
         }
         settings.Extension = row->extension;
     }
@@ -157,7 +157,7 @@ void OutputSettingsController::CboFiles_Click()
     CmdSave.enabled = true;
     cmdBatch.enabled = true;
     // The dither list keeps showing its choice; a new row starts undithered.
-    settings.DitherCode = 0;
+    settings.DitherCode = Dither::None;
     requestEncode();
 }
 
@@ -175,7 +175,7 @@ void OutputSettingsController::cboMap_Click()
                  && std::size_t(m) < row->mapItems.size())
             chosen = std::size_t(m);
         if (chosen) {
-            settings.PaletteFlags = row->mapItems[*chosen].paletteFlags;
+            settings.PaletteFlags = code(row->mapItems[*chosen].map);
             if (*chosen == 0 && row->firstMapResetsDither)
                 resetDither();
         }
@@ -189,20 +189,20 @@ void OutputSettingsController::resetDither()
 {
     selectDither(0);
     cboDither.enabled = false;
-    settings.DitherCode = 0;
+    settings.DitherCode = Dither::None;
 }
 
 void OutputSettingsController::cboDither_Click()
 {
-    if (const auto code = codeAt(ditherOptions(), cboDither.index))
-        settings.DitherCode = *code;
+    if (const auto dither = codeAt(ditherItems, cboDither.index))
+        settings.DitherCode = *dither;
     requestEncode();
 }
 
 void OutputSettingsController::cboColorMode_Click()
 {
-    if (const auto code = codeAt(colorModeOptions(), cboColorMode.index))
-        settings.ColorMode = *code;
+    if (const auto mode = codeAt(colourModeItems, cboColorMode.index))
+        settings.ColorMode = *mode;
     requestEncode();
 }
 
@@ -212,7 +212,7 @@ void OutputSettingsController::chkInvert_Click() { requestEncode(); }
 
 void OutputSettingsController::ChkInterlaced_Click()
 {
-    settings.EncoderKind = ChkInterlaced.checked ? 2 : 1;
+    settings.EncoderKind = gifKind(ChkInterlaced.checked);
     requestEncode();
     FileType4 = QStringLiteral("GIF");
 }
@@ -224,8 +224,8 @@ void OutputSettingsController::cboJpg_Click()
     if (preset == CustomJpegPreset) {
         frameJPG.visible = true;
         requestJpegEncode(TxtJPGD.value());
-    } else if (const auto quality = codeAt(jpegPresetOptions(), preset)) {
-        requestJpegEncode(*quality);
+    } else if (const auto quality = codeAt(jpegPresetItems, preset)) {
+        requestJpegEncode(code(*quality));
     }
     // No preset selected: there is no quality to encode with.
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/catalogue/FormatCatalogue.h"
+#include "engine/catalogue/FormatChoice.h"
 #include "engine/catalogue/OutputSettings.h"
 #include "engine/conversion/ConversionContext.h"
 #include "platform/NumericField.h"
@@ -32,21 +33,6 @@ struct CheckState {
 struct ControlState {
     bool enabled = true;
     bool visible = true;
-};
-
-// What a headless caller chooses, applied in the order the window's user
-// would: check boxes and custom quality first, then the row, then the map,
-// dither and colour mode.
-struct FormatChoice {
-    int row = DefaultFormatIndex;
-    std::optional<int> map;
-    std::optional<int> dither;
-    std::optional<int> colorMode;
-    std::optional<int> customJpegQuality;
-    bool interlaced = false;
-    bool flipHorizontal = false;
-    bool flipVertical = false;
-    bool invert = false;
 };
 
 // The Step 2 output options: OutputSettings and the state of every option

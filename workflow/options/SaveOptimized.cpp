@@ -9,10 +9,10 @@ QString saveOptimizedFilter(int row, const OutputSettings &settings)
 {
     if (isJpegRow(row))
         return QStringLiteral("Independent JPEG (*.jpg)|*.jpg");
-    if (settings.EncoderKind == palette_codes::KindGif ||
-        settings.EncoderKind == palette_codes::KindGifInterlaced)
+    if (settings.EncoderKind == EncoderKind::Gif ||
+        settings.EncoderKind == EncoderKind::GifInterlaced)
         return QStringLiteral("Graphical Interface Format (*.gif)|*.gif");
-    if (settings.EncoderKind != palette_codes::KindBmp)
+    if (settings.EncoderKind != EncoderKind::Bmp)
         return {};
     switch (settings.LibraryFormat) {
     case LibraryFormat::Bmp: return QStringLiteral("Windows Bitmap Format (*.bmp)|*.bmp");
