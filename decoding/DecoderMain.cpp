@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -153,18 +154,23 @@ std::int64_t cpuNanoseconds(pid_t child)
 }
 
 // Time the child's main thread has waited for a processor: a child that
-// the machine is too busy to run is not stuck. 0 when the system will not say.
+// the machine is too busy to run is not stuck. 0 when the system will not
+// say. Read without the C library's buffered files: what the server
+// allocates stays in the heap that every later decode child starts from.
 std::int64_t runQueueNanoseconds(pid_t child)
 {
     char name[64];
     std::snprintf(name, sizeof name, "/proc/%d/schedstat", int(child));
-    std::FILE *file = std::fopen(name, "re");
-    if (!file)
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return 0;
+    char text[128] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
     unsigned long long running = 0, waiting = 0;
-    const int read = std::fscanf(file, "%llu %llu", &running, &waiting);
-    std::fclose(file);
-    return read == 2 ? std::int64_t(waiting) : 0;
+    return n > 0 && std::sscanf(text, "%llu %llu", &running, &waiting) == 2
+        ? std::int64_t(waiting)
+        : 0;
 }
 
 int openPidFd(pid_t child)
