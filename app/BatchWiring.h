@@ -33,7 +33,7 @@ public:
     BatchRunner &runner() { return m_runner; }
     void saveAll();
     void stop();
-    // Closing during a run: stops it after the file under way and closes
+    // Closing during a run: stops it (a file being written is finished) and closes
     // the window once it has ended. False when no run was under way.
     bool closeAfterRun();
     QDialog *resultsList() const { return m_results; }

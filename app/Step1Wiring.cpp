@@ -20,6 +20,7 @@ Step1Wiring::Step1Wiring(MainWindow &window)
     p.lvFolder->setSelectionModel(&m_selection.folderSelection());
     p.lvSelected->setModel(&m_selection.basket());
     p.lvSelected->setSelectionModel(&m_selection.basketSelection());
+    m_preview.setPaneSize([this] { return m_window.step1().Preview->size(); });
 
     connect(&m_selection, &ImageSelection::panelText, this,
             [this](int panel, const QString &text) {
@@ -78,7 +79,13 @@ void Step1Wiring::connectToolbars()
         connect(action, &QAction::triggered, s, command);
 }
 
-void Step1Wiring::fitPreview() { m_window.step1().PPreview->fit(m_preview.holder()); }
+void Step1Wiring::fitPreview()
+{
+    // A pane grown past the shrunk copy shows it enlarged until a sharper
+    // one is made off this thread.
+    if (!m_window.step1().PPreview->fit(m_preview.holder().size(), m_preview.shown()))
+        m_preview.reshrink();
+}
 
 void Step1Wiring::showInViews(const QImage &picture)
 {

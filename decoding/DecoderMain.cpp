@@ -18,22 +18,28 @@
 #include "platform/QuietStart.h"
 #include "decoding/DecodeConfinement.h"
 #include "decoding/DecoderProtocol.h"
+#include "decoding/DeclaredSize.h"
 #include "decoding/Decoders.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QGuiApplication>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/personality.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <string_view>
 #include <vector>
 
@@ -126,11 +132,146 @@ bool reply(const LoadResult &result)
 // Fixed contents for every allocation a decode makes; see the top of the file.
 constexpr int heapFill = 0xA5;
 
+// The size the file's header declares, for the program's time limit. The
+// header is read here, in the confined child, like every other byte of the
+// file: a peek that crashes costs this child, not the program.
+std::int64_t declaredPixelsOf(const QString &file, const QString &extension)
+{
+    if (!declaresSizeInHeader(extension))
+        return proto::sizeNotInHeader;
+    const auto declared = declaredSizeOf(file, extension);
+    return declared ? declared->pixels() : proto::sizeUnreadable;
+}
+
+// Processor time the child has used so far, or -1 when the system will not say.
+std::int64_t cpuNanoseconds(pid_t child)
+{
+    clockid_t clock{};
+    timespec used{};
+    if (::clock_getcpuclockid(child, &clock) == 0 && ::clock_gettime(clock, &used) == 0)
+        return std::int64_t(used.tv_sec) * 1'000'000'000 + used.tv_nsec;
+    return -1;
+}
+
+// Time the child's main thread has waited for a processor: a child that
+// the machine is too busy to run is not stuck. 0 when the system will not
+// say. Read without the C library's buffered files: what the server
+// allocates stays in the heap that every later decode child starts from.
+std::int64_t runQueueNanoseconds(pid_t child)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "/proc/%d/schedstat", int(child));
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[128] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    unsigned long long running = 0, waiting = 0;
+    return n > 0 && std::sscanf(text, "%llu %llu", &running, &waiting) == 2
+        ? std::int64_t(waiting)
+        : 0;
+}
+
+int openPidFd(pid_t child)
+{
+#if defined(SYS_pidfd_open)
+    return int(::syscall(SYS_pidfd_open, child, 0));
+#else
+    (void)child;
+    return -1;
+#endif
+}
+
+// A decode child that spends a whole second without processor time, and
+// without waiting for one, is not working: a library waiting on a lock it
+// will never get, or on a pipe nobody writes to. It ends as a time-out
+// then, instead of costing the seconds that the size it declares would allow.
+constexpr std::chrono::milliseconds idleLimit{1000};
+// Processor time below this over idleLimit counts as none: the clock ticks
+// for the page faults of a process that is otherwise asleep.
+constexpr std::int64_t idleCpuNanoseconds = 5'000'000;
+
+enum class Waited { Exited, Stuck, Cancelled, ProgramGone };
+
+// Waits for the child to end, while watching its processor time and the
+// program's end of the socket, which may ask for the decode to end.
+Waited waitForChild(pid_t child, int &status, const std::atomic<int> &replying)
+{
+    const int pidFd = openPidFd(child);
+    using Clock = std::chrono::steady_clock;
+    auto lastProgress = Clock::now();
+    // Processor time used or waited for, since the child started.
+    const auto activity = [child] {
+        const std::int64_t cpu = cpuNanoseconds(child);
+        return cpu < 0 ? cpu : cpu + runQueueNanoseconds(child);
+    };
+    std::int64_t lastCpu = activity();
+    // The program sends nothing while a decode is under way but a cancel; a
+    // request means it has the whole reply and the child is ending.
+    bool watchProgram = true;
+    for (;;) {
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child)
+            break;
+        if (ended < 0 && errno != EINTR) {
+            status = 0;
+            break;
+        }
+        pollfd watch[2] = {{watchProgram ? proto::channelFd : -1, POLLIN, 0}, {pidFd, POLLIN, 0}};
+        // Without a process descriptor the end of the child is looked for
+        // often; with one, the poll wakes for it.
+        const int tick = pidFd >= 0 ? 100 : 5;
+        const int ready = ::poll(watch, pidFd >= 0 ? 2 : 1, tick);
+        if (ready > 0 && (watch[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            std::uint32_t word = 0;
+            const ssize_t peeked = ::recv(proto::channelFd, &word, sizeof word, MSG_PEEK | MSG_WAITALL);
+            if (peeked == ssize_t(sizeof word) && word != proto::cancelMagic) {
+                watchProgram = false;
+                continue;
+            }
+            const bool cancelled = peeked == ssize_t(sizeof word)
+                && proto::readFully(proto::channelFd, &word, sizeof word);
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (pidFd >= 0)
+                ::close(pidFd);
+            // A child that had sent its whole reply before the kill: the
+            // program reads that reply, and the cancel is spent.
+            if (cancelled && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return Waited::Exited;
+            return cancelled ? Waited::Cancelled : Waited::ProgramGone;
+        }
+        if (replying.load() != 0) {
+            // Writing its reply, the child waits for the program to read.
+            lastProgress = Clock::now();
+            continue;
+        }
+        const std::int64_t cpu = activity();
+        if (cpu < 0 || lastCpu < 0 || cpu - lastCpu >= idleCpuNanoseconds) {
+            lastCpu = cpu;
+            lastProgress = Clock::now();
+        } else if (Clock::now() - lastProgress >= idleLimit) {
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (pidFd >= 0)
+                ::close(pidFd);
+            return Waited::Stuck;
+        }
+    }
+    if (pidFd >= 0)
+        ::close(pidFd);
+    return Waited::Exited;
+}
+
 // Decodes one file in a fresh child and lets the child reply. False when the
 // reply stream can no longer be trusted: the child died part-way through its
-// reply, or could not send it.
+// reply, or could not send it, or the program is gone or out of step.
 template <typename Decode>
-bool serveInChild(const Decode &decode, std::atomic<int> &replying)
+bool serveInChild(const QString &file, const QString &extension, const Decode &decode,
+                  std::atomic<int> &replying)
 {
     replying.store(0);
     const pid_t server = ::getpid();
@@ -144,6 +285,12 @@ bool serveInChild(const Decode &decode, std::atomic<int> &replying)
         // write; what it could do from here is kept small.
         confineToDecoding();
         mallopt(M_PERTURB, heapFill);
+        proto::SizeNotice notice;
+        notice.declaredPixels = declaredPixelsOf(file, extension);
+        replying.store(1);
+        if (!proto::writeFully(proto::channelFd, &notice, sizeof notice))
+            ::_exit(3);
+        replying.store(0);
         const LoadResult result = decode();
         replying.store(1);
         ::_exit(reply(result) ? 0 : 3);
@@ -151,16 +298,18 @@ bool serveInChild(const Decode &decode, std::atomic<int> &replying)
     if (child < 0)
         return reply(loadFailure(QStringLiteral("the picture decoder could not start a decode")));
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    const Waited waited = waitForChild(child, status, replying);
+    if (waited == Waited::ProgramGone)
+        return false;
+    if (waited == Waited::Exited && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
     if (replying.load() != 0)
         return false;
     proto::ReplyHeader header;
-    header.crashed = 1;
+    if (waited == Waited::Exited)
+        header.crashed = 1;
+    else
+        header.ending = waited == Waited::Stuck ? proto::Ending::Stuck : proto::Ending::Cancelled;
     return proto::writeFully(proto::channelFd, &header, sizeof header);
 }
 
@@ -252,8 +401,14 @@ int main(int argc, char **argv)
     std::signal(SIGINT, SIG_IGN);
     for (;;) {
         proto::RequestHeader request;
-        if (!proto::readFully(fd, &request, sizeof request))
-            return 0; // the program closed its end
+        // A cancel that crossed its decode's reply on the way is of no use now.
+        do {
+            if (!proto::readFully(fd, &request.magic, sizeof request.magic))
+                return 0; // the program closed its end
+        } while (request.magic == proto::cancelMagic);
+        if (!proto::readFully(fd, reinterpret_cast<char *>(&request) + sizeof request.magic,
+                              sizeof request - sizeof request.magic))
+            return 0;
         if (request.magic != proto::requestMagic || request.pathBytes > proto::maxPathBytes
             || request.extensionBytes > 64 || request.table > 1)
             return 2;
@@ -272,7 +427,7 @@ int main(int argc, char **argv)
                 ? decodeRoute(fallbackRouteFor(table, extension), file, extension, limits)
                 : decodeInProcess(file, extension, table, limits);
         };
-        if (!serveInChild(decode, *replying))
+        if (!serveInChild(file, extension, decode, *replying))
             return 2;
     }
 }

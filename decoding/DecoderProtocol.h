@@ -16,6 +16,12 @@ constexpr std::uint32_t requestMagic = 0x51445450u; // "PTDQ"
 constexpr std::uint32_t replyMagic = 0x52445450u;   // "PTDR"
 // Sent once, when the decoder has started its libraries and takes requests.
 constexpr std::uint32_t readyMagic = 0x59445450u;   // "PTDY"
+// From the program while a request is under way: end that decode now. One
+// that arrives after the reply has gone is skipped by the decoder.
+constexpr std::uint32_t cancelMagic = 0x43445450u;  // "PTDC"
+// From the decoder, before the reply: the size the file's header declares,
+// read in the confined decode child, for the program to set the file's time.
+constexpr std::uint32_t sizeMagic = 0x53445450u;    // "PTDS"
 
 struct RequestHeader {
     std::uint32_t magic = requestMagic;
@@ -24,6 +30,23 @@ struct RequestHeader {
     std::uint32_t pathBytes = 0;  // the path follows, in the file system's encoding
     std::uint32_t extensionBytes = 0; // then the extension, UTF-8
     std::int64_t maxPixels = 0;
+};
+
+// What a header declares, in pixels, or one of these.
+constexpr std::int64_t sizeNotInHeader = -1; // the format does not say before decoding
+constexpr std::int64_t sizeUnreadable = -2;  // the format says, but this header is damaged
+
+struct SizeNotice {
+    std::uint32_t magic = sizeMagic;
+    std::uint32_t reserved = 0;
+    std::int64_t declaredPixels = sizeNotInHeader;
+};
+
+// Why a decode ended without its own reply.
+enum class Ending : std::uint32_t {
+    None = 0,
+    Stuck = 1,     // the child used no processor time for a whole second
+    Cancelled = 2, // the program asked for the decode to end
 };
 
 enum class PixelFormat : std::uint32_t { Rgb32 = 0, Argb32 = 1 };
@@ -38,7 +61,7 @@ struct ReplyHeader {
     std::uint32_t errorBytes = 0; // UTF-8 reason follows, then width * height * 4 bytes of pixels
     std::uint32_t crashed = 0;    // 1: the decode died; the decoder itself serves on
     std::uint32_t peakKiB = 0;    // the decode's largest resident size
-    std::uint32_t reserved = 0;
+    Ending ending = Ending::None;  // set by the decoder itself, with ok == 0
 };
 
 constexpr std::uint32_t maxPathBytes = 64 * 1024;

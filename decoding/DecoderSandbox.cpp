@@ -1,5 +1,6 @@
 #include "decoding/DecoderSandbox.h"
 
+#include "decoding/CancelToken.h"
 #include "decoding/DeclaredSize.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
@@ -23,6 +24,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 extern char **environ;
 
@@ -97,24 +99,34 @@ public:
 
     bool send(const void *data, std::size_t size) { return proto::writeFully(m_fd, data, size); }
 
-    // Reads exactly size bytes unless the deadline passes or the peer ends.
-    enum class Read { Done, Ended, TimedOut };
-    Read receive(void *buffer, std::size_t size, Clock::time_point deadline)
+    // Reads exactly size bytes unless the deadline passes, the peer ends or
+    // the token is cancelled.
+    enum class Read { Done, Ended, TimedOut, Cancelled };
+    Read receive(void *buffer, std::size_t size, Clock::time_point deadline,
+                 const CancelToken *cancel = nullptr)
     {
         auto *p = static_cast<char *>(buffer);
+        const int cancelFd = cancel ? cancel->waitFd() : -1;
         while (size > 0) {
+            if (cancel && cancel->cancelled())
+                return Read::Cancelled;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - Clock::now());
             if (left.count() <= 0)
                 return Read::TimedOut;
-            pollfd pfd{m_fd, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, int(std::min<long long>(left.count(), 1 << 30)));
+            pollfd pfd[2] = {{m_fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+            // Without a descriptor to wake us, a token is looked at often.
+            const long long wait = cancel && cancelFd < 0 ? std::min<long long>(left.count(), 20)
+                                                          : left.count();
+            const int ready = ::poll(pfd, cancelFd >= 0 ? 2 : 1, int(std::min<long long>(wait, 1 << 30)));
             if (ready < 0 && errno == EINTR)
                 continue;
             if (ready == 0)
-                return Read::TimedOut;
+                continue; // the deadline or the token, looked at above
             if (ready < 0)
                 return Read::Ended;
+            if (pfd[0].revents == 0)
+                continue; // the token
             const ssize_t n = ::recv(m_fd, p, size, 0);
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
@@ -124,6 +136,19 @@ public:
             size -= std::size_t(n);
         }
         return Read::Done;
+    }
+
+    // Reads and drops size bytes, in pieces.
+    bool discard(std::size_t size, Clock::time_point deadline)
+    {
+        std::vector<char> scrap(std::min<std::size_t>(size, std::size_t(1) << 20));
+        while (size > 0) {
+            const std::size_t piece = std::min(size, scrap.size());
+            if (receive(scrap.data(), piece, deadline) != Read::Done)
+                return false;
+            size -= piece;
+        }
+        return true;
     }
 
 private:
@@ -150,7 +175,34 @@ QString crashText()
     return QStringLiteral("the picture decoder crashed on this file");
 }
 
+QString timeOutText()
+{
+    return QStringLiteral("the picture decoder took too long");
+}
+
+// A damaged header declares nothing a decoder could honestly need; the time
+// of a megapixel leaves room for a layout the peek does not know.
+constexpr std::int64_t unreadableHeaderPixels = 1'000'000;
+
 } // namespace
+
+LoadResult cancelledLoad()
+{
+    LoadResult result = loadFailure(QStringLiteral("the load was cancelled"));
+    result.cancelled = true;
+    return result;
+}
+
+// The time one file gets, over every route tried for it. Until the decoder
+// has said what the header declares, the file has the least time any file
+// of its size gets; the decoder's word may raise that, never past what the
+// largest picture we accept would get.
+struct DecoderSandbox::FileClock {
+    Clock::time_point start;
+    std::int64_t fileBytes = 0;
+    Clock::time_point deadline;
+    Clock::time_point ceiling;
+};
 
 std::optional<QString> unreadableFileReason(const QByteArray &localPath)
 {
@@ -225,20 +277,17 @@ std::chrono::milliseconds DecoderSandbox::timeLimitFor(std::int64_t fileBytes,
     return std::min(milliseconds(std::int64_t(std::min(limit, 1e12))), m_options.maxTimeLimit);
 }
 
-std::chrono::milliseconds DecoderSandbox::timeLimitFor(const QString &path,
-                                                       const QString &extension) const
+std::int64_t DecoderSandbox::pixelsToTime(std::int64_t declared, QStringView extension)
 {
-    const auto declared = declaredSizeOf(path, extension);
-    // A damaged header declares nothing a decoder could honestly need; the
-    // time of a megapixel leaves room for a layout the peek does not know.
-    constexpr std::int64_t unreadableHeader = 1'000'000;
-    const std::int64_t pixels = declared ? declared->pixels()
-        : declaresSizeInHeader(extension) ? unreadableHeader
-                                          : -1;
-    return timeLimitFor(QFileInfo(path).size(), pixels);
+    if (declared >= 0)
+        return declared;
+    if (declared == proto::sizeNotInHeader && !declaresSizeInHeader(extension))
+        return -1;
+    return unreadableHeaderPixels;
 }
 
-LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table)
+LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table,
+                                const CancelToken *cancel)
 {
     const QByteArray localPath = QFile::encodeName(path);
     const QByteArray ext = extension.toUtf8();
@@ -247,7 +296,14 @@ LoadResult DecoderSandbox::load(const QString &path, const QString &extension, L
     if (auto refused = unreadableFileReason(localPath))
         return loadFailure(*refused);
 
-    std::lock_guard lock(m_mutex);
+    // Another thread's file may hold the decoder; a cancelled load stops
+    // waiting for it.
+    std::unique_lock lock(m_mutex, std::defer_lock);
+    while (!lock.try_lock_for(std::chrono::milliseconds(20)))
+        if (cancel && cancel->cancelled())
+            return cancelledLoad();
+    if (cancel && cancel->cancelled())
+        return cancelledLoad();
     if (!m_process) {
         m_process = Process::start(programPath(), m_options.startLimit);
         if (!m_process)
@@ -255,23 +311,67 @@ LoadResult DecoderSandbox::load(const QString &path, const QString &extension, L
         ++m_stats.started;
     }
     // One time for the file, whichever routes it takes.
-    const auto deadline = Clock::now() + timeLimitFor(path, extension);
+    FileClock clock;
+    clock.start = Clock::now();
+    clock.fileBytes = QFileInfo(path).size();
+    clock.deadline = clock.start + timeLimitFor(clock.fileBytes, 0);
+    clock.ceiling = clock.start
+        + std::max(timeLimitFor(clock.fileBytes, m_options.maxPixels),
+                   timeLimitFor(clock.fileBytes, -1));
     Outcome outcome = Outcome::Answered;
-    LoadResult result = loadLocked(localPath, ext, table, false, deadline, outcome);
+    LoadResult result = loadLocked(localPath, ext, table, false, clock, cancel, outcome);
     // A decode that crashed may have met a fault of its own library; a
     // decoder that was lost (out of time, or out of step) has spent what
     // the file may cost.
     if (outcome == Outcome::Crashed && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
-        LoadResult second = loadLocked(localPath, ext, table, true, deadline, outcome);
-        if (second.ok)
+        LoadResult second = loadLocked(localPath, ext, table, true, clock, cancel, outcome);
+        if (second.ok || second.cancelled)
             return second;
     }
     return result;
 }
 
+LoadResult DecoderSandbox::endCancelled(bool replying, Outcome &outcome)
+{
+    outcome = Outcome::Cancelled;
+    // Pixels under way would take longer to drain than a new decoder takes
+    // to start.
+    if (replying || !m_process->send(&proto::cancelMagic, sizeof proto::cancelMagic)) {
+        m_process.reset();
+        return cancelledLoad();
+    }
+    // The decoder answers at once: the decode ended, or its reply had gone
+    // before the cancel came and is read to its end.
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    std::uint32_t magic = 0;
+    bool fine = m_process->receive(&magic, sizeof magic, deadline) == Process::Read::Done;
+    if (fine && magic == proto::sizeMagic) {
+        proto::SizeNotice notice;
+        fine = m_process->receive(reinterpret_cast<char *>(&notice) + sizeof magic,
+                                  sizeof notice - sizeof magic, deadline)
+                == Process::Read::Done
+            && m_process->receive(&magic, sizeof magic, deadline) == Process::Read::Done;
+    }
+    proto::ReplyHeader reply;
+    fine = fine && magic == proto::replyMagic
+        && m_process->receive(reinterpret_cast<char *>(&reply) + sizeof magic,
+                              sizeof reply - sizeof magic, deadline)
+            == Process::Read::Done
+        && reply.errorBytes <= proto::maxErrorBytes
+        && m_process->discard(reply.errorBytes, deadline);
+    if (fine && reply.ok && !reply.crashed) {
+        const std::int64_t pixels = std::int64_t(reply.width) * reply.height;
+        fine = reply.width > 0 && reply.height > 0 && pixels <= m_options.maxPixels
+            && m_process->discard(std::size_t(pixels) * 4, deadline);
+    }
+    if (!fine)
+        m_process.reset();
+    return cancelledLoad();
+}
+
 LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteArray &ext,
-                                      LoaderTable table, bool fallbackOnly,
-                                      Clock::time_point deadline, Outcome &outcome)
+                                      LoaderTable table, bool fallbackOnly, FileClock &clock,
+                                      const CancelToken *cancel, Outcome &outcome)
 {
     outcome = Outcome::Answered;
     // Whatever goes wrong from here on leaves the decoder in an unknown state:
@@ -283,10 +383,11 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
             ++(m_stats.*counter);
         return loadFailure(reason);
     };
-    auto ended = [&](Process::Read read) {
-        return read == Process::Read::TimedOut
-            ? abandon(QStringLiteral("the picture decoder took too long"), &Stats::timedOut)
-            : abandon(crashText(), &Stats::crashed);
+    auto ended = [&](Process::Read read, bool replying) {
+        if (read == Process::Read::Cancelled)
+            return endCancelled(replying, outcome);
+        return read == Process::Read::TimedOut ? abandon(timeOutText(), &Stats::timedOut)
+                                               : abandon(crashText(), &Stats::crashed);
     };
 
     proto::RequestHeader request;
@@ -300,10 +401,33 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
         || !m_process->send(ext.constData(), std::size_t(ext.size())))
         return abandon(crashText(), &Stats::crashed);
 
+    std::uint32_t magic = 0;
+    if (auto r = m_process->receive(&magic, sizeof magic, clock.deadline, cancel);
+        r != Process::Read::Done)
+        return ended(r, false);
+    if (magic == proto::sizeMagic) {
+        proto::SizeNotice notice;
+        if (auto r = m_process->receive(reinterpret_cast<char *>(&notice) + sizeof magic,
+                                        sizeof notice - sizeof magic, clock.deadline, cancel);
+            r != Process::Read::Done)
+            return ended(r, false);
+        // The decoder's word on the header sets the time, within our caps.
+        const auto limit = timeLimitFor(
+            clock.fileBytes, pixelsToTime(notice.declaredPixels, QString::fromUtf8(ext)));
+        clock.deadline = std::min(clock.start + limit, clock.ceiling);
+        if (auto r = m_process->receive(&magic, sizeof magic, clock.deadline, cancel);
+            r != Process::Read::Done)
+            return ended(r, false);
+    }
+    const auto deadline = clock.deadline;
     proto::ReplyHeader reply;
-    if (auto r = m_process->receive(&reply, sizeof reply, deadline); r != Process::Read::Done)
-        return ended(r);
-    if (reply.magic != proto::replyMagic || reply.errorBytes > proto::maxErrorBytes)
+    if (magic != proto::replyMagic)
+        return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    if (auto r = m_process->receive(reinterpret_cast<char *>(&reply) + sizeof magic,
+                                    sizeof reply - sizeof magic, deadline, cancel);
+        r != Process::Read::Done)
+        return ended(r, false);
+    if (reply.errorBytes > proto::maxErrorBytes)
         return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
     m_stats.peakKiB = std::max<std::int64_t>(m_stats.peakKiB, reply.peakKiB);
     if (reply.crashed) {
@@ -311,10 +435,18 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
         outcome = Outcome::Crashed;
         return loadFailure(crashText());
     }
+    if (reply.ending == proto::Ending::Stuck) {
+        ++m_stats.timedOut;
+        return loadFailure(timeOutText());
+    }
+    if (reply.ending == proto::Ending::Cancelled) {
+        // Not asked for by this load: the decoder is out of step.
+        return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    }
     QByteArray error(qsizetype(reply.errorBytes), Qt::Uninitialized);
-    if (auto r = m_process->receive(error.data(), std::size_t(error.size()), deadline);
+    if (auto r = m_process->receive(error.data(), std::size_t(error.size()), deadline, cancel);
         r != Process::Read::Done)
-        return ended(r);
+        return ended(r, true);
     if (!reply.ok)
         return loadFailure(QString::fromUtf8(error));
 
@@ -330,9 +462,9 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
         return abandon(QStringLiteral("not enough memory for the picture"), nullptr);
     // 32-bit rows are never padded, so the whole picture is one block.
     preferHugePages(image.bits(), std::size_t(image.sizeInBytes()));
-    if (auto r = m_process->receive(image.bits(), std::size_t(image.sizeInBytes()), deadline);
+    if (auto r = m_process->receive(image.bits(), std::size_t(image.sizeInBytes()), deadline, cancel);
         r != Process::Read::Done)
-        return ended(r);
+        return ended(r, true);
 
     LoadResult result;
     result.ok = true;

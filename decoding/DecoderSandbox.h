@@ -3,6 +3,7 @@
 #include "decoding/PictureLoader.h"
 
 #include <QString>
+#include <QStringView>
 
 #include <chrono>
 #include <cstdint>
@@ -32,6 +33,11 @@ struct SandboxOptions {
     std::int64_t maxPixels = std::int64_t(1) << 27;
 };
 
+class CancelToken;
+
+// The outcome of a load that was ended through its token.
+LoadResult cancelledLoad();
+
 // Why a file cannot be handed to a decoder at all, in the system's words
 // ("permission denied", "the file is a folder"), where a library would say
 // only that it could not read it. Empty for a regular file we may read.
@@ -44,12 +50,20 @@ public:
     DecoderSandbox(const DecoderSandbox &) = delete;
     DecoderSandbox &operator=(const DecoderSandbox &) = delete;
 
-    LoadResult load(const QString &path, const QString &extension, LoaderTable table);
+    // One file through the decoder. With a cancel token, the load ends
+    // soon after the token is cancelled (LoadResult::cancelled): waiting for
+    // another thread's load is given up, a decode under way is ended and the
+    // decoder serves the next file.
+    LoadResult load(const QString &path, const QString &extension, LoaderTable table,
+                    const CancelToken *cancel = nullptr);
 
     // declaredPixels < 0: the file does not say.
     std::chrono::milliseconds timeLimitFor(std::int64_t fileBytes, std::int64_t declaredPixels) const;
-    // The same for a file on disk, from its size and its header.
-    std::chrono::milliseconds timeLimitFor(const QString &path, const QString &extension) const;
+    // The pixels to give time for, from what the decoder read in a header
+    // (a pixel count, or DecoderProtocol's sizeNotInHeader / sizeUnreadable):
+    // a damaged header counts as a megapixel, and so does "not in the
+    // header" for a format whose header does say.
+    static std::int64_t pixelsToTime(std::int64_t declared, QStringView extension);
     QString programPath() const;
 
     // What the sandbox has absorbed so far.
@@ -67,12 +81,14 @@ public:
 
 private:
     class Process;
-    enum class Outcome { Answered, Crashed, Lost };
+    struct FileClock;
+    enum class Outcome { Answered, Crashed, Lost, Cancelled };
     LoadResult loadLocked(const QByteArray &localPath, const QByteArray &extension,
-                          LoaderTable table, bool fallbackOnly,
-                          std::chrono::steady_clock::time_point deadline, Outcome &outcome);
+                          LoaderTable table, bool fallbackOnly, FileClock &clock,
+                          const CancelToken *cancel, Outcome &outcome);
+    LoadResult endCancelled(bool replying, Outcome &outcome);
 
-    mutable std::mutex m_mutex;
+    mutable std::timed_mutex m_mutex;
     SandboxOptions m_options;
     std::unique_ptr<Process> m_process;
     Stats m_stats;

@@ -1,5 +1,6 @@
 #include "decoding/PictureLoader.h"
 
+#include "decoding/CancelToken.h"
 #include "decoding/Decoders.h"
 #include "decoding/DecoderSandbox.h"
 #include "decoding/ImageExtensions.h"
@@ -23,16 +24,19 @@ LoadResult loadPicture(const QString &path, LoaderTable table)
     return loadPicture(path, lowerExtensionOf(path), table);
 }
 
-LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table)
+LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table,
+                       const CancelToken *cancel)
 {
     const QString ext = extension.toLower();
     if (routeFor(table, ext).kind == DecoderKind::None)
         return loadFailure(QStringLiteral("no loader reads files of this type"));
     if (currentMode == LoaderMode::InProcess) {
         std::lock_guard lock(inProcessDecodes);
+        if (cancel && cancel->cancelled())
+            return cancelledLoad();
         return decodeInProcess(path, ext, table);
     }
-    return DecoderSandbox::shared().load(path, ext, table);
+    return DecoderSandbox::shared().load(path, ext, table, cancel);
 }
 
 QImage LoadImageBitmap(const QString &path, const QString &extension,

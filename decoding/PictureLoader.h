@@ -17,7 +17,12 @@ struct LoadResult {
     QImage image; // Format_RGB32, or Format_ARGB32 when the picture has transparency
     int depth = 0; // bits per pixel of the picture as the loader handed it over
     QString error;
+    // The load was ended through its CancelToken before a picture came; not
+    // a fault of the file.
+    bool cancelled = false;
 };
+
+class CancelToken;
 
 // Reads a picture through one dispatch table, the extension taken from the
 // path's file name in any letter case. Synchronous; needs no event loop.
@@ -26,7 +31,9 @@ struct LoadResult {
 LoadResult loadPicture(const QString &path, LoaderTable table);
 
 // The same with the extension given apart from the path.
-LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table);
+// A load given a cancel token ends soon after the token is cancelled.
+LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table,
+                       const CancelToken *cancel = nullptr);
 
 // Width, height and colour depth of the current image.
 struct ImageDescription {

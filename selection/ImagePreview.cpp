@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QPromise>
-#include <QThreadPool>
 
 #include <memory>
 
@@ -18,22 +17,38 @@ namespace pictrove {
 namespace {
 struct Loaded {
     LoadResult result;
+    QImage shown;
     std::int64_t fileBytes = 0;
 };
 } // namespace
 
 ImagePreview::ImagePreview(PreviewHost &host, QObject *parent) : QObject(parent), m_host(host)
 {
-    m_loader = [](const QString &path, const QString &extension) {
-        return loadPicture(path, extension, LoaderTable::Preview);
+    m_loader = [](const QString &path, const QString &extension, const CancelToken &cancel) {
+        return loadPicture(path, extension, LoaderTable::Preview, &cancel);
     };
+    m_thread.setMaxThreadCount(1);
+    m_thread.setObjectName(QStringLiteral("preview"));
 }
 
-ImagePreview::~ImagePreview() = default;
+ImagePreview::~ImagePreview()
+{
+    ++*m_newest;
+    if (m_cancel)
+        m_cancel->cancel();
+    m_thread.clear();
+    m_thread.waitForDone();
+}
 
 void ImagePreview::previewImage(const QString &path)
 {
     const std::uint64_t generation = ++m_generation;
+    m_newest->store(generation);
+    // The picture under way is no longer wanted: its decode ends now.
+    if (m_cancel)
+        m_cancel->cancel();
+    auto cancel = std::make_shared<CancelToken>();
+    m_cancel = cancel;
     ++m_pending;
     auto promise = std::make_shared<QPromise<Loaded>>();
     auto *watcher = new QFutureWatcher<Loaded>(this);
@@ -43,29 +58,68 @@ void ImagePreview::previewImage(const QString &path)
         if (generation != m_generation || watcher->future().resultCount() == 0)
             return;
         Loaded loaded = watcher->future().takeResult();
-        show(path, std::move(loaded.result), loaded.fileBytes);
+        show(path, std::move(loaded.result), std::move(loaded.shown), loaded.fileBytes);
     });
     watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, path, loader = m_loader] {
+    const QSize pane = m_paneSize ? m_paneSize() : QSize();
+    m_thread.start([promise, path, pane, cancel, generation, newest = m_newest,
+                    loader = m_loader] {
         promise->start();
+        // Clicked past while it waited: not decoded at all.
+        if (newest->load() != generation || cancel->cancelled()) {
+            promise->finish();
+            return;
+        }
         Loaded loaded;
         loaded.fileBytes = QFileInfo(path).size();
         try {
-            loaded.result = loader(path, lowerExtensionOf(path));
+            loaded.result = loader(path, lowerExtensionOf(path), *cancel);
         } catch (...) {
             loaded.result = LoadResult{};
             loaded.result.error = QStringLiteral("the picture could not be read");
         }
+        if (loaded.result.cancelled || newest->load() != generation) {
+            promise->finish();
+            return;
+        }
+        if (loaded.result.ok && pane.isValid())
+            loaded.shown = shrinkForPane(loaded.result.image, pane);
         promise->addResult(std::move(loaded));
         promise->finish();
     });
 }
 
-void ImagePreview::show(const QString &path, LoadResult result, std::int64_t fileBytes)
+void ImagePreview::reshrink()
+{
+    if (m_holder.isNull() || !m_paneSize)
+        return;
+    const std::uint64_t generation = m_generation;
+    const QSize pane = m_paneSize();
+    auto promise = std::make_shared<QPromise<QImage>>();
+    auto *watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation != m_generation || watcher->future().resultCount() == 0)
+            return;
+        m_shown = watcher->future().takeResult();
+        m_host.fitPreview();
+    });
+    watcher->setFuture(promise->future());
+    m_thread.start([promise, pane, holder = m_holder, generation, newest = m_newest] {
+        promise->start();
+        if (newest->load() == generation)
+            promise->addResult(shrinkForPane(holder, pane));
+        promise->finish();
+    });
+}
+
+void ImagePreview::show(const QString &path, LoadResult result, QImage shown,
+                        std::int64_t fileBytes)
 {
     m_path = path;
     const bool readable = result.ok && !result.image.isNull();
     m_holder = readable ? std::move(result.image) : QImage();
+    m_shown = readable ? (shown.isNull() ? m_holder : std::move(shown)) : QImage();
     if (readable)
         m_description = {m_holder.width(), m_holder.height(), result.depth};
 
@@ -99,6 +153,16 @@ void ImagePreview::show(const QString &path, LoadResult result, std::int64_t fil
                                           : result.error));
     m_host.applyLastFormat();
     emit previewShown(path, readable);
+}
+
+QImage shrinkForPane(const QImage &picture, QSize pane)
+{
+    const QSize size = previewPlacement(pane, picture.size()).size();
+    if (size.isEmpty())
+        return {};
+    if (size == picture.size())
+        return picture;
+    return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 QRect previewPlacement(QSize pane, QSize picture)

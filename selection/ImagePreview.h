@@ -1,14 +1,18 @@
 #pragma once
 
+#include "decoding/CancelToken.h"
 #include "decoding/PictureLoader.h"
 
 #include <QImage>
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace pictrove {
 
@@ -46,26 +50,41 @@ public:
 };
 
 // PreviewImage: makes an image file the current image. The file is decoded
-// on a worker thread, so a large photo or a damaged file never freezes the
-// window; when the user clicks on while one is read, only the newest click
-// is shown. A file that cannot be read does not leave the previous picture
+// on a thread of the preview's own, so a large photo or a damaged file never
+// freezes the window, and nothing the window's painting waits for (Qt's
+// global thread pool) is ever held by a decode. Only the newest click is
+// decoded: a newer one ends the decode under way and drops those still
+// waiting. A file that cannot be read does not leave the previous picture
 // on screen under the new file's name: the holder and the views are
 // emptied and the reason is reported.
 class ImagePreview : public QObject {
     Q_OBJECT
 public:
-    using Loader = std::function<LoadResult(const QString &path, const QString &extension)>;
+    // Loads one file; a load should end soon after cancel is cancelled.
+    using Loader = std::function<LoadResult(const QString &path, const QString &extension,
+                                            const CancelToken &cancel)>;
 
     explicit ImagePreview(PreviewHost &host, QObject *parent = nullptr);
+    // Ends the decode under way, without waiting for its time limit.
     ~ImagePreview() override;
 
     // The default reads through the preview's dispatch table.
     void setLoader(Loader loader) { m_loader = std::move(loader); }
+    // The preview pane's size, asked when a file is to be shown: the
+    // picture is shrunk for the preview box on the preview's thread.
+    void setPaneSize(std::function<QSize()> paneSize) { m_paneSize = std::move(paneSize); }
 
     void previewImage(const QString &path);
+    // Shrinks the holder again on the preview's thread, for a pane that has
+    // grown past the shrunk copy; the host's fitPreview follows.
+    void reshrink();
 
-    // The current image at full size (tPreview), null when none.
+    // The current image at full size (tPreview), null when none: what Step 2
+    // and Save As work on.
     const QImage &holder() const { return m_holder; }
+    // The holder as the preview box shows it: shrunk to the pane it had
+    // when it was read (the holder itself when it fits). Null when none.
+    const QImage &shown() const { return m_shown; }
     const ImageDescription &description() const { return m_description; }
     QString currentPath() const { return m_path; }
     bool loading() const { return m_pending > 0; }
@@ -75,16 +94,28 @@ signals:
     void previewShown(const QString &path, bool readable);
 
 private:
-    void show(const QString &path, LoadResult result, std::int64_t fileBytes);
+    void show(const QString &path, LoadResult result, QImage shown, std::int64_t fileBytes);
 
     PreviewHost &m_host;
     Loader m_loader;
+    std::function<QSize()> m_paneSize;
+    // One thread: a decode that a newer click ends gives way at once, and
+    // the clicks between the two are dropped.
+    QThreadPool m_thread;
+    std::shared_ptr<CancelToken> m_cancel;
+    std::shared_ptr<std::atomic<std::uint64_t>> m_newest =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
     QImage m_holder;
+    QImage m_shown;
     ImageDescription m_description;
     QString m_path;
     std::uint64_t m_generation = 0;
     int m_pending = 0;
 };
+
+// The picture shrunk to its placement in a pane of that size, smoothly;
+// the picture itself when it fits, null when nothing can be shown.
+QImage shrinkForPane(const QImage &picture, QSize pane);
 
 // FitPreview's placement: the holder's picture fitted into the pane less
 // 150 twips each way, never enlarged, centred in the pane. Pixels in and

@@ -40,9 +40,16 @@ ImageSelection::ImageSelection(FileTypes &types, QObject *parent)
     : QObject(parent), m_folder(types), m_basket(types), m_folderSelection(&m_folder),
       m_basketSelection(&m_basket)
 {
+    m_listing.setMaxThreadCount(2);
+    m_listing.setObjectName(QStringLiteral("folder listing"));
 }
 
-ImageSelection::~ImageSelection() = default;
+ImageSelection::~ImageSelection()
+{
+    ++*m_newestScan;
+    m_listing.clear();
+    m_listing.waitForDone();
+}
 
 QString ImageSelection::basketPanelText(std::int64_t count)
 {
@@ -58,6 +65,7 @@ void ImageSelection::folderSelected(const QString &path)
     // A camera folder of tens of thousands of files takes a while to read;
     // the window stays live meanwhile and only the newest folder is shown.
     const std::uint64_t generation = ++m_scanGeneration;
+    m_newestScan->store(generation);
     auto promise = std::make_shared<QPromise<std::vector<FolderFile>>>();
     auto *watcher = new QFutureWatcher<std::vector<FolderFile>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
@@ -67,9 +75,10 @@ void ImageSelection::folderSelected(const QString &path)
         applyListing(watcher->future().takeResult());
     });
     watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, path] {
+    m_listing.start([promise, path, generation, newest = m_newestScan] {
         promise->start();
-        promise->addResult(listImageFiles(path));
+        if (newest->load() == generation)
+            promise->addResult(listImageFiles(path));
         promise->finish();
     });
 }
@@ -291,22 +300,25 @@ void ImageSelection::openList()
                         MessageButtons::Ok);
 }
 
-void ImageSelection::previewIfOnlySelected(QItemSelectionModel &selection, const QString &path)
+void ImageSelection::previewIfOnlySelected(QItemSelectionModel &selection, int row,
+                                           const QString &path)
 {
-    if (selectedRows(selection).size() == 1)
+    // The entry shown is always the one selected: Enter and the basket's
+    // commands act on the selection, whatever entry is current.
+    if (selectedRows(selection) == std::vector<int>{row})
         emit previewRequested(path);
 }
 
 void ImageSelection::folderEntryClicked(int row)
 {
     if (row >= 0 && row < m_folder.rowCount())
-        previewIfOnlySelected(m_folderSelection, m_folder.file(row).fullPath);
+        previewIfOnlySelected(m_folderSelection, row, m_folder.file(row).fullPath);
 }
 
 void ImageSelection::basketEntryClicked(int row)
 {
     if (row >= 0 && row < m_basket.rowCount())
-        previewIfOnlySelected(m_basketSelection, m_basket.basket().at(row).fullPath);
+        previewIfOnlySelected(m_basketSelection, row, m_basket.basket().at(row).fullPath);
 }
 
 } // namespace pictrove

@@ -8,8 +8,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -41,8 +44,10 @@ public:
     void setPictureListFolder(const QString &folder) { m_pictureListFolder = folder; }
 
     // The folder tree reported a newly selected folder. The folder is read
-    // on a worker thread; folderListed() follows on this one. A folder
-    // chosen while another is being read replaces it.
+    // on a thread of the listing's own (never one that a decode or the
+    // window's painting may hold); folderListed() follows on this one. A
+    // folder chosen while another is being read replaces it, and folders
+    // passed over while waiting are not read at all.
     void folderSelected(const QString &path);
 
     // TBFolder: "Check All", "Uncheck All", "Add Checked File(s) to Tray".
@@ -90,7 +95,7 @@ private:
     std::optional<QString> choosePictureList(FileDialogRequest::Mode mode);
     void saveList();
     void openList();
-    void previewIfOnlySelected(QItemSelectionModel &selection, const QString &path);
+    void previewIfOnlySelected(QItemSelectionModel &selection, int row, const QString &path);
 
     FolderListModel m_folder;
     BasketModel m_basket;
@@ -99,6 +104,11 @@ private:
     QString m_currentFolder;
     QString m_pictureListFolder;
     std::uint64_t m_scanGeneration = 0;
+    std::shared_ptr<std::atomic<std::uint64_t>> m_newestScan =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
+    // Two threads: a folder on a slow or vanished disk does not hold up the
+    // next one chosen.
+    QThreadPool m_listing;
 };
 
 } // namespace pictrove

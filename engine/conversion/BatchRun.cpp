@@ -1,5 +1,6 @@
 #include "engine/conversion/BatchRun.h"
 
+#include "decoding/CancelToken.h"
 #include "decoding/DecoderSandbox.h"
 #include "decoding/PictureLoader.h"
 #include "engine/conversion/BatchOutputName.h"
@@ -18,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace pictrove {
@@ -44,7 +46,35 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         m_ready.emplace(index, std::move(result));
-        while (!m_ready.empty() && m_ready.begin()->first == m_next) {
+        flush();
+    }
+    // An entry taken but not converted (its decode was cancelled): nothing
+    // is reported for it, and what follows it is no longer held back.
+    void pass(std::size_t index)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_passed.insert(index);
+        flush();
+    }
+    // An entry never started ends the ordered stream: what follows it is
+    // reported as it comes.
+    void skipTo(std::size_t index)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (index > m_next)
+            m_next = index;
+    }
+
+private:
+    void flush()
+    {
+        for (;;) {
+            if (m_passed.erase(m_next) != 0) {
+                ++m_next;
+                continue;
+            }
+            if (m_ready.empty() || m_ready.begin()->first != m_next)
+                return;
             const FileResult &r = m_ready.begin()->second;
             switch (r.status) {
             case FileStatus::Written: ++m_summary.written; break;
@@ -57,20 +87,12 @@ public:
             ++m_next;
         }
     }
-    // An entry never started ends the ordered stream: what follows it is
-    // reported as it comes.
-    void skipTo(std::size_t index)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (index > m_next)
-            m_next = index;
-    }
 
-private:
     const BatchCallbacks &m_callbacks;
     BatchSummary &m_summary;
     std::mutex m_mutex;
     std::map<std::size_t, FileResult> m_ready;
+    std::set<std::size_t> m_passed;
     std::size_t m_next = 0;
 };
 
@@ -126,14 +148,17 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
     for (const BatchEntry &entry : job.entries)
         if (entry.failure.isEmpty())
             sources.insert(identity(entry.path));
-    const auto stop = [&callbacks] { return callbacks.stopRequested && callbacks.stopRequested(); };
+    const auto stop = [&callbacks] {
+        return (callbacks.stopRequested && callbacks.stopRequested())
+            || (callbacks.cancel && callbacks.cancel->cancelled());
+    };
     const std::size_t count = job.entries.size();
 
     if (job.workers <= 1) {
         ConversionContext context(job.options);
         context.stageTimes = job.stageTimes;
         context.directColourInMemory = job.directColourInMemory;
-        SourcePrefetch prefetch;
+        SourcePrefetch prefetch(callbacks.cancel);
         // The next entry that needs decoding is read while this one encodes.
         const auto readAheadAfter = [&](std::size_t index) {
             if (!job.readAhead)
@@ -161,8 +186,12 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
             {
                 StageClock clock(job.stageTimes, StageTimes::Load); // the wait that is left
                 loaded = job.readAhead ? prefetch.take(entry.path)
-                                       : loadPicture(entry.path, LoaderTable::Batch);
+                                       : loadPicture(entry.path, lowerExtensionOf(entry.path),
+                                                     LoaderTable::Batch, callbacks.cancel);
             }
+            // A stop that ended the decode leaves this entry not converted.
+            if (loaded.cancelled)
+                break;
             readAheadAfter(i);
             reporter.report(i, convertOne(context, job, entry.path, targets[i], loaded));
         }
@@ -173,6 +202,7 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
     // Several workers, each with its own decoder process and surfaces, take
     // the next entry in turn.
     std::atomic<std::size_t> next{0};
+    std::atomic<std::int64_t> cancelled{0};
     std::atomic<bool> stopped{false};
     std::mutex starting;
     const auto work = [&] {
@@ -200,10 +230,16 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
                 reporter.report(i, *decided);
                 continue;
             }
-            const LoadResult loaded =
-                loaderMode() == LoaderMode::Sandboxed
-                    ? decoder.load(entry.path, lowerExtensionOf(entry.path), LoaderTable::Batch)
-                    : loadPicture(entry.path, LoaderTable::Batch);
+            const LoadResult loaded = loaderMode() == LoaderMode::Sandboxed
+                ? decoder.load(entry.path, lowerExtensionOf(entry.path), LoaderTable::Batch,
+                               callbacks.cancel)
+                : loadPicture(entry.path, lowerExtensionOf(entry.path), LoaderTable::Batch,
+                              callbacks.cancel);
+            if (loaded.cancelled) {
+                ++cancelled;
+                reporter.pass(i);
+                continue; // the stop is seen when the next entry would be taken
+            }
             reporter.report(i, convertOne(context, job, entry.path, targets[i], loaded));
         }
     };
@@ -213,7 +249,7 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
     work();
     for (std::thread &t : threads)
         t.join();
-    summary.notStarted = std::int64_t(count - std::min(count, next.load()));
+    summary.notStarted = std::int64_t(count - std::min(count, next.load())) + cancelled.load();
     reporter.skipTo(count);
     return summary;
 }

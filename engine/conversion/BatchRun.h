@@ -13,6 +13,7 @@
 namespace pictrove {
 
 struct LoadResult;
+class CancelToken;
 
 // One input of a batch: a picture to convert, or an input that already
 // failed (a picture list that could not be read, a path that names no file),
@@ -45,12 +46,16 @@ struct BatchSummary {
     std::int64_t written = 0;
     std::int64_t skipped = 0;
     std::int64_t failed = 0;
-    std::int64_t notStarted = 0; // left when a stop was asked for
+    std::int64_t notStarted = 0; // left when a stop was asked for, or still being read
 };
 
 struct BatchCallbacks {
     // Asked before each file; true ends the run after the files under way.
     std::function<bool()> stopRequested;
+    // Cancelled, it also ends the decodes under way at once: a file still
+    // being read is not converted and counts as not started. A file whose
+    // picture has been read is written to its end.
+    const CancelToken *cancel = nullptr;
     // Entry index (0-based) that is about to be converted.
     std::function<void(std::size_t index)> starting;
     // Each entry's result, always in entry order, whatever the workers.

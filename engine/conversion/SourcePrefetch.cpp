@@ -1,5 +1,7 @@
 #include "engine/conversion/SourcePrefetch.h"
 
+#include "decoding/ImageExtensions.h"
+
 namespace pictrove {
 
 SourcePrefetch::~SourcePrefetch()
@@ -17,7 +19,9 @@ void SourcePrefetch::start(const QString &path)
     if (loaderMode() != LoaderMode::Sandboxed)
         return; // the libraries are not to be used from two threads at once
     m_path = path;
-    m_next = std::async(std::launch::async, [path] { return loadPicture(path, LoaderTable::Batch); });
+    m_next = std::async(std::launch::async, [path, cancel = m_cancel] {
+        return loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, cancel);
+    });
 }
 
 LoadResult SourcePrefetch::take(const QString &path)
@@ -30,7 +34,7 @@ LoadResult SourcePrefetch::take(const QString &path)
         m_next.wait();
     m_next = {};
     m_path.clear();
-    return loadPicture(path, LoaderTable::Batch);
+    return loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, m_cancel);
 }
 
 } // namespace pictrove

@@ -16,7 +16,8 @@ namespace pictrove {
 // comes.
 class SourcePrefetch {
 public:
-    SourcePrefetch() = default;
+    // A cancelled token ends the read under way and every later one.
+    explicit SourcePrefetch(const CancelToken *cancel = nullptr) : m_cancel(cancel) {}
     ~SourcePrefetch();
     SourcePrefetch(const SourcePrefetch &) = delete;
     SourcePrefetch &operator=(const SourcePrefetch &) = delete;
@@ -30,6 +31,7 @@ public:
     const QString &pending() const { return m_path; }
 
 private:
+    const CancelToken *m_cancel;
     QString m_path;
     std::future<LoadResult> m_next;
 };

@@ -81,9 +81,14 @@ void ReportListView::fitColumns()
 void ReportListView::keyPressEvent(QKeyEvent *event)
 {
     const QModelIndex before = currentIndex();
+    const QItemSelection selectedBefore =
+        selectionModel() ? selectionModel()->selection() : QItemSelection();
     QTreeView::keyPressEvent(event);
-    // Walking the list with the arrow keys previews as clicking does.
-    if (currentIndex().isValid() && currentIndex().row() != before.row())
+    // Walking the list with the arrow keys previews as clicking does; Ctrl
+    // with an arrow moves the current entry without selecting it, and the
+    // picture shown stays the selected one.
+    if (currentIndex().isValid() && currentIndex().row() != before.row() && selectionModel()
+        && selectionModel()->selection() != selectedBefore)
         emit entryClicked(currentIndex().row());
 }
 
@@ -207,25 +212,26 @@ PreviewBox::PreviewBox(QWidget *pane) : QWidget(pane)
     hide();
 }
 
-void PreviewBox::fit(const QImage &holder)
+bool PreviewBox::fit(QSize holder, const QImage &source)
 {
-    const QRect place = previewPlacement(parentWidget()->size(), holder.size());
-    if (place.isEmpty()) {
+    const QRect place = previewPlacement(parentWidget()->size(), holder);
+    if (place.isEmpty() || source.isNull()) {
         hide();
         m_scaled = QImage();
         m_sourceKey = 0;
-        return;
+        return true;
     }
-    if (m_scaled.size() != place.size() || m_sourceKey != holder.cacheKey()) {
-        m_scaled = place.size() == holder.size()
-                       ? holder
-                       : holder.scaled(place.size(), Qt::IgnoreAspectRatio,
+    if (m_scaled.size() != place.size() || m_sourceKey != source.cacheKey()) {
+        m_scaled = place.size() == source.size()
+                       ? source
+                       : source.scaled(place.size(), Qt::IgnoreAspectRatio,
                                        Qt::SmoothTransformation);
-        m_sourceKey = holder.cacheKey();
+        m_sourceKey = source.cacheKey();
     }
     setGeometry(place);
     show();
     update();
+    return source.width() >= place.width() && source.height() >= place.height();
 }
 
 void PreviewBox::paintEvent(QPaintEvent *)

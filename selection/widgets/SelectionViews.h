@@ -89,15 +89,20 @@ protected:
 };
 
 // PPreview: the current image scaled into the preview pane, centred,
-// never enlarged. The scaled copy is made only when the size changes.
+// never enlarged. The scaled copy is made only when the size changes, and
+// only from a copy already shrunk off the user-interface thread: a picture
+// of a hundred megapixels would take seconds to scale here.
 class PreviewBox : public QWidget {
     Q_OBJECT
 public:
     explicit PreviewBox(QWidget *pane);
 
-    // FitPreview: fits holder into the pane; a null holder or a pane too
-    // small hides the box.
-    void fit(const QImage &holder);
+    // FitPreview: places a picture of the holder's size in the pane,
+    // showing source (the holder, or a copy of it shrunk for the pane) at
+    // that place; an empty size or a pane too small hides the box. False
+    // when source is smaller than the place and was enlarged: a sharper
+    // copy is wanted.
+    bool fit(QSize holder, const QImage &source);
     const QImage &shown() const { return m_scaled; }
 
 protected:

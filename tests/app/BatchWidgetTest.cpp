@@ -5,6 +5,7 @@
 #include "app/BatchWiring.h"
 #include "app/FrameCommands.h"
 #include "app/MainWindow.h"
+#include "decoding/DecoderSandbox.h"
 #include "platform/ProgramFolder.h"
 #include "selection/ImageSelection.h"
 #include "settings/StartupSettings.h"
@@ -17,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -210,6 +212,29 @@ TEST_F(SaveAll, StopEndsTheRunAfterTheFileUnderWay)
     EXPECT_EQ(opener.opened.size(), 1); // also after a stop
     for (const QString &name : written())
         EXPECT_FALSE(name.startsWith(u'.')) << name.toStdString(); // no work file left
+}
+
+// Stop while a picture is still being read ends the read: the run does not
+// wait for the decoder's time limit, and that picture is not converted.
+TEST_F(SaveAll, StopEndsAReadUnderWayAtOnce)
+{
+    SandboxOptions slow;
+    slow.baseTimeLimit = std::chrono::seconds(20); // only Stop ends the looping decode soon
+    DecoderSandbox::shared().setOptions(slow);
+    box.write(QStringLiteral("pictures/loops.png"), test::loopingPngBytes());
+    window->selection().dropFiles({box.file(QStringLiteral("pictures/loops.png"))});
+    basketOf(2);
+    window->step2().cmdBatch->click();
+    QElapsedTimer clock;
+    clock.start();
+    waitFor([] { return false; }, 300); // well into the first picture's decode
+    window->step2().CmdCancel->click();
+    ASSERT_TRUE(waitFor([this] { return !window->batch().runner().running(); }, 10000));
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(written().isEmpty());
+    EXPECT_TRUE(window->panel(5)->text().contains(QStringLiteral("0 failed; stopped, 3 not converted")))
+        << window->panel(5)->text().toStdString();
+    DecoderSandbox::shared().setOptions(SandboxOptions{});
 }
 
 TEST_F(SaveAll, ClosingDuringARunClosesOnceTheFileUnderWayIsDone)

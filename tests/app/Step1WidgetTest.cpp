@@ -272,5 +272,51 @@ TEST_F(Step1Page, AClickWhileTwoEntriesAreSelectedShowsNothing)
     ASSERT_TRUE(waitFor([this] { return panes().LFileName->text() == u"c.bmp"_qs; }));
 }
 
+// Ctrl with an arrow moves the current entry without selecting it: the
+// picture shown stays the selected one, which Enter would add.
+TEST_F(Step1Page, CtrlWithAnArrowMovesTheCurrentEntryWithoutShowingIt)
+{
+    FolderListView *list = panes().lvFolder;
+    select(lists().folderSelection(), {0});
+    lists().folderSelection().setCurrentIndex(lists().folderList().index(0, 0),
+                                              QItemSelectionModel::NoUpdate);
+    previews.clear();
+    QKeyEvent ctrlDown(QEvent::KeyPress, Qt::Key_Down, Qt::ControlModifier);
+    QApplication::sendEvent(list, &ctrlDown);
+    EXPECT_EQ(list->currentIndex().row(), 1);
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(previews.isEmpty());
+    EXPECT_EQ(window->preview().currentPath(), folder() + QStringLiteral("/a.png"));
+
+    key(list, Qt::Key_Down); // selects the entry it moves to
+    ASSERT_TRUE(waitFor([this] { return !previews.isEmpty(); }));
+    EXPECT_EQ(previews, QStringList{folder() + QStringLiteral("/c.bmp")});
+}
+
+// The preview box paints the copy the preview's thread shrank for it, and
+// a pane grown past that copy gets a sharper one made there too.
+TEST_F(Step1Page, ThePreviewBoxShowsTheCopyShrunkOffTheWindowsThread)
+{
+    select(lists().folderSelection(), {1});
+    lists().folderEntryClicked(1); // b.jpg, 200 x 900: taller than the pane
+    ASSERT_TRUE(waitFor([this] { return panes().LFileName->text() == u"b.jpg"_qs; }));
+    const ImagePreview &preview = window->preview();
+    EXPECT_EQ(preview.holder().size(), QSize(200, 900));
+    EXPECT_LT(preview.shown().height(), 900);
+    PreviewBox *box = panes().PPreview;
+    ASSERT_TRUE(waitFor([&] { return box->shown().cacheKey() == preview.shown().cacheKey(); }));
+    EXPECT_EQ(box->geometry(), previewPlacement(panes().Preview->size(), {200, 900}));
+
+    const QSize before = preview.shown().size();
+    window->resize(1400, 1000);
+    ASSERT_TRUE(waitFor([&] {
+        return preview.shown().height() > before.height()
+            && box->shown().cacheKey() == preview.shown().cacheKey();
+    }));
+    EXPECT_EQ(box->geometry(), previewPlacement(panes().Preview->size(), {200, 900}));
+    EXPECT_EQ(preview.holder().size(), QSize(200, 900));
+}
+
 } // namespace
 } // namespace pictrove

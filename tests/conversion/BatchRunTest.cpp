@@ -1,6 +1,8 @@
 // The one batch run behind the window's "Save All ...", pictrove-convert and
 // the benchmark: names, numbers, the overwrite rule, the protection of the
 // batch's own pictures, stopping, and several workers in entry order.
+#include "decoding/CancelToken.h"
+#include "decoding/DecoderSandbox.h"
 #include "engine/conversion/BatchRun.h"
 #include "tools/convert/ConvertRun.h"
 #include "workflow/options/OutputSettingsController.h"
@@ -8,12 +10,16 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 using namespace pictrove;
 
@@ -144,6 +150,51 @@ TEST(BatchRun, AStopDuringTheThirdOfFiveFinishesItAndStartsNoMore)
         EXPECT_EQ(s.notStarted, 2);
         EXPECT_EQ(b.written(), (QStringList{"pic1.bmp", "pic2.bmp", "pic3.bmp"}));
     }
+}
+
+// A stop that comes while a picture is still being read ends that read at
+// once: the picture is not converted, and the run does not wait for the
+// decoder's time limit.
+TEST(BatchRun, ACancelEndsTheDecodeUnderWayAndCountsItsEntryAsNotConverted)
+{
+    SandboxOptions slow;
+    slow.baseTimeLimit = std::chrono::seconds(20); // only the cancel ends the looping decode soon
+    DecoderSandbox::shared().setOptions(slow);
+    for (bool readAhead : {true, false}) {
+        SCOPED_TRACE(readAhead);
+        Batch b;
+        b.job.readAhead = readAhead;
+        b.addPicture("a.png");
+        ASSERT_TRUE(b.box.write("loops.png", test::loopingPngBytes()));
+        b.job.entries.push_back({b.box.file("loops.png"), {}});
+        b.addPicture("c.png");
+        CancelToken token;
+        std::atomic<bool> stop{false};
+        std::thread clicker;
+        BatchCallbacks c;
+        c.cancel = &token;
+        c.stopRequested = [&] { return stop.load(); };
+        c.starting = [&](std::size_t index) {
+            if (index == 1)
+                clicker = std::thread([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    stop = true;
+                    token.cancel();
+                });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        const BatchSummary s = b.run(c);
+        if (clicker.joinable())
+            clicker.join();
+        EXPECT_LT(clock.elapsed(), 10000); // the looping decode had 20 s
+        EXPECT_EQ(s.written, 1);
+        EXPECT_EQ(s.failed, 0);
+        EXPECT_EQ(s.notStarted, 2);
+        EXPECT_EQ(b.written(), QStringList{"pic1.bmp"});
+        ASSERT_EQ(b.results.size(), 1u);
+    }
+    DecoderSandbox::shared().setOptions(SandboxOptions{});
 }
 
 TEST(BatchRun, SeveralWorkersWriteTheSameFilesAndReportInEntryOrder)

@@ -83,7 +83,7 @@ TEST(Fuzz, EveryMutantEndsAsALoadOrACleanFailureInTimeAndAlwaysTheSame)
             const LoadResult r = loadPicture(path, table);
             // The time limit covers every route; starting a fresh decoder
             // after an earlier hang may add to it.
-            const auto limit = sandbox.timeLimitFor(path, QFileInfo(path).suffix()) + 1000ms;
+            const auto limit = test::timeLimitOf(sandbox, path) + 1000ms;
             EXPECT_LT(clock.elapsed(), limit.count()) << fixture.name.toStdString() << " mutant " << i;
             if (r.ok) {
                 ++loaded;

@@ -1,5 +1,11 @@
 #include "LoaderFixtures.h"
 
+#include "decoding/DeclaredSize.h"
+#include "decoding/DecoderProtocol.h"
+#include "decoding/DecoderSandbox.h"
+
+#include <QFileInfo>
+
 #include <QFile>
 #include <QtEndian>
 
@@ -509,6 +515,18 @@ std::vector<LoaderFixture> crashingShapes()
         // ImageMagick's layout: a comment line before the values, colour names.
         {u"imagemagick.xpm"_qs, fixtureFile(u"quad.xpm"_qs), {W, H}, quad},
     };
+}
+
+std::chrono::milliseconds timeLimitOf(const DecoderSandbox &sandbox, const QString &path)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    std::int64_t declared = decoderprotocol::sizeNotInHeader;
+    if (declaresSizeInHeader(extension)) {
+        const auto size = declaredSizeOf(path, extension);
+        declared = size ? size->pixels() : decoderprotocol::sizeUnreadable;
+    }
+    return sandbox.timeLimitFor(QFileInfo(path).size(),
+                                DecoderSandbox::pixelsToTime(declared, extension));
 }
 
 } // namespace pictrove::test

@@ -6,7 +6,12 @@
 #include <QSize>
 #include <QString>
 
+#include <chrono>
 #include <vector>
+
+namespace pictrove {
+class DecoderSandbox;
+}
 
 namespace pictrove::test {
 
@@ -59,5 +64,9 @@ QByteArray targa32File(QRgb colour, int fourthByte, int alphaBits);
 QByteArray targa32RunLengthFile(QRgb colour, int fourthByte, int alphaBits);
 QByteArray targaColourMapped32File(QRgb colour, int fourthByte, int alphaBits);
 QByteArray sunRaster32File(QRgb colour, int padByte, int type);
+
+// The time the sandbox gives a file on disk: its header read here, in the
+// test, as the decoder reads it before decoding.
+std::chrono::milliseconds timeLimitOf(const DecoderSandbox &sandbox, const QString &path);
 
 } // namespace pictrove::test

@@ -1,5 +1,6 @@
 #include "LoaderFixtures.h"
 
+#include "decoding/CancelToken.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/DecoderSandbox.h"
 #include "decoding/PictureLoader.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -53,7 +55,38 @@ protected:
         return options;
     }
 
+    // The looping PNG of SmallDamagedFilesThatHangADecoder..., with a time
+    // limit long enough that only a cancel ends it soon.
+    QString loopingPng()
+    {
+        return write(u"loops.png"_qs, test::loopingPngBytes());
+    }
+
+    QString goodPng()
+    {
+        for (const auto &f : test::loaderFixtures())
+            if (f.name == u"quad.png")
+                return write(u"good.png"_qs, f.bytes);
+        return {};
+    }
+
     test::Sandbox box;
+};
+
+// Cancels token after a while, from another thread.
+class CancelLater {
+public:
+    CancelLater(CancelToken &token, std::chrono::milliseconds after)
+        : m_thread([&token, after] {
+              std::this_thread::sleep_for(after);
+              token.cancel();
+          })
+    {
+    }
+    ~CancelLater() { m_thread.join(); }
+
+private:
+    std::thread m_thread;
 };
 
 TEST_F(SandboxTest, CrashingShapesFailCleanlyOrLoadThroughTheFallback)
@@ -260,6 +293,74 @@ TEST_F(SandboxTest, SmallDamagedFilesThatHangADecoderFailWithinASecond)
     EXPECT_EQ(sandbox.stats().timedOut, 2);
 }
 
+// A 2 KB Photoshop file whose header declares 16384 x 8191 pixels packed
+// run-length, with none of its row lengths there. Depending on what the
+// decode child's memory holds it crashes, or stalls on a lock using no
+// processor time; either way it fails long before the 14 s its header
+// would give it.
+TEST_F(SandboxTest, ASmallFileDeclaringAHugePictureFailsLongBeforeItsTimeLimit)
+{
+    DecoderSandbox sandbox;
+    QByteArray bytes = test::declaringSize(u"psd"_qs, 16384, 8191);
+    bytes[bytes.size() - 1] = 1; // compression: run-length
+    bytes.append(QByteArray(2048 - bytes.size(), '\0'));
+    const QString path = write(u"stalls.pdd"_qs, bytes);
+    ASSERT_GT(sandbox.timeLimitFor(2048, 16384 * 8191), 14000ms);
+    for (LoaderTable table : {LoaderTable::Preview, LoaderTable::Batch}) {
+        QElapsedTimer clock;
+        clock.start();
+        const LoadResult r = sandbox.load(path, u"pdd"_qs, table);
+        EXPECT_LT(clock.elapsed(), 5000) << int(table);
+        EXPECT_FALSE(r.ok) << int(table);
+    }
+}
+
+// A decode child that uses no processor time for a second (here: opening a
+// FIFO nobody writes to, which the program itself would refuse) is ended as
+// a time-out by the decoder, whatever time its file would be given.
+TEST_F(SandboxTest, ADecodeThatUsesNoProcessorTimeForASecondIsEndedByTheDecoder)
+{
+    const QString fifo = box.file(u"stalls.png"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], decoderprotocol::channelFd);
+    const QByteArray exe =
+        QFile::encodeName(QCoreApplication::applicationDirPath() + u"/pictrove-decoder"_qs);
+    char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    std::uint32_t ready = 0;
+    ASSERT_TRUE(decoderprotocol::readFully(fds[0], &ready, sizeof ready));
+
+    const QByteArray path = QFile::encodeName(fifo);
+    decoderprotocol::RequestHeader request;
+    request.table = std::uint32_t(LoaderTable::Preview);
+    request.pathBytes = std::uint32_t(path.size());
+    request.extensionBytes = 3;
+    request.maxPixels = 1 << 20;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(decoderprotocol::writeFully(fds[0], &request, sizeof request));
+    ASSERT_TRUE(decoderprotocol::writeFully(fds[0], path.constData(), std::size_t(path.size())));
+    ASSERT_TRUE(decoderprotocol::writeFully(fds[0], "png", 3));
+    pollfd answer{fds[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&answer, 1, 10000), 1); // the header peek never gets its bytes
+    decoderprotocol::ReplyHeader reply;
+    ASSERT_TRUE(decoderprotocol::readFully(fds[0], &reply, sizeof reply));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(reply.magic, decoderprotocol::replyMagic);
+    EXPECT_EQ(reply.ok, 0u);
+    EXPECT_EQ(reply.ending, decoderprotocol::Ending::Stuck);
+    ::close(fds[0]);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
 // Files no decoder can be given say why in the system's words, at once.
 TEST_F(SandboxTest, FilesThatCannotBeReadSayWhyWithoutADecoder)
 {
@@ -343,6 +444,88 @@ TEST_F(SandboxTest, AMissingDecoderIsAFailedLoad)
     const LoadResult r = sandbox.load(path, u"png"_qs, LoaderTable::Batch);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.isEmpty());
+}
+
+// A cancelled load gives way at once, whether its decode is under way or it
+// waits behind another thread's, and the decoder goes on serving.
+TEST_F(SandboxTest, ACancelledLoadEndsItsDecodeAndTheDecoderServesOn)
+{
+    SandboxOptions options;
+    options.baseTimeLimit = 20s; // only the cancel ends the looping decode soon
+    DecoderSandbox sandbox(options);
+    const QString loops = loopingPng();
+    const QString good = goodPng();
+
+    CancelToken early;
+    early.cancel();
+    EXPECT_TRUE(sandbox.load(good, u"png"_qs, LoaderTable::Preview, &early).cancelled);
+
+    for (int round = 0; round < 2; ++round) {
+        CancelToken token;
+        QElapsedTimer clock;
+        clock.start();
+        LoadResult r;
+        {
+            const CancelLater later(token, 300ms);
+            r = sandbox.load(loops, u"png"_qs, LoaderTable::Batch, &token);
+        }
+        EXPECT_TRUE(r.cancelled) << r.error.toStdString();
+        EXPECT_FALSE(r.ok);
+        EXPECT_LT(clock.elapsed(), 5000); // its time limit is 20 s
+        const LoadResult next = sandbox.load(good, u"png"_qs, LoaderTable::Batch);
+        EXPECT_TRUE(next.ok) << next.error.toStdString();
+    }
+
+    // Waiting behind another thread's decode.
+    CancelToken first, second;
+    LoadResult waited;
+    std::thread other([&] { waited = sandbox.load(loops, u"png"_qs, LoaderTable::Preview, &first); });
+    std::this_thread::sleep_for(200ms);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        const CancelLater later(second, 200ms);
+        EXPECT_TRUE(sandbox.load(good, u"png"_qs, LoaderTable::Preview, &second).cancelled);
+    }
+    EXPECT_LT(clock.elapsed(), 5000);
+    first.cancel();
+    other.join();
+    EXPECT_TRUE(waited.cancelled);
+
+    EXPECT_TRUE(sandbox.load(good, u"png"_qs, LoaderTable::Preview).ok);
+    EXPECT_EQ(sandbox.stats().started, 1); // a cancel costs the decode, not the decoder
+    EXPECT_EQ(sandbox.stats().timedOut, 0);
+}
+
+// The header is read by the decoder, never by this process: what the
+// decoder says it declares sets the file's time, within the program's caps.
+TEST_F(SandboxTest, TheDecodersWordOnTheHeaderSetsTheTime)
+{
+    // Ready, then a notice of a header declaring no pixels, then silence.
+    const QString script = write(u"declares-nothing.sh"_qs,
+        "#!/bin/sh\nprintf 'PTDY' >&3\n"
+        "printf 'PTDS\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000' >&3\n"
+        "exec sleep 30\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    SandboxOptions options;
+    options.program = script;
+    options.baseTimeLimit = 300ms;
+    DecoderSandbox sandbox(options);
+    // Its real header declares 10000 x 10000 pixels: ten seconds more.
+    const QString path = write(u"large.psd"_qs, test::declaringSize(u"psd"_qs, 10000, 10000));
+    QElapsedTimer clock;
+    clock.start();
+    const LoadResult r = sandbox.load(path, u"psd"_qs, LoaderTable::Preview);
+    EXPECT_EQ(r.error, QStringLiteral("the picture decoder took too long"));
+    EXPECT_LT(clock.elapsed(), 5000);
+
+    // The caps hold whatever the decoder says: a damaged header is a
+    // megapixel, a huge one no more than the largest picture accepted.
+    EXPECT_EQ(DecoderSandbox::pixelsToTime(decoderprotocol::sizeUnreadable, u"psd"), 1'000'000);
+    EXPECT_EQ(DecoderSandbox::pixelsToTime(decoderprotocol::sizeNotInHeader, u"psd"), 1'000'000);
+    EXPECT_EQ(DecoderSandbox::pixelsToTime(decoderprotocol::sizeNotInHeader, u"wmf"), -1);
+    EXPECT_EQ(DecoderSandbox::pixelsToTime(-77, u"png"), 1'000'000);
+    EXPECT_EQ(sandbox.timeLimitFor(0, std::int64_t(1) << 40), sandbox.timeLimitFor(0, std::int64_t(1) << 27));
 }
 
 TEST_F(SandboxTest, TimeLimitFollowsTheDeclaredWorkAndStaysInSeconds)

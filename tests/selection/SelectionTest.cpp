@@ -1,5 +1,6 @@
 // Step 1 as logic: the folder listing, the basket's three ways of adding and
 // its removals, picture-list files, and the preview's order of work.
+#include "decoding/DecoderSandbox.h"
 #include "platform/FileDialogService.h"
 #include "platform/SizeText.h"
 #include "platform/Twips.h"
@@ -16,12 +17,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <functional>
 
 namespace pictrove {
@@ -335,6 +341,49 @@ TEST_F(Step1, APreviewOnlyWhenExactlyOneEntryIsSelected)
     select(selection.basketSelection(), {0});
     selection.basketEntryClicked(0);
     EXPECT_EQ(previews.last(), box.file("a.png"));
+
+    // The one selected entry is shown, never another one clicked or moved to
+    // (Ctrl-click took it out of the selection, Ctrl-arrow did not select it).
+    previews.clear();
+    select(selection.folderSelection(), {0});
+    selection.folderEntryClicked(1);
+    EXPECT_TRUE(previews.isEmpty());
+    selection.basket().append({basketEntryFor(box.file("b.png"))});
+    select(selection.basketSelection(), {1});
+    selection.basketEntryClicked(0);
+    EXPECT_TRUE(previews.isEmpty());
+}
+
+// Holds every thread of Qt's global pool until released, as stuck decodes
+// once did: what the window's painting waits for.
+class GlobalPoolHeld {
+public:
+    GlobalPoolHeld()
+    {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        for (int i = 0; i < pool->maxThreadCount(); ++i)
+            pool->start([this] {
+                ++m_holding;
+                m_release.acquire();
+            });
+        EXPECT_TRUE(waitFor([this] { return m_holding == QThreadPool::globalInstance()->maxThreadCount(); }));
+    }
+    ~GlobalPoolHeld()
+    {
+        m_release.release(QThreadPool::globalInstance()->maxThreadCount());
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+private:
+    std::atomic<int> m_holding{0};
+    QSemaphore m_release;
+};
+
+TEST_F(Step1, AFolderIsListedWhileEveryThreadOfQtsPoolIsHeld)
+{
+    const GlobalPoolHeld held;
+    listFolder({"a.png", "b.png"});
+    EXPECT_EQ(selection.folderList().rowCount(), 2);
 }
 
 class PictureLists : public Step1 {
@@ -530,7 +579,7 @@ TEST(Preview, ShowsTheNewestPictureInTheStatedOrderAndEmptiesOnFailure)
     ASSERT_TRUE(box.write("broken.jpg", QByteArray(2560, 'x')));
     LoggingHost host;
     ImagePreview preview(host);
-    preview.setLoader([](const QString &path, const QString &) {
+    preview.setLoader([](const QString &path, const QString &, const CancelToken &) {
         LoadResult r;
         if (path.endsWith(u"photo.png")) {
             r.ok = true;
@@ -574,6 +623,94 @@ TEST(Preview, ShowsTheNewestPictureInTheStatedOrderAndEmptiesOnFailure)
     ASSERT_TRUE(waitFor([&] { return !preview.loading(); }));
     EXPECT_EQ(shown, 3);
     EXPECT_EQ(preview.currentPath(), box.file("photo.png"));
+}
+
+// Walking a folder faster than its pictures decode: each new picture ends
+// the decode under way, the pictures passed over meanwhile are never
+// decoded, and none of it runs on Qt's global pool.
+TEST(Preview, ANewerPictureEndsTheDecodeUnderWayAndSkipsThoseWaiting)
+{
+    Sandbox box;
+    for (const char *name : {"slow.png", "skipped1.png", "skipped2.png", "last.png"})
+        ASSERT_TRUE(box.write(name, QByteArray(10, 'x')));
+    LoggingHost host;
+    ImagePreview preview(host);
+    QMutex mutex;
+    QStringList loads;
+    std::atomic<bool> slowStarted{false}, slowCancelled{false}, onGlobalPool{false};
+    preview.setLoader([&](const QString &path, const QString &, const CancelToken &cancel) {
+        {
+            QMutexLocker lock(&mutex);
+            loads << QFileInfo(path).fileName();
+        }
+        if (QThreadPool::globalInstance()->contains(QThread::currentThread()))
+            onGlobalPool = true;
+        LoadResult r;
+        if (path.endsWith(u"slow.png")) {
+            slowStarted = true;
+            // A decode that would take a minute unless it is ended.
+            QElapsedTimer clock;
+            clock.start();
+            while (!cancel.cancelled() && clock.elapsed() < 60000)
+                QThread::msleep(5);
+            slowCancelled = cancel.cancelled();
+            return cancelledLoad();
+        }
+        r.ok = true;
+        r.image = QImage(64, 48, QImage::Format_RGB32);
+        r.image.fill(Qt::red);
+        return r;
+    });
+    QStringList shown;
+    QObject::connect(&preview, &ImagePreview::previewShown,
+                     [&](const QString &path) { shown << QFileInfo(path).fileName(); });
+    const GlobalPoolHeld held;
+    preview.previewImage(box.file("slow.png"));
+    ASSERT_TRUE(waitFor([&] { return slowStarted.load(); }));
+    preview.previewImage(box.file("skipped1.png"));
+    preview.previewImage(box.file("skipped2.png"));
+    preview.previewImage(box.file("last.png"));
+    ASSERT_TRUE(waitFor([&] { return !preview.loading(); }));
+    EXPECT_TRUE(slowCancelled);
+    EXPECT_FALSE(onGlobalPool);
+    EXPECT_EQ(loads, (QStringList{"slow.png", "last.png"}));
+    EXPECT_EQ(shown, QStringList{"last.png"});
+    EXPECT_EQ(preview.currentPath(), box.file("last.png"));
+}
+
+// The window gets the picture at full size for Step 2 and Save As, and a
+// copy already shrunk for the preview box: scaling a huge picture on the
+// window's thread froze it for seconds.
+TEST(Preview, APictureComesWithACopyShrunkForThePane)
+{
+    setTwipsPerPixel(15, 15);
+    Sandbox box;
+    ASSERT_TRUE(box.write("wide.png", QByteArray(10, 'x')));
+    ASSERT_TRUE(box.write("small.png", QByteArray(10, 'x')));
+    LoggingHost host;
+    ImagePreview preview(host);
+    preview.setPaneSize([] { return QSize(410, 310); });
+    preview.setLoader([](const QString &path, const QString &, const CancelToken &) {
+        LoadResult r;
+        r.ok = true;
+        r.image = path.endsWith(u"wide.png") ? QImage(4000, 1000, QImage::Format_RGB32)
+                                              : QImage(100, 80, QImage::Format_RGB32);
+        r.image.fill(Qt::blue);
+        return r;
+    });
+    int shown = 0;
+    QObject::connect(&preview, &ImagePreview::previewShown, [&] { ++shown; });
+    preview.previewImage(box.file("wide.png"));
+    ASSERT_TRUE(waitFor([&] { return shown == 1; }));
+    EXPECT_EQ(preview.holder().size(), QSize(4000, 1000));
+    EXPECT_EQ(preview.shown().size(), previewPlacement({410, 310}, {4000, 1000}).size());
+    EXPECT_EQ(preview.shown().pixel(10, 10), qRgb(0, 0, 255));
+
+    // A picture that fits is not copied.
+    preview.previewImage(box.file("small.png"));
+    ASSERT_TRUE(waitFor([&] { return shown == 2; }));
+    EXPECT_EQ(preview.shown().cacheKey(), preview.holder().cacheKey());
+    setTwipsPerPixel(0, 0);
 }
 
 TEST(Preview, PlacementFitsThePaneLessTenPixelsAndCentres)

@@ -71,6 +71,10 @@ int maxChannelDifference(const QImage &a, const QImage &b);
 // A deterministic test picture: a colour gradient with some hard edges.
 QImage makeTestPicture(int width, int height);
 
+// A 32 x 24 PNG with one flipped byte in its gAMA chunk, on which a decoder
+// library loops until its time limit ends it.
+QByteArray loopingPngBytes();
+
 // Makes every file of this process stop growing at `bytes`, as a full disk
 // would: writes beyond it fail (EFBIG) instead of raising SIGXFSZ. Undone on
 // destruction; keep it to the one call under test.

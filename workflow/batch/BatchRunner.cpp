@@ -13,10 +13,17 @@ BatchRunner::BatchRunner(QObject *parent) : QObject(parent)
 
 BatchRunner::~BatchRunner()
 {
-    m_stop = true;
+    requestStop();
     *m_alive = false;
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void BatchRunner::requestStop()
+{
+    m_stop = true;
+    if (m_cancel)
+        m_cancel->cancel();
 }
 
 bool BatchRunner::start(BatchJob job)
@@ -27,6 +34,7 @@ bool BatchRunner::start(BatchJob job)
         m_thread.join(); // the last run's thread has ended already
     m_running = true;
     m_stop = false;
+    m_cancel = std::make_shared<CancelToken>();
     const QPointer<BatchRunner> self(this);
     const auto alive = m_alive;
     // Posts to this object's thread; nothing arrives once it is gone.
@@ -37,10 +45,11 @@ bool BatchRunner::start(BatchJob job)
                     call(*self);
             }, Qt::QueuedConnection);
     };
-    m_thread = std::thread([this, job = std::move(job), post] {
+    m_thread = std::thread([this, job = std::move(job), post, cancel = m_cancel] {
         const qint64 total = qint64(job.entries.size());
         BatchCallbacks callbacks;
         callbacks.stopRequested = [this] { return m_stop.load(); };
+        callbacks.cancel = cancel.get();
         callbacks.starting = [post, total](std::size_t index) {
             post([index, total](BatchRunner &r) { emit r.progress(qint64(index) + 1, total); });
         };

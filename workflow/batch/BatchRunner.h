@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoding/CancelToken.h"
 #include "engine/conversion/BatchRun.h"
 
 #include <QObject>
@@ -19,15 +20,16 @@ class BatchRunner : public QObject {
     Q_OBJECT
 public:
     explicit BatchRunner(QObject *parent = nullptr);
-    // Waits for the file under way, after asking the run to stop.
+    // Stops the run and waits for it: a file being written is finished.
     ~BatchRunner() override;
 
     bool running() const { return m_running; }
 
     // False, starting nothing, while a run is under way.
     bool start(BatchJob job);
-    // Ends the run after the file under way.
-    void requestStop() { m_stop = true; }
+    // Ends the run at once: a file still being read is ended and counted as
+    // not converted; only a file being written is finished first.
+    void requestStop();
     bool stopRequested() const { return m_stop; }
 
 signals:
@@ -41,6 +43,8 @@ private:
 
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    // The run's; a new run gets a new one.
+    std::shared_ptr<CancelToken> m_cancel;
     bool m_running = false;
     // Cleared when the runner goes, so that a result on its way is dropped.
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
