@@ -126,7 +126,7 @@ LoadResult decodeNetpbm(const QByteArray &d, const DecodeLimits &limits)
         return picture(out, 1);
     }
     const auto maxval = text.number();
-    if (!maxval || *maxval < 1 || *maxval > 65535)
+    if (!maxval || *maxval < 1 || *maxval > 65535 || (kind != '5' && kind != '6'))
         return damaged();
     text.skip(1); // the one whitespace character before the samples
     const bool colour = kind == '6';
@@ -157,17 +157,21 @@ LoadResult decodeNetpbm(const QByteArray &d, const DecodeLimits &limits)
     return picture(out, colour ? 24 : 8);
 }
 
+// Plain bitmaps, binary maps of more than 8 bits, and headers that cannot
+// be read at all: DevIL spins on some of those (a comment that runs to the
+// end of the file) until the time limit.
 bool isNetpbmVariant(const QByteArray &head)
 {
-    if (head.size() < 3 || head[0] != 'P')
+    if (head.size() < 2 || head[0] != 'P' || head[1] < '1' || head[1] > '6')
         return false;
     if (head[1] == '1')
         return true;
-    if (head[1] != '5' && head[1] != '6')
-        return false;
     NetpbmText text(head);
-    const auto w = text.number(), h = text.number(), maxval = text.number();
-    return w && h && maxval && *maxval > 255;
+    const auto w = text.number(), h = text.number();
+    const auto maxval = head[1] == '4' ? std::optional<std::int64_t>(1) : text.number();
+    if (!w || !h || !maxval)
+        return true;
+    return (head[1] == '5' || head[1] == '6') && *maxval > 255;
 }
 
 // ---- SGI with two bytes a channel -----------------------------------------

@@ -3,6 +3,9 @@
 // as the program shows it.
 #include "VariantFixtures.h"
 
+#include "Mutants.h"
+
+#include "decoding/DecoderSandbox.h"
 #include "decoding/Decoders.h"
 #include "decoding/PictureLoader.h"
 #include "TestSupport.h"
@@ -11,6 +14,8 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace pictrove {
 namespace {
@@ -106,6 +111,29 @@ TEST_F(VariantTest, DevilFailuresSayWhatHappenedInWords)
         EXPECT_FALSE(r.error.contains(u"0x0000")) << name.toStdString() << ": " << r.error.toStdString();
         EXPECT_TRUE(r.error.front().isLower()) << r.error.toStdString();
     }
+}
+
+// Damaged copies of the variants end as a picture or a clean failure, and
+// the readers written here never take the decoder down: only the
+// libraries' crashes are left to the sandbox.
+TEST_F(VariantTest, DamagedVariantsFailCleanlyWithoutCrashingOurReaders)
+{
+    DecoderSandbox sandbox;
+    std::mt19937 random(20240611);
+    for (const auto &list : {test::netpbmVariants(), test::sgiVariants(), test::targaVariants(), test::bmpVariants()})
+        for (const VariantFixture &f : list)
+            for (int i = 0; i < 25; ++i) {
+                const QString name = QStringLiteral("m%1-").arg(i) + f.name;
+                ASSERT_TRUE(box.write(name, test::mutate(f.bytes, random)));
+                const LoadResult r = sandbox.load(box.file(name), QFileInfo(name).suffix(), LoaderTable::Batch);
+                if (!r.ok) {
+                    EXPECT_FALSE(r.error.isEmpty()) << name.toStdString();
+                }
+                EXPECT_EQ(sandbox.stats().crashed, 0) << name.toStdString() << ": " << r.error.toStdString();
+                EXPECT_EQ(sandbox.stats().timedOut, 0) << name.toStdString();
+                if (sandbox.stats().crashed || sandbox.stats().timedOut)
+                    return;
+            }
 }
 
 // For looking at the fixtures by hand: writes them into $PICTROVE_FIXTURE_DUMP.
