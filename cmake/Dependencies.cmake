@@ -7,6 +7,7 @@ pkg_check_modules(DEVIL REQUIRED IMPORTED_TARGET IL ILU)
 pkg_check_modules(GIFLIB REQUIRED IMPORTED_TARGET libgif)
 pkg_check_modules(IMAGEQUANT REQUIRED IMPORTED_TARGET imagequant)
 pkg_check_modules(LIBWMF REQUIRED IMPORTED_TARGET libwmf)
+pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
 
 # FreeImage and libemf2svg ship no pkg-config file.
 find_path(FREEIMAGE_INCLUDE_DIR FreeImage.h REQUIRED)
@@ -27,3 +28,4 @@ add_library(Pictrove::DevIL ALIAS PkgConfig::DEVIL)
 add_library(Pictrove::Gif ALIAS PkgConfig::GIFLIB)
 add_library(Pictrove::ImageQuant ALIAS PkgConfig::IMAGEQUANT)
 add_library(Pictrove::Wmf ALIAS PkgConfig::LIBWMF)
+add_library(Pictrove::Tiff ALIAS PkgConfig::LIBTIFF)

@@ -1,6 +1,7 @@
 #include "decoding/Decoders.h"
 
 #include "decoding/DeclaredSize.h"
+#include "decoding/VariantDecoders.h"
 
 namespace pictrove {
 
@@ -62,6 +63,10 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
 LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTable table,
                            const DecodeLimits &limits)
 {
+    // Some variants are read wrongly by the library of either table; the
+    // header, not the table, decides where they go.
+    if (auto variant = decodeVariant(path, extension, limits))
+        return std::move(*variant);
     LoadResult first = decodeRoute(routeFor(table, extension), path, extension, limits);
     if (first.ok)
         return first;

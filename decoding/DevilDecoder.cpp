@@ -66,10 +66,52 @@ bool hasAlpha(ILint format, ILint paletteType)
             && (paletteType == IL_PAL_RGBA32 || paletteType == IL_PAL_BGRA32));
 }
 
+// DevIL reports through a stack of numeric codes, and a reader that gives up
+// may push none. Every failure of this file says it in words; the code is
+// kept where it adds to them (a library's own error, an unknown code).
 QString devilError()
 {
-    return QStringLiteral("DevIL could not read the file (error 0x%1)")
-        .arg(unsigned(ilGetError()), 4, 16, QLatin1Char('0'));
+    const ILenum code = ilGetError();
+    const auto withCode = [code](const char *words) {
+        return QStringLiteral("%1 (DevIL error 0x%2)").arg(QLatin1String(words))
+            .arg(unsigned(code), 4, 16, QLatin1Char('0'));
+    };
+    switch (code) {
+    case IL_NO_ERROR:
+        return QStringLiteral("the file could not be read as a picture of this type");
+    case IL_OUT_OF_MEMORY:
+        return QStringLiteral("not enough memory for the picture");
+    case IL_FORMAT_NOT_SUPPORTED:
+    case IL_INVALID_CONVERSION:
+        return QStringLiteral("unsupported variant of this format");
+    case IL_INVALID_FILE_HEADER:
+        return QStringLiteral("not a picture of this type");
+    case IL_ILLEGAL_FILE_VALUE:
+    case IL_INVALID_VALUE:
+    case IL_BAD_DIMENSIONS:
+        return QStringLiteral("the file is damaged");
+    case IL_FILE_READ_ERROR:
+        return QStringLiteral("the file is damaged or cut short");
+    case IL_COULD_NOT_OPEN_FILE:
+        return QStringLiteral("the file cannot be opened");
+    case IL_INVALID_EXTENSION:
+        return QStringLiteral("no reader for files of this type");
+    case IL_LIB_GIF_ERROR:
+    case IL_LIB_JPEG_ERROR:
+    case IL_LIB_PNG_ERROR:
+    case IL_LIB_TIFF_ERROR:
+    case IL_LIB_MNG_ERROR:
+    case IL_LIB_JP2_ERROR:
+    case IL_LIB_EXR_ERROR:
+        return withCode("the file is damaged or an unsupported variant of this format");
+    case IL_INTERNAL_ERROR:
+    case IL_ILLEGAL_OPERATION:
+    case IL_INVALID_ENUM:
+    case IL_INVALID_PARAM:
+        return withCode("the picture reader failed on this file");
+    default:
+        return withCode("the file could not be read");
+    }
 }
 
 } // namespace

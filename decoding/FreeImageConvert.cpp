@@ -4,13 +4,51 @@
 
 namespace pictrove {
 
+namespace {
+
+// Samples of 16 bits to 8 by their full range, alpha kept. FreeImage's own
+// conversions stretch grey between the picture's darkest and lightest
+// sample and drop the alpha of RGBA.
+QImage fromSixteenBits(FIBITMAP *bitmap, FREE_IMAGE_TYPE type)
+{
+    const int w = int(FreeImage_GetWidth(bitmap));
+    const int h = int(FreeImage_GetHeight(bitmap));
+    const bool alpha = type == FIT_RGBA16;
+    QImage out(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (out.isNull())
+        return {};
+    const auto to8 = [](unsigned v) { return int((v * 255 + 32767) / 65535); };
+    for (int y = 0; y < h; ++y) {
+        const BYTE *src = FreeImage_GetScanLine(bitmap, h - 1 - y);
+        auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            if (type == FIT_UINT16) {
+                const int v = to8(reinterpret_cast<const WORD *>(src)[x]);
+                dst[x] = qRgb(v, v, v);
+            } else if (type == FIT_RGB16) {
+                const FIRGB16 &p = reinterpret_cast<const FIRGB16 *>(src)[x];
+                dst[x] = qRgb(to8(p.red), to8(p.green), to8(p.blue));
+            } else {
+                const FIRGBA16 &p = reinterpret_cast<const FIRGBA16 *>(src)[x];
+                dst[x] = qRgba(to8(p.red), to8(p.green), to8(p.blue), to8(p.alpha));
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 QImage toQImage(FIBITMAP *bitmap)
 {
     if (!bitmap || !FreeImage_HasPixels(bitmap))
         return {};
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
+    if (type == FIT_UINT16 || type == FIT_RGB16 || type == FIT_RGBA16)
+        return fromSixteenBits(bitmap, type);
     FiBitmap standard;
     FIBITMAP *source = bitmap;
-    if (FreeImage_GetImageType(bitmap) != FIT_BITMAP) {
+    if (type != FIT_BITMAP) {
         standard.reset(FreeImage_ConvertToStandardType(bitmap, TRUE));
         if (!standard) // RGB16/RGBA16/float types need their own route
             standard.reset(FreeImage_ConvertTo24Bits(bitmap));

@@ -11,8 +11,8 @@ namespace pictrove {
 // ownership of its argument.
 
 // Any FreeImage bitmap to Format_RGB32, or Format_ARGB32 when it carries
-// transparency. Non-standard types (16-bit channels, floats) are tone-mapped
-// to 8 bits first. Null when the bitmap is null or cannot be converted.
+// transparency. 16-bit samples are scaled to 8 bits by their full range;
+// other non-standard types (floats, 32-bit integers) are tone-mapped. Null when the bitmap is null or cannot be converted.
 QImage toQImage(FIBITMAP *bitmap);
 
 // A QImage to a 32-bit FreeImage bitmap (blue-green-red-alpha in memory, as

@@ -22,6 +22,8 @@ constexpr LoaderRoute fi(FREE_IMAGE_FORMAT format, int flags = 0)
 
 // Preview: DevIL's list is tested first, then FreeImage's; "jng" takes the
 // type FreeImage detects; metafiles, GIF and DIB go to the platform reader.
+// PNG samples are shown as stored, as the batch's reader shows them: a
+// gamma chunk no longer lightens the preview alone.
 constexpr std::array previewTable{
     Row{u"psp", devil}, Row{u"pic", devil}, Row{u"pix", devil}, Row{u"pxr", devil},
     Row{u"xpm", devil}, Row{u"raw", devil}, Row{u"dcx", devil}, Row{u"dds", devil},
@@ -31,7 +33,7 @@ constexpr std::array previewTable{
     Row{u"bmp", fi(FIF_BMP)}, Row{u"cut", fi(FIF_CUT)}, Row{u"iff", fi(FIF_IFF)},
     Row{u"jpg", fi(FIF_JPEG, JPEG_ACCURATE)}, Row{u"jpeg", fi(FIF_JPEG, JPEG_ACCURATE)},
     Row{u"koa", fi(FIF_KOALA)}, Row{u"lbm", fi(FIF_LBM)}, Row{u"mng", fi(FIF_MNG)},
-    Row{u"pcd", fi(FIF_PCD)}, Row{u"pcx", fi(FIF_PCX)}, Row{u"png", fi(FIF_PNG)},
+    Row{u"pcd", fi(FIF_PCD)}, Row{u"pcx", fi(FIF_PCX)}, Row{u"png", fi(FIF_PNG, PNG_IGNOREGAMMA)},
     Row{u"psd", fi(FIF_PSD)}, Row{u"pdd", fi(FIF_PSD)}, Row{u"ras", fi(FIF_RAS)},
     Row{u"tga", fi(FIF_TARGA, TARGA_LOAD_RGB888)}, Row{u"vda", fi(FIF_TARGA, TARGA_LOAD_RGB888)},
     Row{u"icb", fi(FIF_TARGA, TARGA_LOAD_RGB888)}, Row{u"vst", fi(FIF_TARGA, TARGA_LOAD_RGB888)},

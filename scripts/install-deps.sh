@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
-  libfreeimage-dev libdevil-dev libgif-dev libimagequant-dev
+  libfreeimage-dev libdevil-dev libtiff-dev libgif-dev libimagequant-dev
   libwmf-dev libemf2svg-dev
   fonts-urw-base35 adwaita-icon-theme
 )
