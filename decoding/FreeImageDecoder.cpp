@@ -2,6 +2,7 @@
 #include "decoding/Decoders.h"
 
 #include "decoding/FreeImageConvert.h"
+#include "decoding/FreeImageMessages.h"
 
 #include <FreeImage.h>
 
@@ -16,28 +17,22 @@ namespace pictrove {
 
 namespace {
 
-thread_local QString lastFreeImageMessage;
-
-void DLL_CALLCONV recordMessage(FREE_IMAGE_FORMAT, const char *message)
-{
-    lastFreeImageMessage = QString::fromUtf8(message ? message : "");
-}
-
 void initialiseFreeImage()
 {
     static const bool done = [] {
         FreeImage_Initialise(FALSE);
-        FreeImage_SetOutputMessage(recordMessage);
         return true;
     }();
     (void)done;
+    startFreeImageMessages();
 }
 
-QString freeImageError()
+QString freeImageError(const FreeImageOperation &operation)
 {
-    return lastFreeImageMessage.isEmpty()
+    const QString message = operation.message();
+    return message.isEmpty()
         ? QStringLiteral("FreeImage could not read the file")
-        : QStringLiteral("FreeImage could not read the file: ") + lastFreeImageMessage;
+        : QStringLiteral("FreeImage could not read the file: ") + message;
 }
 
 bool tooLarge(std::int64_t width, std::int64_t height, const DecodeLimits &limits)
@@ -48,13 +43,14 @@ bool tooLarge(std::int64_t width, std::int64_t height, const DecodeLimits &limit
 // The header's size before any pixel is allocated: FreeImage reads headers
 // alone for the formats that support it, our own peek covers some others.
 // Empty when the header cannot even be read.
-std::optional<QString> headerRefusal(FREE_IMAGE_FORMAT format, const QByteArray &localPath,
-                                     const QString &path, int flags, const DecodeLimits &limits)
+std::optional<QString> headerRefusal(const FreeImageOperation &operation, FREE_IMAGE_FORMAT format,
+                                     const QByteArray &localPath, const QString &path, int flags,
+                                     const DecodeLimits &limits)
 {
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FiBitmap header(FreeImage_Load(format, localPath.constData(), flags | FIF_LOAD_NOPIXELS));
         if (!header)
-            return freeImageError();
+            return freeImageError(operation);
         if (tooLarge(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()), limits))
             return QStringLiteral("the picture is too large");
         return std::nullopt;
@@ -84,14 +80,14 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
                                const DecodeLimits &limits)
 {
     initialiseFreeImage();
-    lastFreeImageMessage.clear();
+    const FreeImageOperation operation;
     const auto fif = FREE_IMAGE_FORMAT(format);
     const QByteArray localPath = QFile::encodeName(path);
-    if (const auto refusal = headerRefusal(fif, localPath, path, flags, limits))
+    if (const auto refusal = headerRefusal(operation, fif, localPath, path, flags, limits))
         return loadFailure(*refusal);
     FiBitmap bitmap(FreeImage_Load(fif, localPath.constData(), flags));
     if (!bitmap)
-        return loadFailure(freeImageError());
+        return loadFailure(freeImageError(operation));
     if (tooLarge(FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get()), limits))
         return loadFailure(QStringLiteral("the picture is too large"));
     return picture(bitmap.get());
@@ -125,13 +121,13 @@ LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
         return loadFailure(QStringLiteral("the picture is too large"));
 
     initialiseFreeImage();
-    lastFreeImageMessage.clear();
+    const FreeImageOperation operation;
     FiMemory memory(FreeImage_OpenMemory(reinterpret_cast<BYTE *>(page.data()), DWORD(page.size())));
     if (!memory)
-        return loadFailure(freeImageError());
+        return loadFailure(freeImageError(operation));
     FiBitmap bitmap(FreeImage_LoadFromMemory(FIF_PCX, memory.get(), 0));
     if (!bitmap)
-        return loadFailure(freeImageError());
+        return loadFailure(freeImageError(operation));
     return picture(bitmap.get());
 }
 

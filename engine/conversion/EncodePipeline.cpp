@@ -28,11 +28,15 @@ bool abandonedAt(const ConversionContext &context, EncodeOutcome &out)
     return true;
 }
 
-QString withReason(const QString &text)
+// reason: what the failing library already said in words (the palette
+// encoder's), preferred to anything else.
+QString withReason(const QString &text, const QString &reason = {})
 {
     // The system's reason for a failed write says more than the library's.
     const QString failure = takeWriteFailure();
-    const QString detail = failure.isEmpty() ? bridge::BridgeErrorText() : failure;
+    const QString detail = !reason.isEmpty() ? reason
+                           : failure.isEmpty() ? bridge::BridgeErrorText()
+                                               : failure;
     return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
 
@@ -73,6 +77,7 @@ const LibraryWriter *libraryWriter(std::int16_t libraryFormat)
 struct PaletteRun {
     std::int32_t result = 0;
     QImage picture;
+    QString failure; // the encoder's reason when result is 0
 };
 
 // The PaletteEncoder calls: one EncodePicture, or the chain when a flip or
@@ -88,6 +93,7 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
         run.result = encoder.EncodePicture(picture, path, code(s.EncoderKind), code(s.ColorMode),
                                            s.BitDepth, s.PaletteFlags, code(s.DitherCode), -1, -1,
                                            -1, -1);
+        run.failure = run.result ? QString() : encoder.failure();
         return run;
     }
     std::int32_t r = encoder.SetOptions(code(s.EncoderKind), code(s.ColorMode), s.BitDepth,
@@ -100,9 +106,11 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
         r = encoder.Process();
         run.picture = r ? encoder.result() : QImage();
         run.result = run.picture.isNull() ? 0 : 1;
+        run.failure = run.result ? QString() : encoder.failure();
         return run;
     }
     run.result = r ? encoder.ProcessAndSave(path) : 0;
+    run.failure = run.result ? QString() : encoder.failure();
     return run;
 }
 
@@ -214,7 +222,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         out.typeText = QStringLiteral("GIF");
         out.written = encoded.result != 0;
         if (!out.written)
-            out.error = withReason(QStringLiteral("the palette encoder could not write the GIF file"));
+            out.error = withReason(QStringLiteral("the palette encoder could not write the GIF file"),
+                                   encoded.failure);
         return out;
     }
 
@@ -237,7 +246,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     }
     if (!dib && pcxPicture.isNull()) {
         out.status = QString::fromLatin1(CannotApplyFormatText);
-        out.error = withReason(QString::fromLatin1(CannotApplyFormatText)); // a full disk, say
+        out.error = withReason(QString::fromLatin1(CannotApplyFormatText), // a full disk, say
+                               encoded.failure);
         return out;
     }
 

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "decoding/FreeImageConvert.h"
+#include "decoding/FreeImageMessages.h"
 #include "engine/core/PictureSurface.h"
 
 #include <QPainter>
@@ -14,24 +15,24 @@ namespace pictrove::bridge {
 
 namespace {
 
-// Per thread, because FreeImage reports through its callback on whichever
-// thread made the call that failed.
-thread_local QString t_errorText;
+// The bridge's own reasons share FreeImage's message slot: its routines
+// stand in for FreeImage calls, and a reader sees whichever spoke last.
+void beginCall() { clearFreeImageMessage(); }
 
-void beginCall() { t_errorText.clear(); }
+bool hasFailed() { return !freeImageMessage().isEmpty(); }
 
 void fail(const char *message)
 {
-    if (t_errorText.isEmpty())
-        t_errorText = QString::fromLatin1(message);
+    if (!hasFailed())
+        setFreeImageMessage(QString::fromLatin1(message));
 }
 
 // errno stands in for the platform's last error code; it follows the text
 // directly.
 void failWithCode(const char *message, int code)
 {
-    if (t_errorText.isEmpty())
-        t_errorText = QString::fromLatin1(message) + QString::number(code);
+    if (!hasFailed())
+        setFreeImageMessage(QString::fromLatin1(message) + QString::number(code));
 }
 
 // A window bitmap has no alpha: whatever colour a pixel stores is what is
@@ -107,7 +108,7 @@ void InitFreeImage()
 {
     const std::lock_guard lock(initialisations);
     FreeImage_Initialise(FALSE);
-    FreeImage_SetOutputMessage(&OnFreeImageMessage);
+    startFreeImageMessages();
 }
 
 void DeInitFreeImage()
@@ -118,14 +119,10 @@ void DeInitFreeImage()
 
 void OnFreeImageMessage(FREE_IMAGE_FORMAT, const char *message) noexcept
 {
-    try {
-        t_errorText = message ? QString::fromLocal8Bit(message) : QString();
-    } catch (...) {
-        t_errorText.clear();
-    }
+    recordFreeImageMessage(message);
 }
 
-QString BridgeErrorText() { return t_errorText; }
+QString BridgeErrorText() { return freeImageMessage(); }
 
 bool FreeImage_BMP_From_DIB(FIBITMAP *dib, QImage &bitmap)
 {
@@ -177,7 +174,7 @@ bool FreeImage_RenderDIB(FIBITMAP *dib, QImage &target, int x, int y, int width,
         fail("[FreeImage_RenderDIB] DC specified was invalid");
     if (dib && !FreeImage_HasPixels(dib))
         fail("[FreeImage_RenderDIB] Could not get the DIB's bits");
-    if (!t_errorText.isEmpty())
+    if (hasFailed())
         return false;
     errno = 0;
     const QImage source = opaqueRgb32(toQImage(dib));
@@ -208,7 +205,7 @@ bool FreeImage_RenderBitmap(const QImage &bitmap, QImage &target, int x, int y, 
         fail("[FreeImage_RenderBitmap] No bitmap specified to render");
     if (!isDrawable(target))
         fail("[FreeImage_RenderBitmap] DC specified is not valid");
-    if (!t_errorText.isEmpty())
+    if (hasFailed())
         return false;
     blit(opaqueRgb32(bitmap), target, x, y, width, height, invert);
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding/FreeImageHandles.h"
+#include "decoding/FreeImageMessages.h"
 
 #include <QImage>
 #include <QString>
@@ -14,7 +15,8 @@ class PictureSurface;
 // target is a QImage or a PictureSurface's client area.
 //
 // Every routine reports success through its result and never throws. The
-// reason for the last failure is kept in BridgeErrorText(): each routine
+// reason for the last failure is kept in BridgeErrorText(), FreeImage's
+// message slot of this thread (decoding/FreeImageMessages.h): each routine
 // empties it on entry, a failure stores its message only while it is still
 // empty (so the first failure of a call is the one kept), and FreeImage's own
 // messages overwrite it as they arrive.
@@ -23,29 +25,35 @@ class PictureSurface;
 // namespace so that they can never collide with the library's symbols.
 namespace pictrove::bridge {
 
-// Starts FreeImage for one unit of work and routes its messages to
-// OnFreeImageMessage. Pair every call with DeInitFreeImage, or use
+// Starts FreeImage for one unit of work, its messages routed to this
+// thread's message slot. Pair every call with DeInitFreeImage, or use
 // FreeImageScope.
 void InitFreeImage();
 void DeInitFreeImage();
 
-// FreeImage's message callback: stores the library's message as the failure
-// reason (an unreadable message leaves the reason empty).
+// What FreeImage's message callback does: stores the library's message as
+// the failure reason (an unreadable message leaves the reason empty).
 void OnFreeImageMessage(FREE_IMAGE_FORMAT format, const char *message) noexcept;
 
 // The reason for the last failure of a bridge routine on this thread, or
-// FreeImage's last message; empty when the last call succeeded.
+// FreeImage's last message within the current scope; empty when the last
+// call succeeded.
 QString BridgeErrorText();
 
 // FreeImage keeps a reference count of its initialisations (and holds one of
 // its own from load time on Linux), so balanced scopes may nest and never
-// unload the plug-ins under another user.
+// unload the plug-ins under another user. A scope is one operation: it
+// starts without a reason, so a failure in it never shows a message left
+// by earlier work on the thread.
 class FreeImageScope {
 public:
     FreeImageScope() { InitFreeImage(); }
     ~FreeImageScope() { DeInitFreeImage(); }
     FreeImageScope(const FreeImageScope &) = delete;
     FreeImageScope &operator=(const FreeImageScope &) = delete;
+
+private:
+    pictrove::FreeImageOperation m_operation;
 };
 
 // Converts a FreeImage bitmap of any depth (palettes, 16-bit 555/565

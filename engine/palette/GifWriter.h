@@ -16,7 +16,10 @@ class RowProgress;
 // With ready given, the picture may still be in the making on another
 // thread: each row is read only once ready says it is finished, so the file
 // is written while the rows below are still being reduced.
+//
+// On failure, reason (when given) says why in words: the system's for a
+// file that could not be written, giflib's code in words otherwise.
 bool writeGif(const QImage &picture, bool interlaced, const QString &path,
-              const RowProgress *ready = nullptr);
+              const RowProgress *ready = nullptr, QString *reason = nullptr);
 
 } // namespace pictrove

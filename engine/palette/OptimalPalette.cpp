@@ -1,5 +1,6 @@
 #include "engine/palette/OptimalPalette.h"
 
+#include "engine/palette/ImageQuantFailure.h"
 #include "engine/palette/NearestColour.h"
 
 #include <libimagequant.h>
@@ -164,26 +165,46 @@ std::optional<std::vector<QRgb>> fewColours(const QImage &picture, int limit)
 
 } // namespace
 
-std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours)
+std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours, QString *reason)
 {
-    if (picture.isNull() || maxColours < 2)
+    QString unused;
+    QString &why = reason ? *reason : unused;
+    why.clear();
+    if (picture.isNull()) {
+        why = QStringLiteral("there is no picture to make a palette for");
         return {};
-    if (auto exact = fewColours(picture, std::min(maxColours, 256)))
-        return std::move(*exact);
+    }
+    // A count outside 2..256 is left to libimagequant's own check, which
+    // says what is wrong with it.
+    const bool countFits = maxColours >= 2 && maxColours <= 256;
+    if (countFits)
+        if (auto exact = fewColours(picture, maxColours))
+            return std::move(*exact);
     std::vector<liq_histogram_entry> colours = histogram(picture);
 
+    // Each call's code is kept until one is not LIQ_OK: that one is the reason.
+    liq_error status = LIQ_OK;
+    const auto call = [&status](liq_error code) { return (status = code) == LIQ_OK; };
     LiqAttr attr(liq_attr_create());
-    if (!attr || liq_set_max_colors(attr.get(), std::min(maxColours, 256)) != LIQ_OK
-        || liq_set_speed(attr.get(), kSpeed) != LIQ_OK)
+    if (!attr) {
+        why = imageQuantFailure(LIQ_OUT_OF_MEMORY);
         return {};
+    }
+    if (!call(liq_set_max_colors(attr.get(), maxColours)) || !call(liq_set_speed(attr.get(), kSpeed))) {
+        why = imageQuantFailure(status);
+        return {};
+    }
     LiqHistogram hist(liq_histogram_create(attr.get()));
-    if (!hist
-        || liq_histogram_add_colors(hist.get(), attr.get(), colours.data(), int(colours.size()), 0)
-               != LIQ_OK)
+    if (!hist) {
+        why = imageQuantFailure(LIQ_OUT_OF_MEMORY);
         return {};
+    }
     liq_result *raw = nullptr;
-    if (liq_histogram_quantize(hist.get(), attr.get(), &raw) != LIQ_OK)
+    if (!call(liq_histogram_add_colors(hist.get(), attr.get(), colours.data(), int(colours.size()), 0))
+        || !call(liq_histogram_quantize(hist.get(), attr.get(), &raw))) {
+        why = imageQuantFailure(status);
         return {};
+    }
     LiqResult result(raw);
 
     const liq_palette *palette = liq_get_palette(result.get());

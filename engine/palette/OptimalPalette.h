@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRgb>
+#include <QString>
 
 #include <vector>
 
@@ -10,7 +11,8 @@ namespace pictrove {
 // An adaptive palette of at most maxColours (2..256) colours for picture
 // (Format_RGB32): the picture's own colours when there are no more than
 // that, else built by libimagequant from a colour histogram of the picture.
-// Empty when libimagequant fails.
+// Empty when libimagequant fails; reason (when given) then says why in
+// words.
 //
 // The histogram is ours, so that libimagequant sees a few thousand weighted
 // colours instead of millions of pixels: a sample of about 1.5 megapixels
@@ -20,6 +22,7 @@ namespace pictrove {
 // mean. An all-grey picture is counted by its 256 exact greys instead.
 // Two Lloyd steps on the sampled pixels then fit the palette to the
 // picture itself.
-std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours);
+std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours,
+                                QString *reason = nullptr);
 
 } // namespace pictrove

@@ -42,10 +42,14 @@ bool paletteFits(std::int32_t flags, int depth)
     }
 }
 
-std::vector<QRgb> choosePalette(std::int32_t flags, int depth, const QImage &picture, bool grey)
+std::vector<QRgb> choosePalette(std::int32_t flags, int depth, const QImage &picture, bool grey,
+                                QString *reason)
 {
-    if (!paletteFits(flags, depth))
+    if (!paletteFits(flags, depth)) {
+        if (reason)
+            *reason = QStringLiteral("the colour map does not fit %1 bits").arg(depth);
         return {};
+    }
     const int tableSize = 1 << depth;
     switch (ColourMap(flags)) {
     case ColourMap::Windows:
@@ -61,7 +65,7 @@ std::vector<QRgb> choosePalette(std::int32_t flags, int depth, const QImage &pic
     case ColourMap::FixedGrey:
         return palettes::fixedGrey(tableSize);
     case ColourMap::Optimal: {
-        std::vector<QRgb> colours = optimalPalette(picture, tableSize);
+        std::vector<QRgb> colours = optimalPalette(picture, tableSize, reason);
         if (grey)
             for (QRgb &c : colours) {
                 const int v = (qRed(c) + qGreen(c) + qBlue(c) + 1) / 3;

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRgb>
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -22,7 +23,9 @@ bool paletteFits(std::int32_t flags, int depth);
 
 // The colours for the code at that depth, for picture (already grey in
 // greyscale mode; an optimal palette is then made exactly grey). Empty when
-// the code does not fit or libimagequant fails.
-std::vector<QRgb> choosePalette(std::int32_t flags, int depth, const QImage &picture, bool grey);
+// the code does not fit or libimagequant fails; reason (when given) then
+// says why.
+std::vector<QRgb> choosePalette(std::int32_t flags, int depth, const QImage &picture, bool grey,
+                                QString *reason = nullptr);
 
 } // namespace pictrove

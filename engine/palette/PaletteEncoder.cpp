@@ -181,6 +181,7 @@ bool PaletteEncoder::reduce(const Writer *alongside)
     } catch (const std::bad_alloc &) {
         m_processed = false;
         m_result = QImage();
+        m_failure = QStringLiteral("not enough memory for the picture");
         return false;
     }
 }
@@ -189,6 +190,7 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
 {
     m_processed = false;
     m_result = QImage();
+    m_failure.clear();
     if (m_source.isNull())
         return false;
 
@@ -206,7 +208,8 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
         rgb555.emplace();
     } else {
         std::vector<QRgb> colours = choosePalette(m_options.flags, m_options.depth, source,
-                                                  m_options.mode == ColourMode::Greyscale);
+                                                  m_options.mode == ColourMode::Greyscale,
+                                                  &m_failure);
         if (colours.empty())
             return false;
         target = QImage(source.size(), QImage::Format_Indexed8);
@@ -215,18 +218,21 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
         colours.resize(size_t(1) << m_options.depth, qRgb(0, 0, 0));
         target.setColorTable(QList<QRgb>(colours.begin(), colours.end()));
     }
-    if (target.isNull())
+    if (target.isNull()) {
+        m_failure = QStringLiteral("not enough memory for the picture");
         return false;
+    }
 
     // The writer, when given, runs on a second thread and takes each row as
     // soon as it is reduced; without a thread it runs afterwards.
     bool written = false;
-    int writeFailure = 0; // the writer thread's reason, for this thread to report
+    int writeFailure = 0; // the writer thread's noted code, for this thread to report
+    QString writerReason;
     {
         WriterThread writer;
         if (alongside && (palette || rgb555))
             writer.start([&] {
-                written = (*alongside)(target, &writer.progress);
+                written = (*alongside)(target, &writer.progress, &writerReason);
                 writeFailure = takeWriteFailureCode();
             });
         RowProgress *shared = writer.running() ? &writer.progress : nullptr;
@@ -236,9 +242,11 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
             dither(m_options.dither, source, target, *rgb555, shared);
         writer.complete();
         if (!writer.running() && alongside)
-            written = (*alongside)(target, nullptr);
+            written = (*alongside)(target, nullptr, &writerReason);
     } // the writer has finished here, on every path
     noteWriteFailure(writeFailure);
+    if (alongside && !written)
+        m_failure = writerReason;
 
     m_result = std::move(target);
     m_processed = true;
@@ -249,14 +257,17 @@ std::int32_t PaletteEncoder::save(const QString &path, EncoderKind kind)
 {
     if (path.isEmpty() || (!m_processed && !Process()))
         return 0;
+    m_failure.clear();
     if (kind != EncoderKind::Bmp && !isPaletteDepth(m_options.depth))
         return 0;
     try {
         const bool ok = kind == EncoderKind::Bmp
                             ? writeBmp(m_result, path)
-                            : writeGif(m_result, kind == EncoderKind::GifInterlaced, path);
+                            : writeGif(m_result, kind == EncoderKind::GifInterlaced, path,
+                                       nullptr, &m_failure);
         return ok ? 1 : 0;
     } catch (const std::bad_alloc &) {
+        m_failure = QStringLiteral("not enough memory for the picture");
         return 0;
     }
 }
@@ -289,8 +300,8 @@ std::int32_t PaletteEncoder::ProcessAndSave(const QString &path)
         return Process() ? save(path, m_options.kind) : 0;
     // A GIF is written while the picture is being reduced.
     const bool interlaced = m_options.kind == EncoderKind::GifInterlaced;
-    const Writer gif = [&](const QImage &image, const RowProgress *ready) {
-        return writeGif(image, interlaced, path, ready);
+    const Writer gif = [&](const QImage &image, const RowProgress *ready, QString *reason) {
+        return writeGif(image, interlaced, path, ready, reason);
     };
     return reduce(&gif) ? 1 : 0;
 }

@@ -81,6 +81,11 @@ public:
     // for 24. Null before a successful Process().
     const QImage &result() const { return m_result; }
 
+    // Why the last Process() or save failed, in words (libimagequant's for
+    // an optimal palette, giflib's or the system's for a GIF); empty when it
+    // succeeded or the failure has no reason beyond its arguments.
+    const QString &failure() const { return m_failure; }
+
 private:
     struct Options {
         EncoderKind kind = EncoderKind::Bmp;
@@ -89,8 +94,9 @@ private:
         std::int32_t flags = code(ColourMap::Windows); // a map, or "Fixed Color" with its count
         Dither dither = Dither::None;
     };
-    // Writes a reduced picture; ready says which rows are finished.
-    using Writer = std::function<bool(const QImage &, const RowProgress *ready)>;
+    // Writes a reduced picture; ready says which rows are finished. A
+    // failure says why in reason.
+    using Writer = std::function<bool(const QImage &, const RowProgress *ready, QString *reason)>;
     std::int32_t save(const QString &path, EncoderKind kind);
     // Process(), with alongside (when given) writing the result meanwhile;
     // true when both succeeded.
@@ -104,6 +110,7 @@ private:
     QImage m_source;  // the attached, transformed copy (Format_RGB32)
     QImage m_result;  // valid while m_processed
     bool m_processed = false;
+    QString m_failure;
 };
 
 } // namespace pictrove

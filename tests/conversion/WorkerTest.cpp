@@ -7,12 +7,15 @@
 #include "platform/SizeText.h"
 #include "engine/conversion/SourcePrefetch.h"
 #include "engine/conversion/StagedOutput.h"
+#include "decoding/Decoders.h"
 #include "decoding/FreeImageConvert.h"
+#include "engine/core/FreeImageBridge.h"
 #include "decoding/FreeImageHandles.h"
 #include "engine/palette/PaletteCodes.h"
 
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QGuiApplication>
 #include <QFile>
@@ -383,6 +386,42 @@ TEST(BatchWorker, AWriteThatFailsNearTheEndFailsTheFileAndKeepsTheOldOne)
         }
         QFile::remove(box.file(name));
     }
+}
+
+// FreeImage keeps its last message until another replaces it, and the
+// encoders and the decoder read it through one callback: a later failure on
+// the same thread must carry its own reason, never that message.
+TEST(EncodeErrors, AFailureCarriesOnlyItsOwnReason)
+{
+    test::Sandbox box;
+    const auto leaveAMessage = [&box] {
+        bridge::FreeImageScope freeImage;
+        FiBitmap none(FreeImage_Load(FIF_PNG, QFile::encodeName(box.file("earlier.png")).constData()));
+    };
+
+    // An encode: a GIF into a folder that is gone.
+    Harness h;
+    h.context.source.setPicture(samplePicture());
+    h.select(0);
+    leaveAMessage();
+    ASSERT_TRUE(bridge::BridgeErrorText().contains("earlier.png"));
+    const EncodeOutcome gif = encodeWithPalette(h.sync(), h.context.source, box.file("gone/x.gif"));
+    EXPECT_FALSE(gif.written);
+    EXPECT_EQ(gif.error, "the palette encoder could not write the GIF file (no such file or directory)");
+
+    // A decode after the encoders started FreeImage on this thread: a cut
+    // PNG says what libpng said about it.
+    QByteArray png;
+    QBuffer buffer(&png);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && samplePicture().save(&buffer, "PNG"));
+    ASSERT_TRUE(box.write("whole.png", png));
+    ASSERT_TRUE(box.write("cut.png", png.left(png.size() * 2 / 3)));
+    ASSERT_TRUE(decodeWithFreeImage(box.file("whole.png"), FIF_PNG, 0, {}).ok);
+    leaveAMessage();
+    const LoadResult cut = decodeWithFreeImage(box.file("cut.png"), FIF_PNG, 0, {});
+    EXPECT_FALSE(cut.ok);
+    EXPECT_TRUE(cut.error.startsWith("FreeImage could not read the file: ")) << cut.error.toStdString();
+    EXPECT_FALSE(cut.error.contains("earlier.png")) << cut.error.toStdString();
 }
 
 // Formats that keep sizes in 16 bits refuse larger pictures rather than

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <functional>
 #include <random>
 
@@ -274,6 +276,43 @@ TEST(Bridge, BalancedScopesLeaveTheLibraryUsable)
     FiBitmap dib;
     ASSERT_TRUE(FreeImage_DIB_From_BMP(filled(2, 2, qRgb(5, 6, 7)), dib));
     EXPECT_TRUE(FreeImage_SaveToMemory(FIF_BMP, dib.get(), memory.get(), 0));
+}
+
+// FreeImage never takes a message back: an operation must hand over only
+// what was said during it, however much was said on the thread before.
+TEST(FreeImageMessages, AnOperationHandsOverOnlyItsOwnMessage)
+{
+    FreeImageScope scope;
+    test::Sandbox sandbox;
+    const QByteArray missing = QFile::encodeName(sandbox.file("earlier.png"));
+    FiBitmap none(FreeImage_Load(FIF_PNG, missing.constData()));
+    ASSERT_TRUE(BridgeErrorText().contains("earlier.png")) << reason();
+
+    {
+        const FreeImageOperation quiet;
+        EXPECT_TRUE(quiet.message().isEmpty()) << quiet.message().toStdString();
+        FiBitmap later(FreeImage_Load(FIF_PNG, QFile::encodeName(sandbox.file("later.png")).constData()));
+        EXPECT_TRUE(quiet.message().contains("later.png"));
+        EXPECT_FALSE(quiet.message().contains("earlier.png"));
+        {
+            // An inner operation that says nothing leaves the outer one's.
+            const FreeImageOperation inner;
+            EXPECT_TRUE(inner.message().isEmpty());
+        }
+        EXPECT_TRUE(quiet.message().contains("later.png"));
+        {
+            // One that fails is part of the outer one's failure.
+            const FreeImageOperation inner;
+            FreeImage_OutputMessageProc(FIF_PNG, "inner words");
+            EXPECT_EQ(inner.message(), "inner words");
+        }
+        EXPECT_EQ(quiet.message(), "inner words");
+    }
+    {
+        // A new scope starts clean too.
+        FreeImageScope next;
+        EXPECT_TRUE(BridgeErrorText().isEmpty()) << reason();
+    }
 }
 
 } // namespace pictrove::bridge

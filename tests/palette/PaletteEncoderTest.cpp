@@ -4,6 +4,7 @@
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/FixedPalettes.h"
 #include "engine/palette/GifWriter.h"
+#include "engine/palette/OptimalPalette.h"
 #include "engine/palette/RowProgress.h"
 
 #include "TestSupport.h"
@@ -539,6 +540,58 @@ TEST(GifWriter, FollowsTheRowsAndGivesUpWithThePicture)
         EXPECT_EQ(written, !giveUp);
         EXPECT_EQ(QFileInfo::exists(path), !giveUp);
     }
+}
+
+// A GIF that cannot be written says why, in the system's words where the
+// system refused, from the writer and from the encoder that drives it.
+TEST(GifWriter, FailuresSayWhy)
+{
+    test::Sandbox sandbox;
+    QImage picture(300, 200, QImage::Format_Indexed8);
+    picture.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(9, 99, 199), qRgb(200, 0, 0)});
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.scanLine(y)[x] = uchar((x * 7 + y * 13 + x * y) % 4); // does not shrink much
+
+    QString reason;
+    EXPECT_FALSE(writeGif(picture, false, sandbox.file("gone/x.gif"), nullptr, &reason));
+    EXPECT_EQ(reason, "no such file or directory");
+
+    {
+        test::FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.active());
+        EXPECT_FALSE(writeGif(picture, true, sandbox.file("full.gif"), nullptr, &reason));
+    }
+    EXPECT_EQ(reason, "file too large");
+    EXPECT_FALSE(QFileInfo::exists(sandbox.file("full.gif")));
+
+    ASSERT_TRUE(writeGif(picture, false, sandbox.file("fine.gif"), nullptr, &reason));
+    EXPECT_TRUE(reason.isEmpty()) << reason.toStdString();
+
+    Surface surface(picture.convertToFormat(QImage::Format_RGB32));
+    PaletteEncoder encoder;
+    EXPECT_EQ(encoder.EncodePicture(surface.surface, sandbox.file("gone/y.gif"), 1, 0, 2, 0x4000, 0), 0);
+    EXPECT_EQ(encoder.failure(), "no such file or directory");
+    ASSERT_NE(encoder.EncodePicture(surface.surface, sandbox.file("y.gif"), 1, 0, 2, 0x4000, 0), 0);
+    EXPECT_TRUE(encoder.failure().isEmpty());
+    ASSERT_NE(encoder.Process(), 0);
+    EXPECT_EQ(encoder.SaveGifInterlaced(sandbox.file("gone/z.gif")), 0);
+    EXPECT_EQ(encoder.failure(), "no such file or directory");
+}
+
+// libimagequant's refusal reaches the caller as words, not as an empty
+// palette alone.
+TEST(OptimalPalette, ALibimagequantRefusalSaysWhy)
+{
+    const QImage photo = test::makeTestPicture(64, 64); // more than 256 colours
+    QString reason;
+    EXPECT_TRUE(optimalPalette(photo, 300, &reason).empty());
+    EXPECT_EQ(reason, "the optimal palette could not be made: a setting is out of range");
+    EXPECT_TRUE(optimalPalette(photo, 1, &reason).empty());
+    EXPECT_EQ(reason, "the optimal palette could not be made: a setting is out of range");
+
+    EXPECT_EQ(optimalPalette(photo, 16, &reason).size(), 16u);
+    EXPECT_TRUE(reason.isEmpty()) << reason.toStdString();
 }
 
 } // namespace pictrove
