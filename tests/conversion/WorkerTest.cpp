@@ -407,7 +407,8 @@ TEST(EncodeErrors, AFailureCarriesOnlyItsOwnReason)
     ASSERT_TRUE(bridge::BridgeErrorText().contains("earlier.png"));
     const EncodeOutcome gif = encodeWithPalette(h.sync(), h.context.source, box.file("gone/x.gif"));
     EXPECT_FALSE(gif.written);
-    EXPECT_EQ(gif.error, "the palette encoder could not write the GIF file (no such file or directory)");
+    EXPECT_EQ(gif.error, "the palette encoder could not write the GIF file (no such file or directory)")
+        << gif.error.toStdString();
 
     // A decode after the encoders started FreeImage on this thread: a cut
     // PNG says what libpng said about it.
