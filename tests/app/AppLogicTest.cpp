@@ -1,3 +1,4 @@
+#include "app/Guarded.h"
 #include "app/FrameCommands.h"
 #include "app/FrameLayout.h"
 #include "app/SingleInstance.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSysInfo>
 #include <QProcess>
 #include <QStringList>
@@ -363,4 +365,35 @@ TEST(FrameCommands, HelpAndWebPageGoToTheDesktop)
 }
 
 } // namespace
+} // namespace pictrove
+
+namespace pictrove {
+namespace {
+
+QStringList guardedLog;
+
+void recordGuarded(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (QLatin1String(context.category) == QLatin1String("pictrove.guarded"))
+        guardedLog << message;
+}
+
+} // namespace
+
+// A step that fails is skipped, and says in the debug log what failed.
+TEST(Guarded, AFailedStepIsSkippedAndLeavesADebugLine)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("pictrove.guarded.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(recordGuarded);
+    int after = 0;
+    guarded([] { throw std::runtime_error("the folder has gone"); });
+    guarded([] { throw 42; });
+    guarded([&] { ++after; });
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    EXPECT_EQ(after, 1);
+    ASSERT_EQ(guardedLog.size(), 2);
+    EXPECT_TRUE(guardedLog[0].contains(QStringLiteral("the folder has gone")));
+}
+
 } // namespace pictrove
