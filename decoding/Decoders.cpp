@@ -42,6 +42,15 @@ void dropAlpha(QImage &image)
 
 } // namespace
 
+LoadResult loadedPicture(QImage image, int depth)
+{
+    LoadResult result;
+    result.ok = true;
+    result.image = std::move(image);
+    result.depth = depth;
+    return result;
+}
+
 LoadResult loadFailure(const QString &reason)
 {
     LoadResult result;

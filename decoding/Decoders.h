@@ -36,5 +36,7 @@ LoadResult decodeWithPlatform(const QString &path, QStringView extension,
 
 // A failed result with a reason.
 LoadResult loadFailure(const QString &reason);
+// A successful result: the picture and the depth it was handed over with.
+LoadResult loadedPicture(QImage image, int depth);
 
 } // namespace pictrove

@@ -24,15 +24,6 @@ LoadResult tooLarge()
     return loadFailure(QStringLiteral("the picture is too large"));
 }
 
-LoadResult picture(QImage image, int depth)
-{
-    LoadResult result;
-    result.ok = true;
-    result.image = std::move(image);
-    result.depth = depth;
-    return result;
-}
-
 // Draws an SVG document on white at the given pixel size.
 QImage renderSvg(const QByteArray &svg, QSize size, const DecodeLimits &limits)
 {
@@ -105,7 +96,7 @@ LoadResult decodeWmf(const QString &path, const DecodeLimits &limits)
     const QImage image = renderSvg(svg, QSize(int(width), int(height)), limits);
     if (image.isNull())
         return loadFailure(QStringLiteral("the metafile could not be drawn"));
-    return picture(image, 0);
+    return loadedPicture(image, 0);
 }
 
 struct MallocDeleter {
@@ -150,7 +141,7 @@ LoadResult decodeEmf(const QString &path, const DecodeLimits &limits)
     const QImage image = renderSvg(QByteArray(out, qsizetype(outLength)), size, limits);
     if (image.isNull())
         return loadFailure(QStringLiteral("the metafile could not be drawn"));
-    return picture(image, 0);
+    return loadedPicture(image, 0);
 }
 
 LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
@@ -166,7 +157,7 @@ LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
         return loadFailure(QStringLiteral("the file could not be read: ") + reader.errorString());
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
                                                           : QImage::Format_RGB32);
-    return picture(image, 0);
+    return loadedPicture(image, 0);
 }
 
 } // namespace

@@ -15,15 +15,6 @@ namespace {
 LoadResult tooLarge() { return loadFailure(QStringLiteral("the picture is too large")); }
 LoadResult damaged() { return loadFailure(QStringLiteral("the file is damaged")); }
 
-LoadResult picture(QImage image, int depth)
-{
-    LoadResult result;
-    result.ok = true;
-    result.image = std::move(image);
-    result.depth = depth;
-    return result;
-}
-
 // The whole file: every format here keeps its pixels well within a size we
 // would accept as a picture.
 std::optional<QByteArray> readWhole(const QString &path, const DecodeLimits &limits)
@@ -123,7 +114,7 @@ LoadResult decodeNetpbm(const QByteArray &d, const DecodeLimits &limits)
                 line[x] = *ink ? 0xFF000000u : 0xFFFFFFFFu;
             }
         }
-        return picture(out, 1);
+        return loadedPicture(out, 1);
     }
     const auto maxval = text.number();
     if (!maxval || *maxval < 1 || *maxval > 65535 || (kind != '5' && kind != '6'))
@@ -154,7 +145,7 @@ LoadResult decodeNetpbm(const QByteArray &d, const DecodeLimits &limits)
             line[x] = qRgb(r, g, sample());
         }
     }
-    return picture(out, colour ? 24 : 8);
+    return loadedPicture(out, colour ? 24 : 8);
 }
 
 // Plain bitmaps, binary maps of more than 8 bits, and headers that cannot
@@ -244,7 +235,7 @@ LoadResult decodeSgi16(const QByteArray &d, const DecodeLimits &limits)
                                     : qRgba(v(0), v(1), v(2), channels == 4 ? v(3) : 255);
         }
     }
-    return picture(out, alpha ? 32 : channels == 1 ? 8 : 24);
+    return loadedPicture(out, alpha ? 32 : channels == 1 ? 8 : 24);
 }
 
 bool isSgi16(const QByteArray &head)
@@ -333,7 +324,7 @@ LoadResult decodeTarga(const QByteArray &d, const DecodeLimits &limits)
         for (int col = 0; col < width; ++col)
             line[right ? width - 1 - col : col] = pixels[size_t(row) * width + col] | (alpha ? 0 : 0xFF000000u);
     }
-    return picture(out, alpha ? 32 : mapped ? 8 : grey ? 8 : 24);
+    return loadedPicture(out, alpha ? 32 : mapped ? 8 : grey ? 8 : 24);
 }
 
 // Grey with alpha, colour maps of 15- or 16-bit entries, and true colour
@@ -462,7 +453,7 @@ LoadResult readStandardBmp(const QByteArray &bmp, int depth, const DecodeLimits 
     if (image.isNull())
         return loadFailure(QStringLiteral("the file is damaged: ") + reader.errorString());
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    return picture(image, depth);
+    return loadedPicture(image, depth);
 }
 
 // Rewrites the bitmap as one with a file header and a Windows information

@@ -46,6 +46,15 @@ std::vector<Probe> quadrants(QRgb tl, QRgb tr, QRgb bl, QRgb br, int w = W, int 
 
 QRgb grey(int v) { return qRgb(v, v, v); }
 
+
+QByteArray fixtureFile(const QString &name)
+{
+    QFile f(QStringLiteral(PICTROVE_LOADER_FIXTURES "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
 // The CRC-32 that PNG chunks end with.
 quint32 crc32(const QByteArray &bytes)
 {
@@ -57,14 +66,6 @@ quint32 crc32(const QByteArray &bytes)
     }
     return ~crc;
 }
-
-QByteArray fixtureFile(const QString &name)
-{
-    QFile f(QStringLiteral(PICTROVE_LOADER_FIXTURES "/") + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 QByteArray koalaFile()
 {

@@ -53,6 +53,8 @@ QByteArray xpmFile(int charsPerPixel);
 QByteArray wmfFile();
 QByteArray emfFile();
 QByteArray declaringSize(const QString &extension, int width, int height); // a header only
+// The CRC-32 that PNG chunks end with.
+quint32 crc32(const QByteArray &bytes);
 
 // 8 x 4 pictures of one colour whose pixels take four bytes, the fourth
 // given apart. Targa files declare alphaBits in their descriptor: raw, run-

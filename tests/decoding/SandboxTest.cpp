@@ -187,6 +187,22 @@ TEST_F(SandboxTest, ATimeOutStartsNoFallbackDecoder)
     EXPECT_EQ(sandbox.stats().timedOut, 1);
 }
 
+// Starts the decoder as the program does, by hand: its end of the socket
+// is fds[1] (closed here), ours fds[0].
+void spawnDecoder(int (&fds)[2], pid_t &pid)
+{
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], decoderprotocol::channelFd);
+    const QByteArray exe =
+        QFile::encodeName(QCoreApplication::applicationDirPath() + u"/pictrove-decoder"_qs);
+    char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
+    ASSERT_EQ(::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+}
+
 // A decode that never ends (here: opening a FIFO nobody writes to) must not
 // outlive the program that asked for it, whether that program stops it or
 // is killed before it can.
@@ -195,17 +211,8 @@ TEST_F(SandboxTest, ADecoderStuckInADecodeEndsWhenTheProgramGoesAway)
     const QString fifo = box.file(u"stuck.png"_qs);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], decoderprotocol::channelFd);
-    const QByteArray exe =
-        QFile::encodeName(QCoreApplication::applicationDirPath() + u"/pictrove-decoder"_qs);
-    char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
     pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
+    ASSERT_NO_FATAL_FAILURE(spawnDecoder(fds, pid));
 
     const QByteArray path = QFile::encodeName(fifo);
     decoderprotocol::RequestHeader request;
@@ -323,17 +330,8 @@ TEST_F(SandboxTest, ADecodeThatUsesNoProcessorTimeForASecondIsEndedByTheDecoder)
     const QString fifo = box.file(u"stalls.png"_qs);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], decoderprotocol::channelFd);
-    const QByteArray exe =
-        QFile::encodeName(QCoreApplication::applicationDirPath() + u"/pictrove-decoder"_qs);
-    char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
     pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
+    ASSERT_NO_FATAL_FAILURE(spawnDecoder(fds, pid));
     std::uint32_t ready = 0;
     ASSERT_TRUE(decoderprotocol::readFully(fds[0], &ready, sizeof ready));
 

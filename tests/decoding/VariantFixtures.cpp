@@ -1,3 +1,4 @@
+#include "LoaderFixtures.h"
 #include "VariantFixtures.h"
 
 #include <QtEndian>
@@ -546,17 +547,6 @@ VariantFixture labTiff(const QString &name)
 }
 
 // ---- PNG ----------------------------------------------------------------
-
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (char c : bytes) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
 
 void pngChunk(Bytes &file, const char *type, const QByteArray &payload)
 {
