@@ -17,6 +17,10 @@
 
 #include <random>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace pictrove {
 namespace {
 
@@ -94,6 +98,14 @@ TEST_F(VariantTest, PngColourKeyOfRgbPictures) { expectAll(test::pngVariants());
 
 // DevIL's failures are said in words whatever its error stack holds: a
 // header it refuses, a file cut short, a reader that gives up without a code.
+// Under the leak checker, what a library allocates meanwhile is its own.
+struct LibraryLeaksIgnored {
+#if defined(__SANITIZE_ADDRESS__)
+    LibraryLeaksIgnored() { __lsan_disable(); }
+    ~LibraryLeaksIgnored() { __lsan_enable(); }
+#endif
+};
+
 TEST_F(VariantTest, DevilFailuresSayWhatHappenedInWords)
 {
     const QByteArray png = test::pngVariants().front().bytes;
@@ -104,7 +116,13 @@ TEST_F(VariantTest, DevilFailuresSayWhatHappenedInWords)
     };
     for (const auto &[name, bytes] : files) {
         ASSERT_TRUE(box.write(name, bytes));
-        const LoadResult r = decodeWithDevil(box.file(name), QFileInfo(name).suffix(), {});
+        LoadResult r;
+        {
+            // DevIL keeps a few bytes of its own for good on some of these
+            // failures; in the program that happens in the decode child.
+            LibraryLeaksIgnored ignored;
+            r = decodeWithDevil(box.file(name), QFileInfo(name).suffix(), {});
+        }
         ASSERT_FALSE(r.ok) << name.toStdString();
         EXPECT_FALSE(r.error.isEmpty()) << name.toStdString();
         EXPECT_FALSE(r.error.contains(u"DevIL could not read")) << name.toStdString() << ": " << r.error.toStdString();
