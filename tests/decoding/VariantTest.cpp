@@ -120,7 +120,7 @@ TEST_F(VariantTest, DevilFailuresSayWhatHappenedInWords)
         {
             // DevIL keeps a few bytes of its own for good on some of these
             // failures; in the program that happens in the decode child.
-            LibraryLeaksIgnored ignored;
+            [[maybe_unused]] LibraryLeaksIgnored ignored;
             r = decodeWithDevil(box.file(name), QFileInfo(name).suffix(), {});
         }
         ASSERT_FALSE(r.ok) << name.toStdString();
