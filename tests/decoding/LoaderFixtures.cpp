@@ -19,23 +19,6 @@ constexpr int W = 32, H = 24;
 constexpr QRgb red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF,
                black = 0xFF000000;
 
-// Appends little- and big-endian fields.
-struct Bytes {
-    QByteArray data;
-    Bytes &u8(int v) { data.append(char(v)); return *this; }
-    Bytes &le16(int v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
-    Bytes &le32(quint32 v) { return le16(int(v & 0xFFFF)).le16(int(v >> 16)); }
-    Bytes &be16(int v) { return u8((v >> 8) & 0xFF).u8(v & 0xFF); }
-    Bytes &be32(quint32 v) { return be16(int(v >> 16)).be16(int(v & 0xFFFF)); }
-    Bytes &text(const char *s, int size)
-    {
-        QByteArray field(s);
-        field.resize(size, '\0');
-        data.append(field);
-        return *this;
-    }
-    Bytes &fill(int count, int v) { data.append(QByteArray(count, char(v))); return *this; }
-};
 
 // Four quadrants of a W x H picture: top-left, top-right, bottom-left, bottom-right.
 std::vector<Probe> quadrants(QRgb tl, QRgb tr, QRgb bl, QRgb br, int w = W, int h = H)

@@ -15,6 +15,26 @@ class DecoderSandbox;
 
 namespace pictrove::test {
 
+// Appends little- and big-endian fields, for files made byte by byte.
+struct Bytes {
+    QByteArray data;
+    Bytes &u8(int v) { data.append(char(v)); return *this; }
+    Bytes &le16(int v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
+    Bytes &le32(quint32 v) { return le16(int(v & 0xFFFF)).le16(int(v >> 16)); }
+    Bytes &be16(int v) { return u8((v >> 8) & 0xFF).u8(v & 0xFF); }
+    Bytes &be32(quint32 v) { return be16(int(v >> 16)).be16(int(v & 0xFFFF)); }
+    // A fixed-size field: s cut or padded with zeros to size bytes.
+    Bytes &text(const char *s, int size)
+    {
+        QByteArray field(s);
+        field.resize(size, '\0');
+        data.append(field);
+        return *this;
+    }
+    Bytes &text(const QByteArray &s) { data.append(s); return *this; }
+    Bytes &fill(int count, int v) { data.append(QByteArray(count, char(v))); return *this; }
+};
+
 // A pixel the decoded picture must show, within the fixture's tolerance.
 struct Probe {
     QPoint at;

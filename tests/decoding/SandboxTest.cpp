@@ -281,14 +281,7 @@ TEST_F(SandboxTest, SmallDamagedFilesThatHangADecoderFailWithinASecond)
 {
     DecoderSandbox sandbox;
     // A flipped byte in a gAMA chunk; and an IFF cut off after its first chunk name.
-    const QString png = write(u"flipped.png"_qs, QByteArray::fromHex(
-        "89504e470d0a1a0a0000000d4948445200000020000000180802000000143168630000000467414d410000b18f0bfc61"
-        "050000ffff6348524d00007a26000080840000fa00000080e8000075300000ea6000003a98000017709cba513c000000"
-        "06624b474400ff00ff00ffa0bda7930000000774494d4507ea0c080f020aa2f09b0b000000324944415448c763fccf40"
-        "1a602451031389e6930c462d18b560d482e160012303036985cbffd1b268994cabcd6b91a03e00000558052be2dfb694"
-        "0000002574455874646174653a63726561746500323032362d31322d30385431353a30323a30392b30303a30300de059"
-        "010000002574455874646174653a6d6f6469667900323032362d31322d30385431353a30323a30392b30303a30307cbd"
-        "e1bd0000000049454e44ae426082"));
+    const QString png = write(u"flipped.png"_qs, test::loopingPngBytes());
     const QString iff = write(u"cut.iff"_qs, QByteArray::fromHex("464f524d000000cc494c424d424d4844"));
     for (const QString &path : {png, iff}) {
         QElapsedTimer clock;

@@ -12,16 +12,6 @@ namespace {
 
 constexpr int W = 5, H = 3;
 
-struct Bytes {
-    QByteArray data;
-    Bytes &u8(int v) { data.append(char(v)); return *this; }
-    Bytes &le16(int v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
-    Bytes &le32(quint32 v) { return le16(int(v & 0xFFFF)).le16(int(v >> 16)); }
-    Bytes &be16(int v) { return u8((v >> 8) & 0xFF).u8(v & 0xFF); }
-    Bytes &be32(quint32 v) { return be16(int(v >> 16)).be16(int(v & 0xFFFF)); }
-    Bytes &fill(int count, int v) { data.append(QByteArray(count, char(v))); return *this; }
-    Bytes &text(const QByteArray &s) { data.append(s); return *this; }
-};
 
 int clamp16(int v) { return std::clamp(v, 0, 65535); }
 
