@@ -1,10 +1,11 @@
 #include "app/BatchWiring.h"
 
 #include "app/FrameCommands.h"
-#include "app/MainWindow.h"
+#include "app/Panes.h"
+#include "app/StatusSink.h"
 #include "engine/catalogue/FormatCatalogue.h"
 #include "platform/MessageService.h"
-#include "selection/ImageSelection.h"
+#include "selection/ListModels.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "workflow/widgets/DestinationDialog.h"
 
@@ -12,7 +13,7 @@
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QProgressBar>
+#include <climits>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -21,21 +22,24 @@
 
 namespace pictrove {
 
-BatchWiring::BatchWiring(MainWindow &window) : QObject(&window), m_window(window)
+BatchWiring::BatchWiring(Step2Panes &panes, const BasketModel &basket,
+                         OutputSettingsController &options, StatusSink &status,
+                         QWidget *dialogParent)
+    : QObject(dialogParent), m_basket(basket), m_options(options), m_status(status),
+      m_dialogParent(dialogParent)
 {
     chooseDestination = [this](DestinationChoice choice) {
-        return DestinationDialog::choose(std::move(choice), &m_window);
+        return DestinationDialog::choose(std::move(choice), m_dialogParent);
     };
-    Step2Panes &p = window.step2();
+    Step2Panes &p = panes;
     connect(p.cmdBatch, &QPushButton::clicked, this, &BatchWiring::saveAll);
     connect(p.CmdCancel, &QPushButton::clicked, this, &BatchWiring::stop);
     // The bar shows the newest position ten times a second at most: a
     // repaint per small file would take a core's time from the run.
     m_progressTimer.setSingleShot(true);
     m_progressTimer.setInterval(100);
-    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
-        m_window.progressBar()->setValue(int(std::min<qint64>(m_position, INT_MAX)));
-    });
+    connect(&m_progressTimer, &QTimer::timeout, this,
+            [this] { m_status.setProgress(m_position); });
     connect(&m_runner, &BatchRunner::progress, this, [this](qint64 position, qint64) {
         m_position = position;
         if (!m_progressTimer.isActive())
@@ -53,7 +57,7 @@ void BatchWiring::saveAll()
 {
     if (m_runner.running())
         return; // one run at a time; the click is not an error
-    const BasketModel &basket = m_window.selection().basket();
+    const BasketModel &basket = m_basket;
     if (basket.rowCount() == 0) {
         messages().show(
             QStringLiteral("No File(s) in the Image Basket! Place some file(s) and continue"),
@@ -67,7 +71,7 @@ void BatchWiring::saveAll()
     m_destination = *destination;
 
     // Everything the run needs, as it stands now.
-    OutputSettingsController &options = m_window.options();
+    OutputSettingsController &options = m_options;
     BatchJob job;
     for (const QString &path : basket.basket().paths())
         job.entries.push_back({path, {}});
@@ -81,18 +85,14 @@ void BatchWiring::saveAll()
     if (m_results)
         m_results->close();
 
-    QProgressBar *bar = m_window.progressBar();
-    bar->setMaximum(int(std::min<std::size_t>(job.entries.size(), INT_MAX)));
-    bar->setValue(0);
+    m_status.startProgress(int(std::min<std::size_t>(job.entries.size(), INT_MAX)));
     m_position = 0;
-    bar->show();
-    bar->raise();
     // Busy, but the window still answers: an arrow with the hourglass.
     QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
     m_cursorSet = true;
-    m_window.panel(5)->setText(QStringLiteral("Converting %1 file(s) into %2 ...")
-                                   .arg(job.entries.size())
-                                   .arg(destination->folder));
+    m_status.setText(5, QStringLiteral("Converting %1 file(s) into %2 ...")
+                            .arg(job.entries.size())
+                            .arg(destination->folder));
     m_runner.start(std::move(job));
 }
 
@@ -110,22 +110,22 @@ bool BatchWiring::closeAfterRun()
 void BatchWiring::ended(const BatchSummary &summary)
 {
     m_progressTimer.stop();
-    m_window.progressBar()->setValue(int(std::min<qint64>(m_position, INT_MAX)));
+    m_status.setProgress(m_position);
     if (m_cursorSet) {
         QGuiApplication::restoreOverrideCursor();
         m_cursorSet = false;
     }
-    m_window.progressBar()->hide();
+    m_status.endProgress();
     QString text = QStringLiteral("Save All: %1 written, %2 skipped, %3 failed")
                        .arg(summary.written)
                        .arg(summary.skipped)
                        .arg(summary.failed);
     if (summary.notStarted > 0)
         text += QStringLiteral("; stopped, %1 not converted").arg(summary.notStarted);
-    m_window.panel(5)->setText(text);
+    m_status.setText(5, text);
 
     if (!m_notWritten.empty() && !m_closeWhenEnded) {
-        auto *dialog = new QDialog(&m_window);
+        auto *dialog = new QDialog(m_dialogParent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->setObjectName(QStringLiteral("BatchResults"));
         dialog->setWindowTitle(QStringLiteral("Pictrove - files not written"));
@@ -158,7 +158,7 @@ void BatchWiring::ended(const BatchSummary &summary)
     emit runEnded();
     if (m_closeWhenEnded) {
         m_closeWhenEnded = false;
-        m_window.close();
+        emit closeWanted();
     }
 }
 

@@ -12,10 +12,14 @@
 #include <vector>
 
 class QDialog;
+class QWidget;
 
 namespace pictrove {
 
-class MainWindow;
+class BasketModel;
+class OutputSettingsController;
+class StatusSink;
+struct Step2Panes;
 
 // "Save All ..." and "Stop": asks for the destination, runs the basket
 // through the batch run off the user-interface thread with the options as
@@ -25,7 +29,10 @@ class MainWindow;
 class BatchWiring : public QObject {
     Q_OBJECT
 public:
-    explicit BatchWiring(MainWindow &window);
+    // Runs what the basket holds with the controller's options, started by
+    // the panes' buttons; its dialogs open over the given window.
+    BatchWiring(Step2Panes &panes, const BasketModel &basket, OutputSettingsController &options,
+                StatusSink &status, QWidget *dialogParent);
 
     // The destination dialog, modal; tests replace it.
     std::function<std::optional<Destination>(DestinationChoice)> chooseDestination;
@@ -40,11 +47,16 @@ public:
 
 signals:
     void runEnded();
+    // The run that closeAfterRun waited for has ended: the window may close.
+    void closeWanted();
 
 private:
     void ended(const BatchSummary &summary);
 
-    MainWindow &m_window;
+    const BasketModel &m_basket;
+    OutputSettingsController &m_options;
+    StatusSink &m_status;
+    QWidget *m_dialogParent;
     BatchRunner m_runner;
     Destination m_destination;
     std::vector<FileResult> m_notWritten;

@@ -7,7 +7,6 @@
 #include "app/FrameLayout.h"
 #include "app/Guarded.h"
 #include "app/Step1Wiring.h"
-#include "app/StatusPanel.h"
 #include "app/Step2Wiring.h"
 #include "app/TabStrip.h"
 #include "app/WindowRecord.h"
@@ -36,8 +35,6 @@
 namespace pictrove {
 
 namespace {
-constexpr int kPanelWidths[5] = {160, 160, 100, 96, 318};
-
 QRect innerRect(const QWidget *w) { return QRect(QPoint(0, 0), w->size()); }
 } // namespace
 
@@ -77,13 +74,17 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     connect(m_step1->bs14, &Splitter::splitComplete, this, &MainWindow::runFitPreview);
     connect(m_step2->bs21, &Splitter::splitComplete, this, &MainWindow::formResize);
 
-    buildStatusBar();
+    m_status = std::make_unique<StatusSink>(this);
     buildButtons();
     // A listed extension the icon theme knows nothing of still shows an icon.
     FileTypes::shared().setFallbackIcon(genericPictureIcon());
-    m_step1Wiring = new Step1Wiring(*this);
-    m_step2Wiring = new Step2Wiring(*this);
-    m_batchWiring = new BatchWiring(*this);
+    m_step1Wiring = new Step1Wiring(*m_step1, *m_step2, m_conversion, *m_status, this);
+    m_step2Wiring = new Step2Wiring(*m_step2, m_options, m_conversion, *m_status, this);
+    m_batchWiring = new BatchWiring(*m_step2, m_step1Wiring->selection().basket(), m_options,
+                                    *m_status, this);
+    connect(m_step1Wiring, &Step1Wiring::lastFormatWanted, m_step2Wiring,
+            &Step2Wiring::applyLastFormat);
+    connect(m_batchWiring, &BatchWiring::closeWanted, this, &QWidget::close);
     fitPreview = [this] { m_step1Wiring->fitPreview(); };
     showAbout = [](QWidget *owner) {
         AboutDialog about(owner);
@@ -104,42 +105,6 @@ MainWindow::~MainWindow()
     m_step2Wiring = nullptr;
     delete m_step1Wiring;
     m_step1Wiring = nullptr;
-}
-
-void MainWindow::buildStatusBar()
-{
-    m_statusBar = new QStatusBar(this);
-    m_statusBar->setObjectName(QStringLiteral("SB"));
-    m_statusBar->setSizeGripEnabled(true);
-    for (int i = 0; i < 5; ++i) {
-        auto *label = new StatusPanel(m_statusBar);
-        label->setObjectName(QStringLiteral("SBPanel%1").arg(i + 1));
-        // Each panel wants its designed width and grows with a longer text
-        // (a long file name, a large basket), the first four up to twice
-        // that. When the bar is short of room the widest give way first,
-        // down to their texts or designed widths, so the last one, which
-        // takes what is left, keeps room for its messages. A text longer
-        // than its panel is cut in the middle and shown whole as a tool tip.
-        label->setDesignedWidth(kPanelWidths[i], i < 4 ? kPanelWidths[i] : kPanelWidths[i] / 2);
-        if (i < 4)
-            label->setMaximumWidth(kPanelWidths[i] * 2);
-        m_statusBar->addWidget(label, i == 4 ? 1 : 0);
-        m_panels[i] = label;
-    }
-    // Panel 4 shows the previewed file's type icon before its text.
-    m_panel4Icon = new QLabel(m_panels[3]);
-    m_panel4Icon->setObjectName(QStringLiteral("SBPanel4Icon"));
-    m_panel4Icon->setGeometry(3, 2, 16, 16);
-    m_panel4Icon->hide();
-    m_panels[0]->setText(QStringLiteral("Tevalen Pictrove"));
-    m_panels[0]->setToolTip(QStringLiteral("Tevalen Pictrove"));
-
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("pb"));
-    m_progress->setTextVisible(false);
-    m_progress->setFixedHeight(m_statusBar->sizeHint().height() - 4);
-    // Shown by the batch run while it converts.
-    m_progress->hide();
 }
 
 void MainWindow::buildButtons()
@@ -185,39 +150,9 @@ ImageSelection &MainWindow::selection() { return m_step1Wiring->selection(); }
 
 ImagePreview &MainWindow::preview() { return m_step1Wiring->preview(); }
 
-void MainWindow::setPanel4Icon(const QIcon &icon)
-{
-    QLabel *panel4 = m_panels[3];
-    if (icon.isNull()) {
-        m_panel4Icon->hide();
-        panel4->setContentsMargins(3, 0, 3, 0);
-        return;
-    }
-    m_panel4Icon->setPixmap(icon.pixmap(QSize(16, 16)));
-    m_panel4Icon->move(3, (panel4->height() - 16) / 2);
-    m_panel4Icon->show();
-    panel4->setContentsMargins(22, 0, 3, 0);
-}
-
-void MainWindow::applyLastFormat()
-{
-    guarded([&] {
-        QComboBox *list = m_step2->CboFiles;
-        if (list->count() == 0)
-            return;
-        const int index = std::clamp<int>(startupSettings().LastFormatIndex, 0, list->count() - 1);
-        m_step2Wiring->sync();
-        m_options.selectFormat(index);
-        m_step2Wiring->sync();
-    });
-}
+void MainWindow::applyLastFormat() { m_step2Wiring->applyLastFormat(); }
 
 bool MainWindow::encoding() const { return m_step2Wiring && m_step2Wiring->encoder().busy(); }
-
-QLabel *MainWindow::panel(int number) const
-{
-    return number >= 1 && number <= 5 ? m_panels[number - 1] : nullptr;
-}
 
 void MainWindow::formLoad()
 {
@@ -264,9 +199,10 @@ void MainWindow::formResize()
     }
 
     // The status bar keeps to the bottom edge by itself.
-    const int sbHeight = m_statusBar->sizeHint().height();
-    m_statusBar->setGeometry(0, height() - sbHeight, width(), sbHeight);
-    if (QLayout *bar = m_statusBar->layout())
+    QStatusBar *statusBar = m_status->bar();
+    const int sbHeight = statusBar->sizeHint().height();
+    statusBar->setGeometry(0, height() - sbHeight, width(), sbHeight);
+    if (QLayout *bar = statusBar->layout())
         bar->activate();
 
     const QSize client = size();
@@ -281,20 +217,21 @@ void MainWindow::formResize()
     cSave->setGeometry(frame::saveColumn(m_page2->width(), cSave->width(), m_page1->height()));
     m_step2->bs21->setGeometry(frame::step2Splitter(size(), cSave->width()));
     m_step2->bs21->syncSize();
-    layOutViewPanes();
+    m_step2->layOutViewPanes();
 
-    QLabel *panel2 = m_panels[1];
+    QLabel *panel2 = m_status->panel(2);
+    QProgressBar *progress = m_status->progress();
     const QPoint panel2Left = panel2->mapTo(this, QPoint(0, 0));
-    m_progress->setGeometry(frame::progressBar(panel2Left.x(), panel2->width(), height(),
-                                               m_progress->height()));
+    progress->setGeometry(frame::progressBar(panel2Left.x(), panel2->width(), height(),
+                                             progress->height()));
 
-    updateOriginalP();
-    updateOptimizedP();
+    m_step2->updateOriginalP();
+    m_step2->updateOptimizedP();
     runFitPreview();
 
     m_tab->lower();
     for (QWidget *w : {static_cast<QWidget *>(m_help), static_cast<QWidget *>(m_online),
-                       static_cast<QWidget *>(m_about), static_cast<QWidget *>(m_progress)})
+                       static_cast<QWidget *>(m_about), static_cast<QWidget *>(progress)})
         w->raise();
 }
 
@@ -308,36 +245,6 @@ void MainWindow::layOutLists()
     place(m_step1->plvFolder, m_step1->TBFolder, m_step1->lvFolder, 0);
     place(m_step1->plvSelected, m_step1->TBSelected, m_step1->lvSelected, 17);
 }
-
-void MainWindow::layOutViewPanes()
-{
-    layOutViewPane(m_step2->CoriginalPP, 0);
-    layOutViewPane(m_step2->COptimizedPP, 25);
-}
-
-void MainWindow::relayOutViewsForTexts()
-{
-    layOutViewPanes();
-    updateOriginalP();
-    updateOptimizedP();
-}
-
-void MainWindow::layOutViewPane(PictureViewPane *pane, int narrower)
-{
-    ViewInfoFrame *info = pane->info();
-    // The frame is as high as its texts need at the width it gets.
-    const int width = frame::viewPane(pane->size(), info->height(), narrower).infoWidth;
-    const int needed = info->fitWidth(width);
-    if (needed > 0 && needed != info->height())
-        info->resize(info->width(), needed);
-    const frame::ViewPaneLayout layout = frame::viewPane(pane->size(), info->height(), narrower);
-    pane->viewport()->setGeometry(layout.viewport);
-    info->setGeometry(info->x(), layout.infoTop, layout.infoWidth, info->height());
-}
-
-void MainWindow::updateOriginalP() { m_step2->CoriginalPP->viewport()->updateLayout(); }
-
-void MainWindow::updateOptimizedP() { m_step2->COptimizedPP->viewport()->updateLayout(); }
 
 void MainWindow::runFitPreview()
 {
@@ -354,7 +261,7 @@ void MainWindow::tabClicked()
     } else if (tab == 2) {
         m_page2->show();
         m_page1->hide();
-        relayOutViewsForTexts(); // labels set while the page was hidden
+        m_step2->relayOutViewsForTexts(); // labels set while the page was hidden
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Panes.h"
+#include "app/StatusSink.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/ConversionContext.h"
 #include "engine/core/PictureSurface.h"
@@ -41,10 +42,6 @@ public:
     // opens the folder tree on the last folder.
     void formLoad();
 
-    // Update_OriginalP and Update_OptimizedP: lay out one Step 2 view.
-    void updateOriginalP();
-    void updateOptimizedP();
-
     // The pictures the views show. Loaders put the original here; the
     // newest finished Step 2 encode puts its result into the second one.
     PictureSurface &originalSurface() { return m_conversion.original; }
@@ -57,10 +54,10 @@ public:
     TabStrip *tabStrip() const { return m_tab; }
     QWidget *page1() const { return m_page1; }
     QWidget *page2() const { return m_page2; }
-    QStatusBar *statusBar() const { return m_statusBar; }
+    QStatusBar *statusBar() const { return m_status->bar(); }
     // Status panels 1 to 5.
-    QLabel *panel(int number) const;
-    QProgressBar *progressBar() const { return m_progress; }
+    QLabel *panel(int number) const { return m_status->panel(number); }
+    QProgressBar *progressBar() const { return m_status->progress(); }
 
     // The initial folder of the picture-list file dialogs (CD).
     QString pictureListFolder() const;
@@ -80,17 +77,11 @@ public:
     // Selects LastFormatIndex in the format list and runs its handler, which
     // encodes the optimized preview of the current image again.
     void applyLastFormat();
-    // The file-type icon beside panel 4's text; a null icon removes it.
-    void setPanel4Icon(const QIcon &icon);
 
     // Shows fAbout modally; tests replace it so that nothing blocks.
     std::function<void(QWidget *parent)> showAbout;
     // Re-fits the preview picture (FitPreview, the preview loader's part).
     std::function<void()> fitPreview;
-
-    // The information frames under the views grow when their texts need
-    // two lines in a narrow window: lays the panes out again for new texts.
-    void relayOutViewsForTexts();
 
     // Form_Resize: the whole layout pass.
     void formResize();
@@ -101,12 +92,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildStatusBar();
     void buildButtons();
     void tabClicked();
     void layOutLists();
-    void layOutViewPanes();
-    void layOutViewPane(PictureViewPane *pane, int narrower);
     void formUnload();
     void runFitPreview();
 
@@ -119,13 +107,10 @@ private:
     QWidget *m_page2 = nullptr; // Frame_step2
     std::unique_ptr<Step1Panes> m_step1;
     std::unique_ptr<Step2Panes> m_step2;
-    QStatusBar *m_statusBar = nullptr; // SB
-    QLabel *m_panels[5] = {};
-    QProgressBar *m_progress = nullptr; // pb
+    std::unique_ptr<StatusSink> m_status;
     QToolButton *m_help = nullptr;
     QToolButton *m_online = nullptr;
     QToolButton *m_about = nullptr;
-    QLabel *m_panel4Icon = nullptr;
     Step1Wiring *m_step1Wiring = nullptr;
     Step2Wiring *m_step2Wiring = nullptr;
     BatchWiring *m_batchWiring = nullptr;

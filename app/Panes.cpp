@@ -1,5 +1,7 @@
 #include "app/Panes.h"
 
+#include "app/FrameLayout.h"
+
 #include "selection/widgets/FolderTree.h"
 #include "selection/widgets/SelectionViews.h"
 
@@ -274,6 +276,37 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     row->addWidget(CmdSave);
     row->addWidget(CmdCancel);
     column->addLayout(row);
+}
+
+namespace {
+void layOutViewPane(PictureViewPane *pane, int narrower)
+{
+    ViewInfoFrame *info = pane->info();
+    const int width = frame::viewPane(pane->size(), info->height(), narrower).infoWidth;
+    const int needed = info->fitWidth(width);
+    if (needed > 0 && needed != info->height())
+        info->resize(info->width(), needed);
+    const frame::ViewPaneLayout layout = frame::viewPane(pane->size(), info->height(), narrower);
+    pane->viewport()->setGeometry(layout.viewport);
+    info->setGeometry(info->x(), layout.infoTop, layout.infoWidth, info->height());
+}
+} // namespace
+
+void Step2Panes::updateOriginalP() { CoriginalPP->viewport()->updateLayout(); }
+
+void Step2Panes::updateOptimizedP() { COptimizedPP->viewport()->updateLayout(); }
+
+void Step2Panes::layOutViewPanes()
+{
+    layOutViewPane(CoriginalPP, 0);
+    layOutViewPane(COptimizedPP, 25);
+}
+
+void Step2Panes::relayOutViewsForTexts()
+{
+    layOutViewPanes();
+    updateOriginalP();
+    updateOptimizedP();
 }
 
 } // namespace pictrove

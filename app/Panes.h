@@ -55,6 +55,15 @@ struct Step1Panes {
 struct Step2Panes {
     Step2Panes(QWidget *page, ViewPair &views);
 
+    // Update_OriginalP and Update_OptimizedP: lay out one view's picture.
+    void updateOriginalP();
+    void updateOptimizedP();
+    // Places both view panes in their frames: the information frame under a
+    // view is as high as its texts need at the width it gets.
+    void layOutViewPanes();
+    // New texts in the information frames: the panes and pictures again.
+    void relayOutViewsForTexts();
+
     Splitter *bs21;
     PictureViewPane *CoriginalPP;
     PictureViewPane *COptimizedPP;

@@ -1,6 +1,8 @@
 #include "app/Step1Wiring.h"
 
-#include "app/MainWindow.h"
+#include "app/Panes.h"
+#include "app/StatusSink.h"
+#include "engine/conversion/ConversionContext.h"
 #include "selection/FileTypes.h"
 #include "selection/widgets/FolderTree.h"
 #include "selection/widgets/SelectionViews.h"
@@ -11,23 +13,23 @@
 
 namespace pictrove {
 
-Step1Wiring::Step1Wiring(MainWindow &window)
-    : QObject(&window), m_window(window), m_selection(FileTypes::shared()),
-      m_preview(*this)
+Step1Wiring::Step1Wiring(Step1Panes &step1, Step2Panes &step2, ConversionContext &conversion,
+                         StatusSink &status, QObject *parent)
+    : QObject(parent), m_step1(step1), m_step2(step2), m_conversion(conversion),
+      m_status(status), m_selection(FileTypes::shared()), m_preview(*this)
 {
-    Step1Panes &p = window.step1();
+    Step1Panes &p = step1;
     p.lvFolder->setModel(&m_selection.folderList());
     p.lvFolder->setSelectionModel(&m_selection.folderSelection());
     p.lvSelected->setModel(&m_selection.basket());
     p.lvSelected->setSelectionModel(&m_selection.basketSelection());
-    m_preview.setPaneSize([this] { return m_window.step1().Preview->size(); });
+    m_preview.setPaneSize([this] { return m_step1.Preview->size(); });
 
     connect(&m_selection, &ImageSelection::panelText, this,
             [this](int panel, const QString &text) {
-                if (QLabel *label = m_window.panel(panel))
-                    label->setText(text);
+                m_status.setText(panel, text);
                 if (panel == 4)
-                    m_window.setPanel4Icon(QIcon());
+                    m_status.setPanel4Icon(QIcon());
                 if (panel == 5)
                     m_panel5ShowsUnreadable = false;
             });
@@ -38,14 +40,14 @@ Step1Wiring::Step1Wiring(MainWindow &window)
     connect(p.fT, &FolderTree::folderChanged, &m_selection, &ImageSelection::folderSelected);
     connectLists();
     connectToolbars();
-    m_window.panel(3)->setText(ImageSelection::basketPanelText(0));
+    m_status.setText(3, ImageSelection::basketPanelText(0));
 }
 
 Step1Wiring::~Step1Wiring() = default;
 
 void Step1Wiring::connectLists()
 {
-    Step1Panes &p = m_window.step1();
+    Step1Panes &p = m_step1;
     // The folder list lets pending events run before it counts the
     // selection, so that the click has finished selecting.
     connect(p.lvFolder, &ReportListView::entryClicked, this, [this](int row) {
@@ -64,7 +66,7 @@ void Step1Wiring::connectLists()
 
 void Step1Wiring::connectToolbars()
 {
-    Step1Panes &p = m_window.step1();
+    Step1Panes &p = m_step1;
     ImageSelection *s = &m_selection;
     const std::pair<QAction *, void (ImageSelection::*)()> commands[] = {
         {p.folderButtons[0], &ImageSelection::checkAll},
@@ -83,52 +85,51 @@ void Step1Wiring::fitPreview()
 {
     // A pane grown past the shrunk copy shows it enlarged until a sharper
     // one is made off this thread.
-    if (!m_window.step1().PPreview->fit(m_preview.holder().size(), m_preview.shown()))
+    if (!m_step1.PPreview->fit(m_preview.holder().size(), m_preview.shown()))
         m_preview.reshrink();
 }
 
 void Step1Wiring::showInViews(const QImage &picture)
 {
-    m_window.originalSurface().setPicture(picture);
-    m_window.optimizedSurface().setPicture(picture);
+    m_conversion.original.setPicture(picture);
+    m_conversion.optimized.setPicture(picture);
 }
 
-void Step1Wiring::updateOptimizedP() { m_window.updateOptimizedP(); }
+void Step1Wiring::updateOptimizedP() { m_step2.updateOptimizedP(); }
 
-void Step1Wiring::updateOriginalP() { m_window.updateOriginalP(); }
+void Step1Wiring::updateOriginalP() { m_step2.updateOriginalP(); }
 
 void Step1Wiring::setPanel4(const QString &text, const QString &iconKey)
 {
-    m_window.panel(4)->setText(text);
-    m_window.setPanel4Icon(FileTypes::shared().forExtension(iconKey).icon);
+    m_status.setText(4, text);
+    m_status.setPanel4Icon(FileTypes::shared().forExtension(iconKey).icon);
 }
 
 void Step1Wiring::setDescription(const PreviewDescription &d)
 {
-    Step1Panes &p = m_window.step1();
+    Step1Panes &p = m_step1;
     p.LFileName->setText(d.fileName);
     p.LType->setText(d.type);
     p.LResolution->setText(d.resolution);
     p.LLocation->setText(d.location);
-    ViewInfoFrame *original = m_window.step2().CoriginalPP->info();
+    ViewInfoFrame *original = m_step2.CoriginalPP->info();
     original->typeValue()->setText(d.type);
     original->sizeValue()->setText(d.size);
     original->colorsValue()->setText(d.colors);
-    m_window.relayOutViewsForTexts();
+    m_step2.relayOutViewsForTexts();
 }
 
 void Step1Wiring::reportUnreadable(const QString &message)
 {
-    QLabel *panel5 = m_window.panel(5);
     if (!message.isEmpty()) {
-        panel5->setText(message);
+        m_status.setText(5, message);
         m_panel5ShowsUnreadable = true;
     } else if (m_panel5ShowsUnreadable) {
-        panel5->setText(QStringLiteral("Current Directory : ") + m_selection.currentFolder());
+        m_status.setText(5, QStringLiteral("Current Directory : ") + m_selection.currentFolder());
         m_panel5ShowsUnreadable = false;
     }
 }
 
-void Step1Wiring::applyLastFormat() { m_window.applyLastFormat(); }
+void Step1Wiring::applyLastFormat() { emit lastFormatWanted(); }
 
 } // namespace pictrove

@@ -9,14 +9,20 @@
 
 namespace pictrove {
 
-class MainWindow;
+class ConversionContext;
+class StatusSink;
+struct Step1Panes;
+struct Step2Panes;
 
 // Connects the Step 1 widgets to the selection logic and shows what the
 // preview loader reads: the views, the labels, the preview box and panel 4.
 class Step1Wiring : public QObject, public PreviewHost {
     Q_OBJECT
 public:
-    explicit Step1Wiring(MainWindow &window);
+    // The Step 2 panes show the current image beside its optimized copy,
+    // which the conversion state's surfaces hold.
+    Step1Wiring(Step1Panes &step1, Step2Panes &step2, ConversionContext &conversion,
+                StatusSink &status, QObject *parent = nullptr);
     ~Step1Wiring() override;
 
     ImageSelection &selection() { return m_selection; }
@@ -34,11 +40,18 @@ public:
     void reportUnreadable(const QString &message) override;
     void applyLastFormat() override;
 
+signals:
+    // A new current image wants the last output format applied to it.
+    void lastFormatWanted();
+
 private:
     void connectLists();
     void connectToolbars();
 
-    MainWindow &m_window;
+    Step1Panes &m_step1;
+    Step2Panes &m_step2;
+    ConversionContext &m_conversion;
+    StatusSink &m_status;
     ImageSelection m_selection;
     ImagePreview m_preview;
     bool m_panel5ShowsUnreadable = false;

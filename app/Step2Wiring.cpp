@@ -1,10 +1,14 @@
 #include "app/Step2Wiring.h"
 
-#include "app/MainWindow.h"
+#include "app/Guarded.h"
+#include "app/Panes.h"
+#include "app/StatusSink.h"
+#include "engine/conversion/ConversionContext.h"
 #include "engine/catalogue/FormatCatalogue.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageService.h"
 #include "platform/TempFolder.h"
+#include "settings/StartupSettings.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "workflow/options/SaveOptimized.h"
 
@@ -19,10 +23,14 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace pictrove {
 
-Step2Wiring::Step2Wiring(MainWindow &window)
-    : QObject(&window), m_window(window), m_options(window.options())
+Step2Wiring::Step2Wiring(Step2Panes &panes, OutputSettingsController &options,
+                         ConversionContext &conversion, StatusSink &status, QObject *parent)
+    : QObject(parent), m_panes(panes), m_options(options), m_conversion(conversion),
+      m_status(status)
 {
     // Encodes run on the worker; the views and labels change only when the
     // newest one is done, and the window answers meanwhile.
@@ -30,7 +38,7 @@ Step2Wiring::Step2Wiring(MainWindow &window)
     connect(&m_worker, &PreviewWorker::busyChanged, this, &Step2Wiring::showBusy);
     // A new picture in the views makes whatever was being encoded of the
     // old one worthless; its own encode follows.
-    connect(&window.originalSurface(), &PictureSurface::changed, &m_worker,
+    connect(&m_conversion.original, &PictureSurface::changed, &m_worker,
             &PreviewWorker::abandonPreviews);
 
     m_options.reencode = [this] { encode(false, 0, GetPreviewFilePath(), 0, false); };
@@ -46,7 +54,7 @@ Step2Wiring::Step2Wiring(MainWindow &window)
 
 void Step2Wiring::connectControls()
 {
-    Step2Panes &p = m_window.step2();
+    Step2Panes &p = m_panes;
     OutputSettingsController *o = &m_options;
     const std::pair<QComboBox *, void (OutputSettingsController::*)(int)> lists[] = {
         {p.CboFiles, &OutputSettingsController::selectFormat},
@@ -76,7 +84,7 @@ void Step2Wiring::connectControls()
 
 void Step2Wiring::connectQualityField()
 {
-    Step2Panes &p = m_window.step2();
+    Step2Panes &p = m_panes;
     p.TxtJPG->installEventFilter(this);
     // What reaches the text without a keystroke (a paste, a drop) goes
     // through the same change handling.
@@ -94,7 +102,7 @@ void Step2Wiring::connectQualityField()
 
 bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
 {
-    QLineEdit *text = m_window.step2().TxtJPG;
+    QLineEdit *text = m_panes.TxtJPG;
     if (watched != text)
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::FocusIn) {
@@ -132,7 +140,7 @@ bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
 
 void Step2Wiring::typeIntoQuality(char16_t character)
 {
-    QLineEdit *text = m_window.step2().TxtJPG;
+    QLineEdit *text = m_panes.TxtJPG;
     // Outside ASCII nothing is a digit; a value the 16-bit key code cannot
     // hold unchanged is handed over as one that is refused.
     std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
@@ -176,7 +184,7 @@ void Step2Wiring::mirror(QWidget *control, const ControlState &state)
 
 void Step2Wiring::sync()
 {
-    Step2Panes &p = m_window.step2();
+    Step2Panes &p = m_panes;
     const OutputSettingsController &o = m_options;
     mirror(p.CboFiles, o.CboFiles);
     mirror(p.cboJpg, o.cboJpg);
@@ -206,13 +214,26 @@ void Step2Wiring::sync()
         const QSignalBlocker quiet(p.TxtJPGD);
         p.TxtJPGD->setValue(o.TxtJPGD.value());
     }
-    m_window.panel(2)->setText(o.statusPanel2);
+    m_status.setText(2, o.statusPanel2);
     // The interlace handler names the file type itself after its encode.
     if (o.FileType4 != m_shownFileType4) {
         m_shownFileType4 = o.FileType4;
         if (!o.FileType4.isEmpty())
-            m_window.step2().COptimizedPP->info()->typeValue()->setText(o.FileType4);
+            m_panes.COptimizedPP->info()->typeValue()->setText(o.FileType4);
     }
+}
+
+void Step2Wiring::applyLastFormat()
+{
+    guarded([&] {
+        if (m_panes.CboFiles->count() == 0)
+            return;
+        const int index = std::clamp<int>(startupSettings().LastFormatIndex, 0,
+                                          m_panes.CboFiles->count() - 1);
+        sync();
+        m_options.selectFormat(index);
+        sync();
+    });
 }
 
 void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16_t keep,
@@ -220,8 +241,8 @@ void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16
 {
     PreviewJob job;
     job.options = m_options.encodingOptions();
-    job.original = m_window.originalSurface().image();
-    job.optimized = m_window.optimizedSurface().image();
+    job.original = m_conversion.original.image();
+    job.optimized = m_conversion.optimized.image();
     job.jpeg = jpeg;
     job.quality = quality;
     job.path = path;
@@ -234,16 +255,16 @@ void Step2Wiring::showResult(const PreviewDone &done)
 {
     const PreviewResult &result = done.result;
     if (!result.status.isEmpty())
-        m_window.panel(5)->setText(result.status);
+        m_status.setText(5, result.status);
     if (result.labels) {
-        m_window.optimizedSurface().setPicture(done.optimized);
-        ViewInfoFrame *info = m_window.step2().COptimizedPP->info();
+        m_conversion.optimized.setPicture(done.optimized);
+        ViewInfoFrame *info = m_panes.COptimizedPP->info();
         info->typeValue()->setText(result.labels->FileType4);
         info->sizeValue()->setText(result.labels->FileSize4);
         info->colorsValue()->setText(result.labels->Depth4);
-        m_window.relayOutViewsForTexts();
+        m_panes.relayOutViewsForTexts();
     }
-    m_window.updateOptimizedP();
+    m_panes.updateOptimizedP();
     // The user asked for this file by name: a file that could not be
     // written is said so, not left to a label that did not change.
     if (done.job.saveAs && !result.file.ok())
@@ -255,7 +276,7 @@ void Step2Wiring::showResult(const PreviewDone &done)
 void Step2Wiring::showBusy(bool busy)
 {
     // Where the user looks for the result: the optimized view.
-    QWidget *view = m_window.step2().COptimizedPP->viewport();
+    QWidget *view = m_panes.COptimizedPP->viewport();
     if (busy)
         view->setCursor(Qt::BusyCursor);
     else

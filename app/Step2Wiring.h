@@ -11,8 +11,10 @@ class QWidget;
 
 namespace pictrove {
 
-class MainWindow;
+class ConversionContext;
 class OutputSettingsController;
+class StatusSink;
+struct Step2Panes;
 struct ListState;
 struct CheckState;
 struct ControlState;
@@ -26,10 +28,14 @@ struct ControlState;
 class Step2Wiring : public QObject {
     Q_OBJECT
 public:
-    explicit Step2Wiring(MainWindow &window);
+    Step2Wiring(Step2Panes &panes, OutputSettingsController &options,
+                ConversionContext &conversion, StatusSink &status, QObject *parent = nullptr);
 
     // Shows the controller's state in every option control.
     void sync();
+    // Selects LastFormatIndex in the format list and runs its handler, which
+    // encodes the optimized preview of the current image again.
+    void applyLastFormat();
     // CmdSave.
     void saveAs();
     // The preview encodes, for those who wait for one to be shown.
@@ -48,8 +54,10 @@ private:
     // One character typed into the custom quality, through its key filter.
     void typeIntoQuality(char16_t character);
 
-    MainWindow &m_window;
+    Step2Panes &m_panes;
     OutputSettingsController &m_options;
+    ConversionContext &m_conversion;
+    StatusSink &m_status;
     QString m_lastSaveName;
     QString m_shownFileType4;
     PreviewWorker m_worker;

@@ -535,8 +535,8 @@ TEST_F(Program, Step2ViewsShowTheSurfacesAndPanTogether)
     w->tabStrip()->tabs()->setCurrentIndex(1);
     w->originalSurface().setPicture(test::makeTestPicture(2600, 120)); // far past 2184 pixels
     w->optimizedSurface().setPicture(test::makeTestPicture(2600, 120));
-    w->updateOriginalP();
-    w->updateOptimizedP();
+    w->step2().updateOriginalP();
+    w->step2().updateOptimizedP();
 
     PictureViewport *original = w->step2().CoriginalPP->viewport();
     PictureViewport *optimized = w->step2().COptimizedPP->viewport();

@@ -2,6 +2,8 @@
 // every kind of option change really encodes the current picture and shows
 // the file written, and "Save As" writes the same encode under a chosen name.
 #include "app/MainWindow.h"
+#include "app/StatusSink.h"
+#include "app/Step2Wiring.h"
 #include "engine/conversion/ConversionContext.h"
 #include "app/TabStrip.h"
 #include "platform/ProgramFolder.h"
@@ -347,6 +349,52 @@ TEST_F(Step2Page, AFailedEncodeSaysSoInPanelFiveForTheNewestSettingsOnly)
     chooseNow(p().CboFiles, 7);
     settle();
     EXPECT_TRUE(window->panel(5)->text().isEmpty());
+}
+
+// The option column needs its panes, the options, the pictures and a place
+// for status texts, and nothing of a main window: built from those alone,
+// a change encodes and its result reaches the panes and the status panels.
+TEST(Step2Wiring, WorksFromThePartsItIsGivenWithoutAWindow)
+{
+    test::Sandbox box;
+    setProgramFolder(box.path());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("runtime")));
+    QFile::setPermissions(box.file(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(box.file(QStringLiteral("runtime"))));
+    startupSettings() = defaultStartupSettings();
+    startupSettings().LastFormatIndex = 12; // BMP-24 bit
+    {
+        QWidget host;
+        QWidget page(&host);
+        ViewPair views;
+        Step2Panes panes(&page, views);
+        StatusSink status(&host);
+        OutputSettingsController options;
+        ConversionContext conversion;
+        Step2Wiring wiring(panes, options, conversion, status);
+        options.fillOptionLists(75);
+        wiring.sync();
+        const QImage picture = test::makeTestPicture(64, 48);
+        conversion.original.setPicture(picture);
+        conversion.optimized.setPicture(picture);
+
+        wiring.applyLastFormat();
+        EXPECT_EQ(panes.CboFiles->currentIndex(), 12);
+        ASSERT_TRUE(waitFor([&] { return !wiring.encoder().busy(); }, 30000));
+        EXPECT_EQ(panes.COptimizedPP->info()->typeValue()->text(), QStringLiteral("BMP"));
+        EXPECT_EQ(panes.COptimizedPP->info()->colorsValue()->text(), QStringLiteral("24 bit"));
+        EXPECT_EQ(test::maxChannelDifference(conversion.optimized.image(), picture), 0);
+
+        panes.CboFiles->setCurrentIndex(7);
+        emit panes.CboFiles->activated(7);
+        ASSERT_TRUE(waitFor([&] { return !wiring.encoder().busy(); }, 30000));
+        EXPECT_EQ(panes.COptimizedPP->info()->typeValue()->text(), QStringLiteral("GIF"));
+        EXPECT_EQ(status.panel(2)->text(), options.statusPanel2);
+    }
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    setProgramFolder(QString());
 }
 
 } // namespace
