@@ -112,7 +112,14 @@ bool reply(const LoadResult &result)
     const QByteArray error = result.error.left(1000).toUtf8();
     header.errorBytes = std::uint32_t(error.size());
     QImage image;
+    QByteArray warning, exif, xmp;
     if (result.ok) {
+        warning = result.warning.left(1000).toUtf8();
+        // Blocks past the limits are not the picture's but a hostile file's.
+        if (result.exif.size() <= qsizetype(proto::maxExifBytes))
+            exif = result.exif;
+        if (result.xmp.size() <= qsizetype(proto::maxXmpBytes))
+            xmp = result.xmp;
         const bool alpha = result.image.hasAlphaChannel();
         image = result.image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         header.ok = image.isNull() ? 0 : 1;
@@ -121,12 +128,20 @@ bool reply(const LoadResult &result)
         header.depth = result.depth;
         header.format = alpha ? proto::PixelFormat::Argb32 : proto::PixelFormat::Rgb32;
     }
+    if (header.ok) {
+        header.warningBytes = std::uint32_t(warning.size());
+        header.exifBytes = std::uint32_t(exif.size());
+        header.xmpBytes = std::uint32_t(xmp.size());
+    }
     header.peakKiB = peakKiB();
     const int fd = proto::channelFd;
-    return proto::writeFully(fd, &header, sizeof header)
-        && proto::writeFully(fd, error.constData(), std::size_t(error.size()))
+    const auto send = [fd](const QByteArray &bytes) {
+        return proto::writeFully(fd, bytes.constData(), std::size_t(bytes.size()));
+    };
+    return proto::writeFully(fd, &header, sizeof header) && send(error)
         && (!header.ok
-            || proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes())));
+            || (send(warning) && send(exif) && send(xmp)
+                && proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes()))));
 }
 
 // Fixed contents for every allocation a decode makes; see the top of the file.

@@ -58,14 +58,20 @@ struct ReplyHeader {
     std::int32_t height = 0;
     std::int32_t depth = 0;
     PixelFormat format = PixelFormat::Rgb32;
-    std::uint32_t errorBytes = 0; // UTF-8 reason follows, then width * height * 4 bytes of pixels
+    std::uint32_t errorBytes = 0; // UTF-8 reason follows; with ok, then the three below and
+                                  // width * height * 4 bytes of pixels
     std::uint32_t crashed = 0;    // 1: the decode died; the decoder itself serves on
     std::uint32_t peakKiB = 0;    // the decode's largest resident size
     Ending ending = Ending::None;  // set by the decoder itself, with ok == 0
+    std::uint32_t warningBytes = 0; // UTF-8: what did not stop the decode
+    std::uint32_t exifBytes = 0;    // the file's EXIF block
+    std::uint32_t xmpBytes = 0;     // the file's XMP packet
 };
 
 constexpr std::uint32_t maxPathBytes = 64 * 1024;
 constexpr std::uint32_t maxErrorBytes = 64 * 1024;
+constexpr std::uint32_t maxExifBytes = 1024 * 1024;
+constexpr std::uint32_t maxXmpBytes = 4 * 1024 * 1024;
 
 // Blocking whole-buffer transfers for the decoder's side; false on EOF or error.
 bool readFully(int fd, void *buffer, std::size_t size);

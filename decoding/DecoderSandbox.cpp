@@ -159,6 +159,13 @@ private:
 
 namespace {
 
+// The blocks that come with a picture, held to the decoder's own limits.
+bool extrasWithinLimits(const proto::ReplyHeader &reply)
+{
+    return reply.warningBytes <= proto::maxErrorBytes && reply.exifBytes <= proto::maxExifBytes
+        && reply.xmpBytes <= proto::maxXmpBytes;
+}
+
 // A 12-megapixel picture is 48 MB of fresh memory; faulting it in as huge
 // pages halves the cost of receiving it.
 void preferHugePages(uchar *bits, std::size_t size)
@@ -362,7 +369,10 @@ LoadResult DecoderSandbox::endCancelled(bool replying, Outcome &outcome)
     if (fine && reply.ok && !reply.crashed) {
         const std::int64_t pixels = std::int64_t(reply.width) * reply.height;
         fine = reply.width > 0 && reply.height > 0 && pixels <= m_options.maxPixels
-            && m_process->discard(std::size_t(pixels) * 4, deadline);
+            && extrasWithinLimits(reply)
+            && m_process->discard(std::size_t(reply.warningBytes) + reply.exifBytes
+                                      + reply.xmpBytes + std::size_t(pixels) * 4,
+                                  deadline);
     }
     if (!fine)
         m_process.reset();
@@ -449,6 +459,16 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
         return ended(r, true);
     if (!reply.ok)
         return loadFailure(QString::fromUtf8(error));
+    if (!extrasWithinLimits(reply))
+        return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
+    QByteArray warning(qsizetype(reply.warningBytes), Qt::Uninitialized);
+    QByteArray exif(qsizetype(reply.exifBytes), Qt::Uninitialized);
+    QByteArray xmp(qsizetype(reply.xmpBytes), Qt::Uninitialized);
+    for (QByteArray *extra : {&warning, &exif, &xmp}) {
+        if (auto r = m_process->receive(extra->data(), std::size_t(extra->size()), deadline, cancel);
+            r != Process::Read::Done)
+            return ended(r, true);
+    }
 
     // Never trust sizes from the other side further than our own limits.
     if (reply.width <= 0 || reply.height <= 0
@@ -470,6 +490,9 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
     result.ok = true;
     result.image = std::move(image);
     result.depth = reply.depth;
+    result.warning = QString::fromUtf8(warning);
+    result.exif = std::move(exif);
+    result.xmp = std::move(xmp);
     return result;
 }
 

@@ -20,6 +20,15 @@ struct LoadResult {
     // The load was ended through its CancelToken before a picture came; not
     // a fault of the file.
     bool cancelled = false;
+    // Something about the file that did not stop the load but changes what
+    // the user gets (a colour profile that could not be used).
+    QString warning;
+    // What the file says about the picture beyond its pixels, for the
+    // writers that can carry it on: the EXIF block as a TIFF structure
+    // (without JPEG's "Exif\0\0" prefix) and the XMP packet, each empty
+    // when the file has none.
+    QByteArray exif;
+    QByteArray xmp;
 };
 
 class CancelToken;
