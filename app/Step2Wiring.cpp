@@ -275,12 +275,16 @@ void Step2Wiring::showResult(const PreviewDone &done)
 
 void Step2Wiring::showBusy(bool busy)
 {
-    // Where the user looks for the result: the optimized view.
+    // Where the user looks for the result: the optimized view. A screen
+    // reader cannot see the pointer, so the view also says it is busy.
     QWidget *view = m_panes.COptimizedPP->viewport();
-    if (busy)
+    if (busy) {
         view->setCursor(Qt::BusyCursor);
-    else
+        view->setAccessibleDescription(QStringLiteral("Encoding ..."));
+    } else {
         view->unsetCursor();
+        view->setAccessibleDescription(QString());
+    }
 }
 
 void Step2Wiring::saveAs()

@@ -301,6 +301,8 @@ TEST_F(Step2Page, QuickChangesShowOnlyTheNewestResult)
     chooseNow(p().CboFiles, 3);  // GIF-16 Colors
     chooseNow(p().CboFiles, 12); // BMP-24 bit
     EXPECT_TRUE(window->encoding());
+    // Said to a screen reader too, which cannot see the busy pointer.
+    EXPECT_EQ(p().COptimizedPP->viewport()->accessibleDescription(), QStringLiteral("Encoding ..."));
     settle();
     EXPECT_EQ(magicOf(previewFile()), QStringLiteral("BMP"));
     EXPECT_EQ(type4(), QStringLiteral("BMP"));
@@ -310,6 +312,7 @@ TEST_F(Step2Page, QuickChangesShowOnlyTheNewestResult)
                                          window->originalSurface().image()),
               0);
     EXPECT_TRUE(p().COptimizedPP->viewport()->cursor().shape() != Qt::BusyCursor);
+    EXPECT_TRUE(p().COptimizedPP->viewport()->accessibleDescription().isEmpty());
 }
 
 // Save As asked for right after a change writes the settings just chosen.

@@ -368,5 +368,58 @@ TEST(XvfbStart, Step2EncodesEveryChoiceInTheSmallestAndALargeWindow)
     }
 }
 
+// A long Step 2 encode does not hold the window: with a 12-megapixel photo
+// shown, "PNG-24 bit" is chosen and the Step 1 tab clicked at once. Step 1
+// shows while the encode still runs, which the optimized view says (to a
+// screen reader too) and its labels show (still the GIF's); then the
+// encode ends and the labels are the PNG's.
+TEST(XvfbStart, Step1ShowsWhileALongStep2EncodeRuns)
+{
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    test::Sandbox box;
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    // Like a photograph to a PNG encoder: smooth fractal shapes under
+    // grain, which deflate squeezes slowly and little.
+    ASSERT_EQ(QProcess::execute(
+                  QStringLiteral("convert"),
+                  {QStringLiteral("-size"), QStringLiteral("4000x3000"), QStringLiteral("-seed"),
+                   QStringLiteral("7"), QStringLiteral("plasma:fractal"), QStringLiteral("-attenuate"),
+                   QStringLiteral("0.4"), QStringLiteral("+noise"), QStringLiteral("Gaussian"),
+                   QStringLiteral("-quality"), QStringLiteral("92"),
+                   pictures + QStringLiteral("/photo.jpg")}),
+              0);
+    const SessionFolders f(box, QStringLiteral("tab"));
+    ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
+    storeSettings(f.program, {900, 650}, [&](StartupSettings &s) { s.LastFolder = pictures; });
+
+    auto r = runAccessibilitySession(box, f, QStringLiteral("tab.txt"),
+                                     {QStringLiteral("tab-session.py")});
+    keepScreenshots(f.out, {"tab-shown.png", "tab-png.png"});
+
+    ASSERT_EQ(r["app"], "yes") << "logs in " << f.out.toStdString();
+    EXPECT_EQ(r["missing-item"], "");
+    EXPECT_EQ(r["step1-hidden"], "yes");
+    ASSERT_EQ(r["gif-type"], "GIF");
+    EXPECT_EQ(r["idle-before"], "yes");
+    EXPECT_EQ(r["chosen"], "PNG-24 bit");
+    // Step 1 was showing, and after that the encode had still not ended.
+    EXPECT_EQ(r["step1-shown"], "yes");
+    EXPECT_EQ(r["busy-when-shown"], "yes")
+        << "Step 1 showed " << r["seconds-to-show"] << " s after the choice, the encode ended "
+        << r["seconds-to-encode"] << " s after it";
+    EXPECT_EQ(r["type-when-shown"], "GIF");
+    EXPECT_EQ(r["size-when-shown"], r["gif-size"]);
+    // Then it ended and said what it wrote.
+    EXPECT_EQ(r["png-type"], "PNG");
+    EXPECT_EQ(r["png-depth"], "24 bit");
+    EXPECT_NE(r["png-size"], r["gif-size"]);
+    EXPECT_TRUE(QString::fromStdString(r["png-size"]).endsWith(QStringLiteral(" KB")));
+    EXPECT_EQ(r["idle-after"], "yes");
+    EXPECT_EQ(r["done"], "yes");
+    EXPECT_EQ(r["program-exit"], "0");
+}
+
 } // namespace
 } // namespace pictrove

@@ -66,31 +66,41 @@ def label_starting(node, prefix):
     return find(node, lambda n: n.getRoleName() == "label" and n.name.startswith(prefix))
 
 
-def wait_for(check, timeout=15):
+def wait_for(check, timeout=15, step=0.2):
     end = time.time() + timeout
     while time.time() < end:
         value = check()
         if value:
             return value
-        time.sleep(0.2)
+        time.sleep(step)
     return None
 
 
-def click_on(node):
+def click_now(node):
     """A real mouse click in the middle of a control: what an accessibility
     action would do, without waiting for a modal box it opens to close."""
     x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, pyatspi.MOUSE_B1C)
+
+
+def click_on(node):
+    """A click, and a moment for the program to take it."""
+    click_now(node)
     time.sleep(0.3)
+
+
+def list_item(app, combo, text):
+    """Opens a drop-down list; its row of that text, or None."""
+    click_on(combo)
+    return wait_for(lambda: find(app, lambda n: n.getRoleName() in ("list item", "menu item") and
+                                 n.name == text and
+                                 n.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)[2] > 0,
+                                 into_lists=True), 5)
 
 
 def choose(app, combo, text):
     """A choice in a drop-down list as a person makes it: open, click."""
-    click_on(combo)
-    item = wait_for(lambda: find(app, lambda n: n.getRoleName() in ("list item", "menu item") and
-                                 n.name == text and
-                                 n.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)[2] > 0,
-                                 into_lists=True), 5)
+    item = list_item(app, combo, text)
     if item is None:
         return False
     click_on(item)
