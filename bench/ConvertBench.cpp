@@ -17,7 +17,6 @@
 #include "engine/conversion/BatchWorker.h"
 #include "engine/conversion/ConversionContext.h"
 #include "engine/conversion/LargeImageMemory.h"
-#include "engine/conversion/SourcePrefetch.h"
 #include "engine/conversion/StageClock.h"
 #include "decoding/PictureLoader.h"
 
@@ -217,7 +216,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption viaBmpOption(QStringLiteral("via-bmp"),
         QStringLiteral("True-colour rows through a BMP written and read back, as the slow route does."));
     const QCommandLineOption noPrefetchOption(QStringLiteral("no-prefetch"),
-        QStringLiteral("Read each picture only when its turn comes, as the window's batch run does."));
+        QStringLiteral("Read each picture only when its turn comes, as each of several workers does."));
     const QCommandLineOption jobsOption(QStringLiteral("jobs"),
         QStringLiteral("Also time the batch run with N workers (default: one per processor; 1: skip)."), QStringLiteral("N"));
     const QCommandLineOption windowOption(QStringLiteral("window"),

@@ -243,8 +243,16 @@ DecoderSandbox &DecoderSandbox::shared()
 void DecoderSandbox::setOptions(const SandboxOptions &options)
 {
     std::lock_guard lock(m_mutex);
+    const std::lock_guard optionsLock(m_optionsMutex);
     m_options = options;
     m_process.reset();
+}
+
+SandboxOptions DecoderSandbox::options() const
+{
+    // Not m_mutex: that one is held for a whole decode.
+    const std::lock_guard lock(m_optionsMutex);
+    return m_options;
 }
 
 DecoderSandbox::Stats DecoderSandbox::stats() const

@@ -78,6 +78,7 @@ public:
     // The instance loadPicture uses. Changing its options stops its decoder.
     static DecoderSandbox &shared();
     void setOptions(const SandboxOptions &options);
+    SandboxOptions options() const;
 
 private:
     class Process;
@@ -89,6 +90,8 @@ private:
     LoadResult endCancelled(bool replying, Outcome &outcome);
 
     mutable std::timed_mutex m_mutex;
+    // Written under both mutexes, so either one is enough to read.
+    mutable std::mutex m_optionsMutex;
     SandboxOptions m_options;
     std::unique_ptr<Process> m_process;
     Stats m_stats;

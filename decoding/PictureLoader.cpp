@@ -25,7 +25,7 @@ LoadResult loadPicture(const QString &path, LoaderTable table)
 }
 
 LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table,
-                       const CancelToken *cancel)
+                       const CancelToken *cancel, DecoderSandbox *decoder)
 {
     const QString ext = extension.toLower();
     if (routeFor(table, ext).kind == DecoderKind::None)
@@ -36,7 +36,7 @@ LoadResult loadPicture(const QString &path, const QString &extension, LoaderTabl
             return cancelledLoad();
         return decodeInProcess(path, ext, table);
     }
-    return DecoderSandbox::shared().load(path, ext, table, cancel);
+    return (decoder ? *decoder : DecoderSandbox::shared()).load(path, ext, table, cancel);
 }
 
 QImage LoadImageBitmap(const QString &path, const QString &extension,

@@ -32,6 +32,7 @@ struct LoadResult {
 };
 
 class CancelToken;
+class DecoderSandbox;
 
 // Reads a picture through one dispatch table, the extension taken from the
 // path's file name in any letter case. Synchronous; needs no event loop.
@@ -41,8 +42,10 @@ LoadResult loadPicture(const QString &path, LoaderTable table);
 
 // The same with the extension given apart from the path.
 // A load given a cancel token ends soon after the token is cancelled.
+// A decoder of the caller's own keeps its decodes from waiting for those of
+// other threads; without one the shared decoder serves.
 LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table,
-                       const CancelToken *cancel = nullptr);
+                       const CancelToken *cancel = nullptr, DecoderSandbox *decoder = nullptr);
 
 // Width, height and colour depth of the current image.
 struct ImageDescription {

@@ -4,9 +4,8 @@
 #include "decoding/DecoderSandbox.h"
 #include "decoding/PictureLoader.h"
 #include "engine/conversion/BatchOutputName.h"
+#include "engine/conversion/BatchSource.h"
 #include "engine/conversion/BatchWorker.h"
-#include "decoding/ImageExtensions.h"
-#include "engine/conversion/SourcePrefetch.h"
 #include "engine/conversion/StageClock.h"
 #include "engine/conversion/StagedOutput.h"
 
@@ -14,6 +13,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -56,15 +56,6 @@ public:
         m_passed.insert(index);
         flush();
     }
-    // An entry never started ends the ordered stream: what follows it is
-    // reported as it comes.
-    void skipTo(std::size_t index)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (index > m_next)
-            m_next = index;
-    }
-
 private:
     void flush()
     {
@@ -148,109 +139,89 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
     for (const BatchEntry &entry : job.entries)
         if (entry.failure.isEmpty())
             sources.insert(identity(entry.path));
-    const auto stop = [&callbacks] {
-        return (callbacks.stopRequested && callbacks.stopRequested())
-            || (callbacks.cancel && callbacks.cancel->cancelled());
+    const auto decided = [&](std::size_t i) {
+        return decidedBeforeDecoding(job, job.entries[i], targets[i], sources);
     };
     const std::size_t count = job.entries.size();
+    const int workers = int(std::min<std::size_t>(std::size_t(std::max(1, job.workers)),
+                                                  std::max<std::size_t>(count, 1)));
+    // The other workers' decoders start with the shared one's settings (its
+    // program, its time limits).
+    const SandboxOptions decoderOptions =
+        workers > 1 ? DecoderSandbox::shared().options() : SandboxOptions{};
 
-    if (job.workers <= 1) {
-        ConversionContext context(job.options);
-        context.stageTimes = job.stageTimes;
-        context.directColourInMemory = job.directColourInMemory;
-        SourcePrefetch prefetch(callbacks.cancel);
-        // The next entry that needs decoding is read while this one encodes.
-        const auto readAheadAfter = [&](std::size_t index) {
-            if (!job.readAhead)
-                return;
-            for (std::size_t next = index + 1; next < count; ++next) {
-                if (!decidedBeforeDecoding(job, job.entries[next], targets[next], sources)) {
-                    prefetch.start(job.entries[next].path);
-                    return;
-                }
-            }
-        };
-        readAheadAfter(std::size_t(-1));
-        std::size_t i = 0;
-        for (; i < count && !stop(); ++i) {
-            if (callbacks.starting)
-                callbacks.starting(i);
-            const BatchEntry &entry = job.entries[i];
-            if (auto decided = decidedBeforeDecoding(job, entry, targets[i], sources)) {
-                if (prefetch.pending() == entry.path)
-                    readAheadAfter(i);
-                reporter.report(i, *decided);
-                continue;
-            }
-            LoadResult loaded;
-            {
-                StageClock clock(job.stageTimes, StageTimes::Load); // the wait that is left
-                loaded = job.readAhead ? prefetch.take(entry.path)
-                                       : loadPicture(entry.path, lowerExtensionOf(entry.path),
-                                                     LoaderTable::Batch, callbacks.cancel);
-            }
-            // A stop that ended the decode leaves this entry not converted.
-            if (loaded.cancelled)
-                break;
-            readAheadAfter(i);
-            reporter.report(i, convertOne(context, job, entry.path, targets[i], loaded));
-        }
-        summary.notStarted = std::int64_t(count - i);
-        return summary;
-    }
-
-    // Several workers, each with its own decoder process and surfaces, take
-    // the next entry in turn.
-    std::atomic<std::size_t> next{0};
+    std::mutex taking;
+    std::size_t next = 0; // the first entry never taken
+    bool stopped = false;
     std::atomic<std::int64_t> cancelled{0};
-    std::atomic<bool> stopped{false};
-    std::mutex starting;
-    const auto work = [&] {
+    // Asking for a stop and taking the next entry happen together, so that
+    // the entries left are exactly those never taken (and those whose decode
+    // was cancelled).
+    const auto take = [&]() -> std::optional<std::size_t> {
+        const std::lock_guard lock(taking);
+        if (stopped || next >= count)
+            return std::nullopt;
+        if ((callbacks.stopRequested && callbacks.stopRequested())
+            || (callbacks.cancel && callbacks.cancel->cancelled())) {
+            stopped = true;
+            return std::nullopt;
+        }
+        const std::size_t i = next++;
+        if (callbacks.starting)
+            callbacks.starting(i);
+        return i;
+    };
+
+    // Each worker has its own surfaces; the first reads through the shared
+    // decoder (the window's, already running), every other through one of
+    // its own so that their decodes do not queue behind each other. Only a
+    // lone worker reads ahead: it alone knows which entry it takes next, and
+    // with several the processor is kept busy by the others' decodes.
+    const auto work = [&](int worker) {
         ConversionContext context(job.options);
+        StageTimes *const stageTimes = worker == 0 ? job.stageTimes : nullptr;
+        context.stageTimes = stageTimes;
         context.directColourInMemory = job.directColourInMemory;
-        DecoderSandbox decoder;
-        for (;;) {
-            std::size_t i;
-            {
-                // Asking for a stop and taking the next entry happen together,
-                // so that the entries left are exactly those never taken.
-                const std::lock_guard lock(starting);
-                if (stopped || next >= count)
-                    return;
-                if (stop()) {
-                    stopped = true;
-                    return;
-                }
-                i = next++;
-                if (callbacks.starting)
-                    callbacks.starting(i);
-            }
+        const std::unique_ptr<DecoderSandbox> ownDecoder =
+            worker == 0 ? nullptr : std::make_unique<DecoderSandbox>(decoderOptions);
+        BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead && workers == 1);
+        std::size_t ahead = 0; // the entries before it need no more looking at
+        while (const std::optional<std::size_t> taken = take()) {
+            const std::size_t i = *taken;
             const BatchEntry &entry = job.entries[i];
-            if (auto decided = decidedBeforeDecoding(job, entry, targets[i], sources)) {
-                reporter.report(i, *decided);
-                continue;
+            std::optional<FileResult> result = decided(i);
+            LoadResult loaded;
+            if (!result) {
+                StageClock clock(stageTimes, StageTimes::Load); // the wait that is left
+                loaded = source.take(entry.path);
             }
-            const LoadResult loaded = loaderMode() == LoaderMode::Sandboxed
-                ? decoder.load(entry.path, lowerExtensionOf(entry.path), LoaderTable::Batch,
-                               callbacks.cancel)
-                : loadPicture(entry.path, lowerExtensionOf(entry.path), LoaderTable::Batch,
-                              callbacks.cancel);
+            // A stop that ended the decode leaves this entry not converted;
+            // the stop itself is seen when the next entry would be taken.
             if (loaded.cancelled) {
                 ++cancelled;
                 reporter.pass(i);
-                continue; // the stop is seen when the next entry would be taken
+                continue;
             }
-            reporter.report(i, convertOne(context, job, entry.path, targets[i], loaded));
+            // The next entry that needs decoding is read while this one
+            // encodes. Taking entries one by one, this worker takes it next.
+            if (source.readsAhead() && ahead <= i) {
+                for (ahead = i + 1; ahead < count && decided(ahead); ++ahead) {
+                }
+                if (ahead < count)
+                    source.start(job.entries[ahead].path);
+            }
+            if (!result)
+                result = convertOne(context, job, entry.path, targets[i], loaded);
+            reporter.report(i, std::move(*result));
         }
     };
     std::vector<std::thread> threads;
-    for (int w = 1; w < job.workers && std::size_t(w) < count; ++w)
-        threads.emplace_back(work);
-    work();
+    for (int w = 1; w < workers; ++w)
+        threads.emplace_back(work, w);
+    work(0);
     for (std::thread &t : threads)
         t.join();
-    summary.notStarted = std::int64_t(count - std::min(count, next.load())) + cancelled.load();
-    reporter.skipTo(count);
+    summary.notStarted = std::int64_t(count - next) + cancelled.load();
     return summary;
 }
 

@@ -32,12 +32,15 @@ struct BatchJob {
     EncodingOptions options;
     bool jpeg = false; // JPEG rows, written with options.settings.JpegQuality
     bool overwrite = false;
-    // Files converted at once, each worker with its own decoder process.
+    // Files converted at once, each worker with its own decoder process (the
+    // first with the shared one).
     int workers = 1;
-    // One worker reads the next source while it encodes the current one.
+    // A lone worker reads the next source while it encodes the current one;
+    // with several, each reads its file when it takes it.
     bool readAhead = true;
-    // For the benchmarks: where one worker's time goes, and the true-colour
-    // rows through a BMP written and read back (see ConversionContext).
+    // For the benchmarks: where the first worker's time goes (all of it with
+    // one worker), and the true-colour rows through a BMP written and read
+    // back (see ConversionContext).
     StageTimes *stageTimes = nullptr;
     bool directColourInMemory = true;
 };

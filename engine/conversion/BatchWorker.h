@@ -21,7 +21,7 @@ struct LoadResult;
 bool LoadBatchSource(ConversionContext &context, const QString &path);
 
 // The second half of LoadBatchSource, for a picture already read through the
-// batch loader table (by SourcePrefetch): the same surface and reasons.
+// batch loader table (by BatchSource): the same surface and reasons.
 bool AdoptBatchSource(ConversionContext &context, const QString &path, const LoadResult &loaded);
 
 // Writes the source surface through the palette route. overwrite 0 leaves an

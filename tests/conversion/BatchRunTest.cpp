@@ -12,13 +12,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <mutex>
+#include <ostream>
 #include <thread>
 
 using namespace pictrove;
@@ -51,9 +56,13 @@ struct Batch {
     BatchSummary run(BatchCallbacks callbacks = {})
     {
         std::mutex m;
-        callbacks.finished = [&](std::size_t i, const FileResult &r) {
-            const std::lock_guard lock(m);
-            results.emplace_back(i, r);
+        callbacks.finished = [&, also = callbacks.finished](std::size_t i, const FileResult &r) {
+            {
+                const std::lock_guard lock(m);
+                results.emplace_back(i, r);
+            }
+            if (also)
+                also(i, r);
         };
         return runBatch(job, callbacks);
     }
@@ -213,6 +222,224 @@ TEST(BatchRun, SeveralWorkersWriteTheSameFilesAndReportInEntryOrder)
             EXPECT_EQ(one.box.read("out/" + name), two.box.read("out/" + name)) << name.toStdString();
         for (std::size_t i = 0; i < two.results.size(); ++i)
             EXPECT_EQ(two.results[i].first, i);
+    }
+}
+
+// Every scenario gives the same counts and the same results in the same
+// order, whether one worker converts (reading ahead or not) or three do.
+struct Workers {
+    int workers;
+    bool readAhead;
+};
+
+void PrintTo(const Workers &w, std::ostream *os)
+{
+    *os << w.workers << (w.readAhead ? " reading ahead" : "");
+}
+
+// Each result as "index status file-name", in the order reported.
+std::vector<std::string> outline(const Batch &b)
+{
+    std::vector<std::string> lines;
+    for (const auto &[index, result] : b.results) {
+        const char *status = result.status == FileStatus::Written ? "written"
+            : result.status == FileStatus::Skipped                 ? "skipped"
+                                                                    : "failed";
+        lines.push_back(std::to_string(index) + ' ' + status + ' '
+                        + QFileInfo(result.path).fileName().toStdString());
+    }
+    return lines;
+}
+
+void expectSummary(const BatchSummary &s, std::int64_t written, std::int64_t skipped,
+                   std::int64_t failed, std::int64_t notStarted)
+{
+    EXPECT_EQ(s.written, written);
+    EXPECT_EQ(s.skipped, skipped);
+    EXPECT_EQ(s.failed, failed);
+    EXPECT_EQ(s.notStarted, notStarted);
+}
+
+class BatchRunWorkers : public ::testing::TestWithParam<Workers> {
+protected:
+    void SetUp() override { configure(b); }
+    static void configure(Batch &batch)
+    {
+        batch.job.workers = GetParam().workers;
+        batch.job.readAhead = GetParam().readAhead;
+    }
+    Batch b;
+};
+
+// The id of a process that has ended, as a killed run's would be.
+QString endedProcessId()
+{
+    QProcess ended;
+    ended.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+    ended.waitForFinished();
+    return QString::fromLatin1(ended.readAllStandardOutput()).trimmed();
+}
+
+TEST_P(BatchRunWorkers, EveryKindOfEntryEndsTheSameAndInEntryOrder)
+{
+    for (LoaderMode mode : {LoaderMode::Sandboxed, LoaderMode::InProcess}) {
+        SCOPED_TRACE(mode == LoaderMode::Sandboxed ? "decoder process" : "in process");
+        setLoaderMode(mode);
+        // The pictures' own folder is the destination: the fourth output
+        // name is the fourth picture's own.
+        Batch mixed;
+        configure(mixed);
+        mixed.job.destination = mixed.box.path();
+        mixed.job.genericName = QStringLiteral("p");
+        mixed.addPicture("a.png", {20, 11});
+        mixed.job.entries.push_back({mixed.box.file("list.ripl"), QStringLiteral("cannot read")});
+        ASSERT_TRUE(mixed.box.write("broken.png", "not a picture"));
+        mixed.job.entries.push_back({mixed.box.file("broken.png"), {}});
+        mixed.addPicture("b.png");
+        mixed.addPicture("p4.bmp");
+        for (int i = 0; i < 3; ++i)
+            mixed.addPicture(QStringLiteral("%1.png").arg(i), QSize(21 + i, 12 + i));
+        ASSERT_TRUE(mixed.box.write("p3.bmp", "the user's own file"));
+        const QByteArray ownPicture = mixed.box.read("p4.bmp");
+        const QString deadPid = endedProcessId();
+        ASSERT_FALSE(deadPid.isEmpty());
+        const QString stale = ".p9.bmp.part-" + deadPid + "-1a";
+        ASSERT_TRUE(mixed.box.write(stale, "left by a killed run"));
+        std::mutex m;
+        std::vector<std::size_t> started;
+        BatchCallbacks c;
+        c.starting = [&](std::size_t index) {
+            const std::lock_guard lock(m);
+            started.push_back(index);
+        };
+        c.finished = [&](std::size_t index, const FileResult &) {
+            const std::lock_guard lock(m);
+            EXPECT_NE(std::find(started.begin(), started.end(), index), started.end())
+                << "finished before starting: " << index;
+        };
+
+        expectSummary(mixed.run(c), 4, 2, 2, 0);
+        EXPECT_EQ(outline(mixed), (std::vector<std::string>{
+                                 "0 written p1.bmp", "1 failed list.ripl", "2 failed broken.png",
+                                 "3 skipped p3.bmp", "4 skipped p4.bmp", "5 written p5.bmp",
+                                 "6 written p6.bmp", "7 written p7.bmp"}));
+        std::sort(started.begin(), started.end());
+        EXPECT_EQ(started, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+        EXPECT_EQ(mixed.box.read("p3.bmp"), QByteArray("the user's own file"));
+        EXPECT_EQ(mixed.box.read("p4.bmp"), ownPicture);
+        EXPECT_FALSE(QFileInfo::exists(mixed.box.file(stale)));
+        // Each picture under its own name, whichever worker wrote it.
+        EXPECT_EQ(QImage(mixed.box.file("p1.bmp")).size(), QSize(20, 11));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(QImage(mixed.box.file(QStringLiteral("p%1.bmp").arg(5 + i))).size(),
+                      QSize(21 + i, 12 + i));
+    }
+    setLoaderMode(LoaderMode::Sandboxed);
+}
+
+TEST_P(BatchRunWorkers, AStopEndsTheRunAfterTheFilesTakenAndCountsTheRest)
+{
+    for (int i = 0; i < 6; ++i)
+        b.addPicture(QStringLiteral("%1.png").arg(i));
+    std::atomic<bool> stop{false};
+    BatchCallbacks c;
+    c.stopRequested = [&] { return stop.load(); };
+    c.starting = [&](std::size_t index) {
+        if (index == 2)
+            stop = true; // clicked while the third is converted
+    };
+    expectSummary(b.run(c), 3, 0, 0, 3);
+    EXPECT_EQ(outline(b),
+              (std::vector<std::string>{"0 written pic1.bmp", "1 written pic2.bmp", "2 written pic3.bmp"}));
+    EXPECT_EQ(b.written(), (QStringList{"pic1.bmp", "pic2.bmp", "pic3.bmp"}));
+
+    // Asked before the first file: nothing is started at all.
+    b.results.clear();
+    bool anyStarted = false;
+    c.starting = [&](std::size_t) { anyStarted = true; };
+    b.job.overwrite = true;
+    expectSummary(b.run(c), 0, 0, 0, 6);
+    EXPECT_FALSE(anyStarted);
+    EXPECT_TRUE(b.results.empty());
+}
+
+// The picture still being read when the run is cancelled is not converted
+// and counts as not started; those read before it are written whole.
+TEST_P(BatchRunWorkers, ACancelDuringASlowDecodeLeavesOnlyThatEntry)
+{
+    SandboxOptions slow;
+    slow.baseTimeLimit = std::chrono::seconds(20); // only the cancel ends the looping decode soon
+    DecoderSandbox::shared().setOptions(slow);
+    b.addPicture("a.png");
+    b.addPicture("b.png");
+    ASSERT_TRUE(b.box.write("loops.png", test::loopingPngBytes()));
+    b.job.entries.push_back({b.box.file("loops.png"), {}});
+    CancelToken token;
+    std::atomic<bool> stop{false};
+    // Clicked once the first two are reported and the third is being read,
+    // however the workers shared them out.
+    std::atomic<int> ready{0};
+    std::thread clicker;
+    const auto clickWhenReady = [&] {
+        if (++ready == 2)
+            clicker = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                stop = true;
+                token.cancel();
+            });
+    };
+    BatchCallbacks c;
+    c.cancel = &token;
+    c.stopRequested = [&] { return stop.load(); };
+    c.starting = [&](std::size_t index) {
+        if (index == 2)
+            clickWhenReady();
+    };
+    c.finished = [&](std::size_t index, const FileResult &) {
+        if (index == 1)
+            clickWhenReady();
+    };
+    const BatchSummary s = b.run(c);
+    if (clicker.joinable())
+        clicker.join();
+    DecoderSandbox::shared().setOptions(SandboxOptions{});
+    // Ended by its time limit, the looping file would have counted as failed.
+    expectSummary(s, 2, 0, 0, 1);
+    EXPECT_EQ(outline(b), (std::vector<std::string>{"0 written pic1.bmp", "1 written pic2.bmp"}));
+    EXPECT_EQ(b.written(), (QStringList{"pic1.bmp", "pic2.bmp"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(OneAndThree, BatchRunWorkers,
+                         ::testing::Values(Workers{1, true}, Workers{1, false}, Workers{3, true}),
+                         [](const ::testing::TestParamInfo<Workers> &info) {
+                             return std::to_string(info.param.workers) + "Workers"
+                                 + (info.param.readAhead ? "ReadingAhead" : "");
+                         });
+
+// A lone worker reads the next picture while it converts one; when that next
+// entry turns out to be kept (its output appeared meanwhile), the picture
+// read ahead is never written under another entry's name.
+TEST(BatchRun, AnEntryDecidedAfterItWasReadAheadGivesWayToTheNext)
+{
+    for (bool readAhead : {true, false}) {
+        SCOPED_TRACE(readAhead);
+        Batch b;
+        b.job.readAhead = readAhead;
+        for (int i = 0; i < 4; ++i)
+            b.addPicture(QStringLiteral("%1.png").arg(i), QSize(30 + i, 20 + i));
+        BatchCallbacks c;
+        c.finished = [&](std::size_t index, const FileResult &) {
+            if (index == 0) {
+                EXPECT_TRUE(b.box.write("out/pic2.bmp", "written meanwhile"));
+            }
+        };
+        const BatchSummary s = b.run(c);
+        EXPECT_EQ(s.written, 3);
+        EXPECT_EQ(s.skipped, 1);
+        EXPECT_EQ(b.box.read("out/pic2.bmp"), QByteArray("written meanwhile"));
+        EXPECT_EQ(QImage(b.box.file("out/pic1.bmp")).size(), QSize(30, 20));
+        EXPECT_EQ(QImage(b.box.file("out/pic3.bmp")).size(), QSize(32, 22));
+        EXPECT_EQ(QImage(b.box.file("out/pic4.bmp")).size(), QSize(33, 23));
     }
 }
 

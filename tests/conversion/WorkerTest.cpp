@@ -5,7 +5,7 @@
 #include "engine/conversion/PreviewEncoder.h"
 #include "engine/conversion/PreviewWorker.h"
 #include "platform/SizeText.h"
-#include "engine/conversion/SourcePrefetch.h"
+#include "engine/conversion/BatchSource.h"
 #include "engine/conversion/StagedOutput.h"
 #include "decoding/Decoders.h"
 #include "decoding/FreeImageConvert.h"
@@ -818,12 +818,12 @@ TEST(PreviewWorker, DestroyedDuringAnEncodeLeavesNoWorkFile)
     }
 }
 
-TEST(SourcePrefetch, HandsOverThePictureOfTheAskedPath)
+TEST(BatchSource, HandsOverThePictureOfTheAskedPath)
 {
     test::Sandbox box;
     ASSERT_TRUE(test::makeTestPicture(30, 20).save(box.file("a.png")));
     ASSERT_TRUE(test::makeTestPicture(12, 9).save(box.file("b.bmp")));
-    SourcePrefetch prefetch;
+    BatchSource prefetch;
     prefetch.start(box.file("a.png"));
     EXPECT_EQ(prefetch.pending(), box.file("a.png"));
     LoadResult a = prefetch.take(box.file("a.png"));
