@@ -94,6 +94,8 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
                                            s.BitDepth, s.PaletteFlags, code(s.DitherCode), -1, -1,
                                            -1, -1);
         run.failure = run.result ? QString() : encoder.failure();
+        if (run.result && s.EncoderKind != EncoderKind::Bmp)
+            run.picture = encoder.result();
         return run;
     }
     std::int32_t r = encoder.SetOptions(code(s.EncoderKind), code(s.ColorMode), s.BitDepth,
@@ -111,6 +113,8 @@ PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
     }
     run.result = r ? encoder.ProcessAndSave(path) : 0;
     run.failure = run.result ? QString() : encoder.failure();
+    if (run.result && s.EncoderKind != EncoderKind::Bmp)
+        run.picture = encoder.result();
     return run;
 }
 
@@ -221,6 +225,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     if (settings.EncoderKind != EncoderKind::Bmp) {
         out.typeText = QStringLiteral("GIF");
         out.written = encoded.result != 0;
+        if (out.written)
+            out.written8 = std::move(encoded.picture);
         if (!out.written)
             out.error = withReason(QStringLiteral("the palette encoder could not write the GIF file"),
                                    encoded.failure);

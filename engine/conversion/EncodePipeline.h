@@ -25,6 +25,9 @@ struct EncodeOutcome {
     QString depthText;     // DepthText used, or "24 bit" for JPEG
     QString error;
     QString status;        // for status panel 5: the library route's one failure text
+    // The GIF rows' picture exactly as the file holds it: GIF keeps every
+    // index, so the preview shows this instead of decoding the file again.
+    QImage written8;
 };
 
 EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,

@@ -35,6 +35,8 @@ void showWrittenFile(PictureSurface &view, const EncodeOutcome &outcome, const Q
         drawWithFreeImage(FIF_TARGA, 1);
     } else if (outcome.typeText == QLatin1String("TIF")) {
         drawWithFreeImage(FIF_TIFF, 0);
+    } else if (!outcome.written8.isNull()) {
+        view.setPicture(outcome.written8);
     } else if (outcome.typeText != QLatin1String("PCX")) {
         QImageReader reader(path); // by content: GIF, BMP, JPEG
         reader.setAutoTransform(false);
