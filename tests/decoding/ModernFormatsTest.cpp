@@ -7,6 +7,8 @@
 #include "decoding/PictureLoader.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -215,6 +217,34 @@ TEST(ModernFormats, HugeDeclaredSizesAndWrongContentsFailCleanly)
     }
     ASSERT_TRUE(box.write(u"empty.webp"_qs, QByteArray()));
     EXPECT_FALSE(loadPicture(box.file(u"empty.webp"_qs), LoaderTable::Preview).ok);
+}
+
+// The converter takes every new extension, in any letter case, and writes
+// transparency mixed on white like that of every other format.
+TEST(ModernFormats, TheConverterWritesEveryNewFormat)
+{
+    test::Sandbox box;
+    const QStringList names{u"a.WEBP"_qs, u"b.heic"_qs, u"c.avif"_qs, u"d.jxl"_qs, u"e.NEF"_qs};
+    const QStringList sources{u"alpha.webp"_qs, u"rotated.heic"_qs, u"deep.avif"_qs, u"quad.jxl"_qs,
+                              u"quad.dng"_qs};
+    QStringList arguments{u"-q"_qs, u"-f"_qs, u"BMP-24 bit"_qs, u"-o"_qs, box.file(u"out"_qs),
+                          u"-n"_qs, u"pic"_qs};
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(box.write(names[i], fixture(sources[i])));
+        arguments << box.file(names[i]);
+    }
+    ASSERT_TRUE(QDir(box.path()).mkdir(u"out"_qs));
+    QProcess convert;
+    convert.start(QCoreApplication::applicationDirPath() + u"/pictrove-convert"_qs, arguments);
+    ASSERT_TRUE(convert.waitForFinished(120000));
+    EXPECT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
+    for (int i = 1; i <= int(names.size()); ++i)
+        EXPECT_FALSE(QImage(box.file(u"out/pic%1.bmp"_qs.arg(i))).isNull()) << i;
+    const QImage webp(box.file(u"out/pic1.bmp"_qs));
+    ASSERT_EQ(webp.size(), QSize(32, 24));
+    EXPECT_EQ(webp.pixel(2, 1), qRgb(255, 255, 255));  // the clear stripe
+    EXPECT_EQ(webp.pixel(2, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(QImage(box.file(u"out/pic2.bmp"_qs)).size(), QSize(24, 32));
 }
 
 } // namespace
