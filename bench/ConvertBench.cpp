@@ -32,8 +32,20 @@
 #include <QThread>
 #include <QTextStream>
 
+#include "decoding/DecoderSandbox.h"
+
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+
+extern char **environ;
 
 using namespace pictrove;
 using namespace pictrove::bench;
@@ -190,6 +202,150 @@ Timing runMagick(const QString &magick, int row, const std::vector<CorpusImage> 
     return t;
 }
 
+// A program run to its end with its wall time and peak resident size.
+struct External {
+    double seconds = 0;
+    long peakKiB = 0;
+    bool ok = false;
+};
+
+External runExternal(const QString &program, const QStringList &arguments)
+{
+    std::vector<QByteArray> storage{QFile::encodeName(program)};
+    for (const QString &a : arguments)
+        storage.push_back(QFile::encodeName(a));
+    std::vector<char *> argv;
+    for (QByteArray &a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    External e;
+    QElapsedTimer timer;
+    timer.start();
+    pid_t child = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return e;
+    // The child's own high-water mark, read while it runs: the resource
+    // usage wait4 reports carries this process's size over from the spawn.
+    const QByteArray statusPath = "/proc/" + QByteArray::number(child) + "/status";
+    int status = 0;
+    for (;;) {
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR))
+            break;
+        QFile file(QString::fromLatin1(statusPath));
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : file.readAll().split('\n'))
+                if (line.startsWith("VmHWM:"))
+                    e.peakKiB = std::max(e.peakKiB, line.mid(6).trimmed().split(' ').first().toLong());
+        }
+        ::usleep(2000);
+    }
+    e.seconds = double(timer.nsecsElapsed()) / 1e9;
+    e.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return e;
+}
+
+// The corpus photos as WebP, HEIC and AVIF (made once beside the corpus
+// with Debian's encoders), each set converted to "JPEG - Good Quality" by
+// one job and by all, against ImageMagick (where its build reads the
+// format) and vips; wall time and peak resident size per tool.
+void modernInputs(QTextStream &out, const std::vector<CorpusImage> &corpus, const QString &magick,
+                  int workers, const QString &outFolder)
+{
+    std::vector<CorpusImage> photos;
+    for (const CorpusImage &image : corpus)
+        if (image.path.endsWith(QLatin1String(".jpg")) && photos.size() < 24)
+            photos.push_back(image);
+    if (photos.empty())
+        return;
+    const int row = FirstJpegRow + 3; // JPEG - Good Quality
+    const QString vips = QStandardPaths::findExecutable(QStringLiteral("vips"));
+    out << "\nmodern inputs: " << photos.size() << " photos to " << formatRow(row)->listText << "\n";
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+               .arg(QStringLiteral("source"), -8)
+               .arg(QStringLiteral("1 job s"), 9).arg(QStringLiteral("peak MiB"), 9)
+               .arg(QStringLiteral("%1 jobs s").arg(workers), 10)
+               .arg(QStringLiteral("magick s"), 9).arg(QStringLiteral("peak MiB"), 9)
+               .arg(QStringLiteral("vips s"), 9).arg(QStringLiteral("peak MiB"), 9);
+    struct Source { const char *extension; QStringList encoder; };
+    const Source sources[] = {
+        {"webp", {QStringLiteral("cwebp"), QStringLiteral("-quiet"), QStringLiteral("-q"), QStringLiteral("80"),
+                  QStringLiteral("%in"), QStringLiteral("-o"), QStringLiteral("%out")}},
+        {"heic", {QStringLiteral("heif-enc"), QStringLiteral("-q"), QStringLiteral("80"), QStringLiteral("%in"),
+                  QStringLiteral("-o"), QStringLiteral("%out")}},
+        {"avif", {QStringLiteral("avifenc"), QStringLiteral("-s"), QStringLiteral("8"), QStringLiteral("%in"),
+                  QStringLiteral("%out")}},
+    };
+    for (const Source &source : sources) {
+        const QString extension = QLatin1String(source.extension);
+        std::vector<CorpusImage> set;
+        bool made = true;
+        for (const CorpusImage &photo : photos) {
+            const QFileInfo info(photo.path);
+            const QString folder = info.absolutePath() + QStringLiteral("/modern-") + extension;
+            QDir().mkpath(folder);
+            const QString path = folder + u'/' + info.completeBaseName() + u'.' + extension;
+            if (!QFileInfo::exists(path)) {
+                QStringList arguments = source.encoder.mid(1);
+                arguments.replaceInStrings(QStringLiteral("%in"), photo.path);
+                arguments.replaceInStrings(QStringLiteral("%out"), path);
+                if (!runExternal(source.encoder.first(), arguments).ok) {
+                    made = false;
+                    break;
+                }
+            }
+            set.push_back({path, photo.width, photo.height});
+        }
+        if (!made) {
+            out << extension << ": " << source.encoder.first() << " could not make the pictures\n";
+            continue;
+        }
+        QDir(outFolder).removeRecursively();
+        QDir().mkpath(outFolder);
+        const Timing one = runOurs(row, set, outFolder, nullptr, false, true, 1);
+        rusage self{};
+        ::getrusage(RUSAGE_SELF, &self);
+        const double ourPeak = double(std::max<std::int64_t>(self.ru_maxrss, DecoderSandbox::shared().stats().peakKiB)) / 1024;
+        const Timing all = workers > 1 ? runOurs(row, set, outFolder, nullptr, false, false, workers) : one;
+        // Another tool's time and peak over the set, or nothing where it fails.
+        const auto other = [&](const QString &program, auto argumentsFor) -> QString {
+            if (program.isEmpty())
+                return QStringLiteral("%1 %2").arg(QStringLiteral("-"), 9).arg(QStringLiteral("-"), 9);
+            double seconds = 0;
+            long peak = 0;
+            std::int64_t position = 0;
+            for (const CorpusImage &image : set) {
+                const QString target = batchOutputPath(outFolder, QStringLiteral("other"), ++position, QStringLiteral("jpg"));
+                const External e = runExternal(program, argumentsFor(image.path, target));
+                if (!e.ok)
+                    return QStringLiteral("%1 %2").arg(QStringLiteral("fails"), 9).arg(QStringLiteral("-"), 9);
+                seconds += e.seconds;
+                peak = std::max(peak, e.peakKiB);
+            }
+            return QStringLiteral("%1 %2").arg(seconds, 9, 'f', 2).arg(double(peak) / 1024, 9, 'f', 1);
+        };
+        const QString magickText = other(magick, [](const QString &in, const QString &to) {
+            return QStringList{in, QStringLiteral("-quality"), QStringLiteral("75"), to};
+        });
+        const QString vipsText = other(vips, [](const QString &in, const QString &to) {
+            return QStringList{QStringLiteral("copy"), in, to + QStringLiteral("[Q=75]")};
+        });
+        out << QStringLiteral("%1 %2 %3 %4 ").arg(extension, -8).arg(one.seconds, 9, 'f', 2)
+                   .arg(ourPeak, 9, 'f', 1).arg(all.seconds, 10, 'f', 2)
+            << magickText << ' ' << vipsText;
+        if (one.failures || all.failures)
+            out << "  (failures: " << one.failures << ", " << all.failures << ')';
+        out << '\n';
+        out.flush();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -223,8 +379,13 @@ int main(int argc, char *argv[])
         QStringLiteral("Also time the window's own batch run (offscreen) and its longest stall."));
     const QCommandLineOption repeatOption(QStringLiteral("repeat"),
         QStringLiteral("Runs of each conversion; the fastest counts (default 1)."), QStringLiteral("N"));
+    const QCommandLineOption modernOption(QStringLiteral("modern"),
+        QStringLiteral("Also convert the corpus photos made WebP, HEIC and AVIF, against ImageMagick and vips."));
+    const QCommandLineOption modernOnlyOption(QStringLiteral("modern-only"),
+        QStringLiteral("Only the modern-inputs line."));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
-                       repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption});
+                       repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption, modernOption,
+                       modernOnlyOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -303,6 +464,8 @@ int main(int argc, char *argv[])
         window->show();
     }
     const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
+    if (parser.isSet(modernOnlyOption))
+        rows.clear();
     for (int row : rows) {
         QDir(outFolder).removeRecursively();
         QDir().mkpath(outFolder);
@@ -364,6 +527,8 @@ int main(int argc, char *argv[])
         }
         out.flush();
     }
+    if (parser.isSet(modernOption) || parser.isSet(modernOnlyOption))
+        modernInputs(out, corpus, magick, workers, outFolder);
     QDir(outFolder).removeRecursively();
     return 0;
 }

@@ -175,6 +175,194 @@ std::optional<DeclaredSize> bmpSize(const QByteArray &h)
                         height < 0 ? -std::int64_t(height) : height};
 }
 
+std::uint32_t le24(const QByteArray &b, qsizetype at)
+{
+    return le16(b, at) | (std::uint32_t(std::uint8_t(b[at + 2])) << 16);
+}
+
+// The first chunk of a RIFF WebP file: a lossy frame header, a lossless
+// one, or the extended header with the canvas size.
+std::optional<DeclaredSize> webpSize(const QByteArray &h)
+{
+    if (h.size() < 30 || !h.startsWith("RIFF") || h.mid(8, 4) != "WEBP")
+        return {};
+    const QByteArray chunk = h.mid(12, 4);
+    if (chunk == "VP8 ") {
+        // Frame tag (3 bytes), start code, then 14-bit width and height.
+        if (h.mid(23, 3) != QByteArray("\x9d\x01\x2a", 3))
+            return {};
+        return DeclaredSize{le16(h, 26) & 0x3FFF, le16(h, 28) & 0x3FFF};
+    }
+    if (chunk == "VP8L") {
+        if (std::uint8_t(h[20]) != 0x2F)
+            return {};
+        const std::uint32_t bits = le32(h, 21);
+        return DeclaredSize{std::int64_t(bits & 0x3FFF) + 1, std::int64_t((bits >> 14) & 0x3FFF) + 1};
+    }
+    if (chunk == "VP8X")
+        return DeclaredSize{std::int64_t(le24(h, 24)) + 1, std::int64_t(le24(h, 27)) + 1};
+    return {};
+}
+
+// HEIF and AVIF: the primary item's image spatial extent property, found
+// through the item properties association; without that association, the
+// largest of the file's extents (tiles, thumbnails and alpha images have
+// their own).
+std::optional<DeclaredSize> heifSize(QFile &file)
+{
+    if (!file.seek(0))
+        return {};
+    // The meta box sits near the start; the pictures' data follows it.
+    const QByteArray head = file.read(256 * 1024);
+    if (head.size() < 16 || head.mid(4, 4) != "ftyp")
+        return {};
+    QList<std::optional<DeclaredSize>> properties; // in ipco order, 1-based in ipma
+    std::uint32_t primary = 0;
+    QList<std::uint32_t> primaryProperties;
+    // Walks the boxes that contain others, down to the properties.
+    const auto walk = [&](auto &&self, qsizetype from, qsizetype to, int level) -> void {
+        qsizetype at = from;
+        while (level < 8 && at + 8 <= to) {
+            std::uint64_t size = be32(head, at);
+            const QByteArray type = head.mid(at + 4, 4);
+            qsizetype body = at + 8;
+            if (size == 1) {
+                if (at + 16 > to)
+                    return;
+                size = (std::uint64_t(be32(head, at + 8)) << 32) | be32(head, at + 12);
+                body = at + 16;
+            } else if (size == 0) {
+                size = std::uint64_t(to - at);
+            }
+            if (size < std::uint64_t(body - at))
+                return;
+            const qsizetype end = size > std::uint64_t(to - at) ? to : at + qsizetype(size);
+            if (type == "meta") {
+                self(self, body + 4, end, level + 1); // a full box: version and flags first
+            } else if (type == "iprp" || type == "ipco") {
+                self(self, body, end, level + 1);
+            } else if (level >= 2 && type == "ispe" && body + 12 <= end) {
+                properties.append(DeclaredSize{be32(head, body + 4), be32(head, body + 8)});
+            } else if (level >= 2 && type != "ipma") {
+                properties.append(std::nullopt);
+            }
+            if (type == "pitm" && body + 6 <= end)
+                primary = head[body] == 0 ? be16(head, body + 4) : be32(head, body + 4);
+            if (type == "ipma" && body + 8 <= end) {
+                const int version = std::uint8_t(head[body]);
+                const bool wide = (std::uint8_t(head[body + 3]) & 1) != 0;
+                qsizetype p = body + 8;
+                for (std::uint32_t n = be32(head, body + 4); n > 0 && p < end; --n) {
+                    if (p + (version < 1 ? 3 : 5) > end)
+                        break;
+                    const std::uint32_t item = version < 1 ? be16(head, p) : be32(head, p);
+                    p += version < 1 ? 2 : 4;
+                    const int count = std::uint8_t(head[p++]);
+                    for (int k = 0; k < count && p + (wide ? 2 : 1) <= end; ++k) {
+                        const std::uint32_t index = wide ? be16(head, p) & 0x7FFF : std::uint8_t(head[p]) & 0x7F;
+                        p += wide ? 2 : 1;
+                        if (item == primary)
+                            primaryProperties.append(index);
+                    }
+                }
+            }
+            at = end;
+        }
+    };
+    walk(walk, 0, head.size(), 0);
+    for (const std::uint32_t index : primaryProperties)
+        if (index >= 1 && index <= std::uint32_t(properties.size()) && properties[index - 1])
+            return properties[index - 1];
+    std::optional<DeclaredSize> largest;
+    for (const auto &extent : properties)
+        if (extent && (!largest || extent->pixels() > largest->pixels()))
+            largest = extent;
+    return largest;
+}
+
+// Reads JPEG XL's bit-packed fields, least significant bit first.
+class BitReader {
+public:
+    explicit BitReader(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+    std::uint32_t bits(int count)
+    {
+        std::uint32_t value = 0;
+        for (int i = 0; i < count; ++i, ++m_at) {
+            const qsizetype byte = m_at / 8;
+            if (byte >= m_bytes.size()) {
+                m_ok = false;
+                return 0;
+            }
+            value |= std::uint32_t((std::uint8_t(m_bytes[byte]) >> (m_at % 8)) & 1) << i;
+        }
+        return value;
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_at = 0;
+    bool m_ok = true;
+};
+
+// The start of a JPEG XL codestream: bare, or the first part of the
+// container's "jxlc" or "jxlp" box.
+QByteArray jxlCodestreamStart(QFile &file)
+{
+    if (!file.seek(0))
+        return {};
+    const QByteArray head = file.read(64 * 1024);
+    if (head.startsWith("\xff\x0a"))
+        return head;
+    if (!head.startsWith(QByteArray("\0\0\0\x0cJXL \r\n\x87\n", 12)))
+        return {};
+    for (qsizetype at = 12; at + 8 <= head.size();) {
+        std::uint64_t size = be32(head, at);
+        const QByteArray type = head.mid(at + 4, 4);
+        qsizetype body = at + 8;
+        if (size == 1) {
+            if (at + 16 > head.size())
+                return {};
+            size = (std::uint64_t(be32(head, at + 8)) << 32) | be32(head, at + 12);
+            body = at + 16;
+        }
+        if (type == "jxlc")
+            return head.mid(body);
+        if (type == "jxlp")
+            return head.mid(body + 4); // after the part's index
+        if (size == 0 || size < std::uint64_t(body - at))
+            return {};
+        at += qsizetype(std::min<std::uint64_t>(size, std::uint64_t(head.size())));
+    }
+    return {};
+}
+
+std::optional<DeclaredSize> jxlSize(QFile &file)
+{
+    const QByteArray stream = jxlCodestreamStart(file);
+    if (stream.size() < 3 || !stream.startsWith("\xff\x0a"))
+        return {};
+    BitReader in(stream.mid(2));
+    const auto dimension = [&in]() -> std::int64_t {
+        static constexpr int widths[] = {9, 13, 18, 30};
+        return std::int64_t(in.bits(widths[in.bits(2)])) + 1;
+    };
+    const bool small = in.bits(1) != 0;
+    const std::int64_t height = small ? (std::int64_t(in.bits(5)) + 1) * 8 : dimension();
+    const std::uint32_t ratio = in.bits(3);
+    std::int64_t width = 0;
+    if (ratio == 0) {
+        width = small ? (std::int64_t(in.bits(5)) + 1) * 8 : dimension();
+    } else {
+        static constexpr std::int64_t numerators[] = {1, 12, 4, 3, 16, 5, 2};
+        static constexpr std::int64_t denominators[] = {1, 10, 3, 2, 9, 4, 1};
+        width = height * numerators[ratio - 1] / denominators[ratio - 1];
+    }
+    if (!in.ok())
+        return {};
+    return DeclaredSize{width, height};
+}
+
 bool isTargaExtension(const QString &ext)
 {
     return ext == u"tga" || ext == u"targa" || ext == u"vst" || ext == u"vda" || ext == u"icb";
@@ -298,6 +486,9 @@ const QHash<QString, Peek> &peeks()
         // The one size a Koala picture has; and a PhotoCD's base image, the one decoded.
         add({u"koa"}, [](QFile &, const QByteArray &) { return Size(DeclaredSize{320, 200}); });
         add({u"pcd"}, [](QFile &, const QByteArray &) { return Size(DeclaredSize{768, 512}); });
+        add({u"webp"}, [](QFile &, const QByteArray &h) { return webpSize(h); });
+        add({u"heic", u"heif", u"avif"}, [](QFile &file, const QByteArray &) { return heifSize(file); });
+        add({u"jxl"}, [](QFile &file, const QByteArray &) { return jxlSize(file); });
         return t;
     }();
     return table;

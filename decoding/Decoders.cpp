@@ -21,6 +21,14 @@ LoadResult decodeWith(const LoaderRoute &route, const QString &path, QStringView
         return decodeDcxFirstPage(path, limits);
     case DecoderKind::Platform:
         return decodeWithPlatform(path, extension, limits);
+    case DecoderKind::WebP:
+        return decodeWebP(path, limits);
+    case DecoderKind::Heif:
+        return decodeHeif(path, extension, limits);
+    case DecoderKind::JpegXl:
+        return decodeJpegXl(path, limits);
+    case DecoderKind::RawPreview:
+        return decodeRawPreview(path, limits);
     case DecoderKind::None:
         break;
     }

@@ -33,6 +33,13 @@ LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &
 LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits);
 LoadResult decodeWithPlatform(const QString &path, QStringView extension,
                               const DecodeLimits &limits);
+LoadResult decodeWebP(const QString &path, const DecodeLimits &limits);
+LoadResult decodeHeif(const QString &path, QStringView extension, const DecodeLimits &limits);
+LoadResult decodeJpegXl(const QString &path, const DecodeLimits &limits);
+// The embedded preview of a camera raw file when its longer side reaches
+// rawPreviewMinimum, else the whole demosaiced picture.
+LoadResult decodeRawPreview(const QString &path, const DecodeLimits &limits);
+constexpr int rawPreviewMinimum = 1024;
 
 // A failed result with a reason.
 LoadResult loadFailure(const QString &reason);

@@ -13,6 +13,11 @@ const QStringList &recognisedExtensions()
         u"jng"_qs, u"dcx"_qs, u"psd"_qs, u"pdd"_qs, u"psp"_qs, u"pix"_qs, u"pxr"_qs,
         u"xpm"_qs, u"rgb"_qs, u"rgba"_qs, u"bw"_qs, u"gif"_qs, u"wmf"_qs, u"emf"_qs,
         u"dib"_qs, u"koa"_qs, u"ras"_qs, u"iff"_qs, u"pcx"_qs,
+        // The formats of today's phones, web pages and cameras, after the
+        // forty so that their order stays as it was.
+        u"webp"_qs, u"heic"_qs, u"heif"_qs, u"avif"_qs, u"jxl"_qs,
+        u"dng"_qs, u"cr2"_qs, u"nef"_qs, u"nrw"_qs, u"arw"_qs, u"orf"_qs, u"rw2"_qs,
+        u"raf"_qs, u"pef"_qs, u"srw"_qs,
     };
     return list;
 }

@@ -6,8 +6,9 @@
 
 namespace pictrove {
 
-// The 40 lower-case extensions whose files the folder listing shows and the
-// loaders read, in the order the listing tests them.
+// The lower-case extensions whose files the folder listing shows and the
+// loaders read, in the order the listing tests them: the forty of old, then
+// WebP, HEIF, AVIF, JPEG XL and camera raw files.
 const QStringList &recognisedExtensions();
 
 // True when ext (any letter case, without the dot) is recognised.

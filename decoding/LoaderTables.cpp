@@ -15,10 +15,20 @@ struct Row {
 
 constexpr LoaderRoute devil{DecoderKind::DevIL};
 constexpr LoaderRoute platform{DecoderKind::Platform};
+// FreeImage's WebP plugin decodes an animation's first frame on its own,
+// without the canvas it belongs on; libwebp's animation decoder places it.
+constexpr LoaderRoute webp{DecoderKind::WebP};
+constexpr LoaderRoute heif{DecoderKind::Heif};
+constexpr LoaderRoute jxl{DecoderKind::JpegXl};
+// Conversion gets the whole demosaiced picture, in 8-bit sRGB with the
+// camera's white balance (LibRaw through FreeImage's RAW plugin); the
+// preview is quicker with the picture the camera embedded, when it is large.
+constexpr LoaderRoute rawPreview{DecoderKind::RawPreview};
 constexpr LoaderRoute fi(FREE_IMAGE_FORMAT format, int flags = 0)
 {
     return {DecoderKind::FreeImage, format, flags};
 }
+constexpr LoaderRoute raw = fi(FIF_RAW, RAW_DISPLAY);
 
 // Preview: DevIL's list is tested first, then FreeImage's; "jng" takes the
 // type FreeImage detects; metafiles, GIF and DIB go to the platform reader.
@@ -42,6 +52,12 @@ constexpr std::array previewTable{
     Row{u"pbm", fi(FIF_PBM)}, Row{u"pgm", fi(FIF_PGM)}, Row{u"ppm", fi(FIF_PPM)},
     Row{u"jng", LoaderRoute{DecoderKind::FreeImageDetected}},
     Row{u"gif", platform}, Row{u"wmf", platform}, Row{u"emf", platform}, Row{u"dib", platform},
+    Row{u"webp", webp}, Row{u"heic", heif}, Row{u"heif", heif}, Row{u"avif", heif},
+    Row{u"jxl", jxl},
+    Row{u"dng", rawPreview}, Row{u"cr2", rawPreview}, Row{u"nef", rawPreview},
+    Row{u"nrw", rawPreview}, Row{u"arw", rawPreview}, Row{u"orf", rawPreview},
+    Row{u"rw2", rawPreview}, Row{u"raf", rawPreview}, Row{u"pef", rawPreview},
+    Row{u"srw", rawPreview},
 };
 
 // Batch source. "jpeg" is read like "jpg" and "wal" by DevIL: both are listed
@@ -60,6 +76,10 @@ constexpr std::array batchTable{
     Row{u"psd", devil}, Row{u"pdd", devil}, Row{u"psp", devil}, Row{u"pix", devil},
     Row{u"pxr", devil}, Row{u"xpm", devil}, Row{u"rgb", devil}, Row{u"rgba", devil},
     Row{u"bw", devil}, Row{u"wal", devil},
+    Row{u"webp", webp}, Row{u"heic", heif}, Row{u"heif", heif}, Row{u"avif", heif},
+    Row{u"jxl", jxl},
+    Row{u"dng", raw}, Row{u"cr2", raw}, Row{u"nef", raw}, Row{u"nrw", raw}, Row{u"arw", raw},
+    Row{u"orf", raw}, Row{u"rw2", raw}, Row{u"raf", raw}, Row{u"pef", raw}, Row{u"srw", raw},
 };
 
 // Where neither table's library reads a listed format well.

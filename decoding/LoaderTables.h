@@ -17,6 +17,10 @@ enum class DecoderKind : unsigned char {
     FreeImageDetected,  // FreeImage_Load with the type found in the first 16 bytes
     DcxFirstPage,       // the first PCX page of a DCX file, through FreeImage
     Platform,           // Qt's reader by content, libwmf, libemf2svg + Qt SVG
+    WebP,               // libwebp: a still picture or an animation's first frame
+    Heif,               // libheif: HEIC, HEIF and AVIF, the primary image
+    JpegXl,             // libjxl
+    RawPreview,         // a camera raw file's embedded preview when it is large enough
 };
 
 struct LoaderRoute {

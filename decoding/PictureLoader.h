@@ -29,6 +29,11 @@ struct LoadResult {
     // when the file has none.
     QByteArray exif;
     QByteArray xmp;
+    // The ICC profile a HEIF, AVIF or JPEG XL file carries in its own
+    // container (its colour property or codestream header), where a reading
+    // of JPEG, PNG, TIFF or WebP chunks does not reach; empty when the file
+    // has none or says plain sRGB. The pixels are still in that profile's space.
+    QByteArray iccProfile;
 };
 
 class CancelToken;

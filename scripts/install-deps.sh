@@ -8,11 +8,13 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libfreeimage-dev libdevil-dev libtiff-dev libgif-dev libimagequant-dev
   libwmf-dev libemf2svg-dev
+  libwebp-dev libheif-dev libjxl-dev
   fonts-urw-base35 adwaita-icon-theme
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm
-             dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils dpkg-dev parallel)
+             dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils dpkg-dev parallel
+             webp libheif-examples libavif-bin libjxl-tools libvips-tools)
 fi
 
 missing=()

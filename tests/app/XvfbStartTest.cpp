@@ -270,6 +270,35 @@ TEST(XvfbStart, Step1ListsPreviewsAndFillsTheBasketThroughTheAccessibilityInterf
     EXPECT_EQ(r["program-exit"], "0");
 }
 
+// Today's formats in Step 1: a WebP and a HEIC picture are listed beside
+// each other and each is previewed, the second after a click on its row.
+TEST(XvfbStart, Step1ListsAndPreviewsWebPAndHeicPictures)
+{
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    test::Sandbox box;
+    const SessionFolders f(box, QStringLiteral("modern"));
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PICTROVE_LOADER_FIXTURES "/quad.webp"),
+                            pictures + QStringLiteral("/a-wallpaper.webp")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PICTROVE_LOADER_FIXTURES "/rotated.heic"),
+                            pictures + QStringLiteral("/b-photo.heic")));
+    storeSettings(f.program, {900, 650}, [&](StartupSettings &s) { s.LastFolder = pictures; });
+
+    auto r = runAccessibilitySession(box, f, QStringLiteral("modern.txt"),
+                                     {QStringLiteral("modern-session.py"), pictures});
+    keepScreenshots(f.out, {"modern-webp.png", "modern-heic.png"});
+    const std::string logs = " (logs in " + f.out.toStdString() + ")";
+    ASSERT_EQ(r["app"], "yes") << logs;
+    EXPECT_EQ(r["listed"], "2") << logs;
+    EXPECT_EQ(r["first-panel4"], "a-wallpaper.webp 32 x 24") << logs;
+    EXPECT_EQ(r["second-panel4"], "b-photo.heic 24 x 32") << logs;
+    EXPECT_EQ(r["second-type"], "HEIC") << logs;
+    EXPECT_EQ(r["done"], "yes") << logs;
+}
+
 // The whole road as a user takes it: the folder's pictures into the basket,
 // a format, "Save All ...", a destination and a name in the dialog, the
 // run to its end; every file written is read back by an outside reader.

@@ -486,6 +486,19 @@ std::vector<LoaderFixture> loaderFixtures()
     list.push_back({u"pixar.pxr"_qs, pixarFile(), {W, H}, quad});
     list.push_back({u"metafile.wmf"_qs, wmfFile(), {W, H}, quadrants(red, blue, red, blue)});
     list.push_back({u"enhanced.emf"_qs, emfFile(), {W, H}, quadrants(red, blue, red, blue)});
+
+    // Today's formats, made by the fixture script with Debian's encoders.
+    list.push_back({u"quad.webp"_qs, fixtureFile(u"quad.webp"_qs), {W, H}, quad});
+    list.push_back({u"lossy.webp"_qs, fixtureFile(u"lossy.webp"_qs), {W, H}, quad, 24});
+    list.push_back({u"alpha.webp"_qs, fixtureFile(u"alpha.webp"_qs), {W, H}, quad});
+    list.push_back({u"animated.webp"_qs, fixtureFile(u"animated.webp"_qs), {W, H}, quad});
+    // Turned a quarter anticlockwise by its rotation property.
+    const auto turned = quadrants(green, white, red, blue, H, W);
+    list.push_back({u"rotated.heic"_qs, fixtureFile(u"rotated.heic"_qs), {H, W}, turned, 24});
+    list.push_back({u"rotated.heif"_qs, fixtureFile(u"rotated.heic"_qs), {H, W}, turned, 24});
+    list.push_back({u"deep.avif"_qs, fixtureFile(u"deep.avif"_qs), {W, H}, quad, 24});
+    list.push_back({u"quad.jxl"_qs, fixtureFile(u"quad.jxl"_qs), {W, H}, quad});
+    list.push_back({u"quad.dng"_qs, fixtureFile(u"quad.dng"_qs), {W, H}, quad});
     return list;
 }
 

@@ -8,11 +8,19 @@
 namespace pictrove {
 namespace {
 
-TEST(ImageExtensions, FortyDistinctLowerCaseExtensions)
+TEST(ImageExtensions, TheFortyFirstThenTodaysFormatsAllDistinctAndLowerCase)
 {
     const QStringList &list = recognisedExtensions();
-    EXPECT_EQ(list.size(), 40);
-    EXPECT_EQ(QSet<QString>(list.begin(), list.end()).size(), 40);
+    ASSERT_EQ(list.size(), 55);
+    EXPECT_EQ(QSet<QString>(list.begin(), list.end()).size(), 55);
+    // The forty of old keep their places: the listing tests them in this order.
+    EXPECT_EQ(list.first(), u"bmp"_qs);
+    EXPECT_EQ(list.at(39), u"pcx"_qs);
+    EXPECT_EQ(list.mid(40, 5), (QStringList{u"webp"_qs, u"heic"_qs, u"heif"_qs, u"avif"_qs, u"jxl"_qs}));
+    for (const char16_t *raw : {u"DNG", u"cr2", u"Nef", u"nrw", u"ARW", u"orf", u"rw2", u"raf", u"pef", u"srw"})
+        EXPECT_TRUE(isRecognisedExtension(QStringView(raw))) << QString::fromUtf16(raw).toStdString();
+    EXPECT_TRUE(isRecognisedExtension(u"WebP"));
+    EXPECT_FALSE(isRecognisedExtension(u"raw")); // DevIL's raw, not a camera's
     for (const QString &ext : list)
         EXPECT_EQ(ext, ext.toLower());
     EXPECT_TRUE(isRecognisedExtension(u"JPG"));
@@ -59,6 +67,16 @@ TEST(LoaderTables, RoutesThatDifferBetweenTheTables)
     EXPECT_EQ(fallbackRouteFor(LoaderTable::Preview, u"gif").kind, DecoderKind::None);
     EXPECT_EQ(platformRouteDepth(u"GIF"), 8);
     EXPECT_EQ(platformRouteDepth(u"wmf"), 16);
+
+    // Today's formats: their own libraries in both tables; raw files show
+    // the camera's preview but convert the whole picture.
+    EXPECT_EQ(routeFor(LoaderTable::Batch, u"WEBP").kind, DecoderKind::WebP);
+    EXPECT_EQ(routeFor(LoaderTable::Preview, u"avif").kind, DecoderKind::Heif);
+    EXPECT_EQ(routeFor(LoaderTable::Batch, u"heic").kind, DecoderKind::Heif);
+    EXPECT_EQ(routeFor(LoaderTable::Preview, u"jxl").kind, DecoderKind::JpegXl);
+    EXPECT_EQ(routeFor(LoaderTable::Preview, u"nef").kind, DecoderKind::RawPreview);
+    EXPECT_EQ(routeFor(LoaderTable::Batch, u"NEF").kind, DecoderKind::FreeImage);
+    EXPECT_EQ(fallbackRouteFor(LoaderTable::Preview, u"webp").kind, DecoderKind::None);
 }
 
 } // namespace
