@@ -2,6 +2,7 @@
 # target so that modules link by name and never repeat include/lib details.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg)
 find_package(PkgConfig REQUIRED)
+find_package(ZLIB REQUIRED)
 
 pkg_check_modules(DEVIL REQUIRED IMPORTED_TARGET IL ILU)
 pkg_check_modules(GIFLIB REQUIRED IMPORTED_TARGET libgif)
