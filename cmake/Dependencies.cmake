@@ -9,6 +9,7 @@ pkg_check_modules(GIFLIB REQUIRED IMPORTED_TARGET libgif)
 pkg_check_modules(IMAGEQUANT REQUIRED IMPORTED_TARGET imagequant)
 pkg_check_modules(LIBWMF REQUIRED IMPORTED_TARGET libwmf)
 pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
+pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 
 # FreeImage and libemf2svg ship no pkg-config file.
 find_path(FREEIMAGE_INCLUDE_DIR FreeImage.h REQUIRED)
@@ -30,3 +31,4 @@ add_library(Pictrove::Gif ALIAS PkgConfig::GIFLIB)
 add_library(Pictrove::ImageQuant ALIAS PkgConfig::IMAGEQUANT)
 add_library(Pictrove::Wmf ALIAS PkgConfig::LIBWMF)
 add_library(Pictrove::Tiff ALIAS PkgConfig::LIBTIFF)
+add_library(Pictrove::Lcms ALIAS PkgConfig::LCMS2)

@@ -89,7 +89,7 @@ LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTab
         LoadResult second = decodeRoute(fallback, path, extension, limits);
         return second.ok ? second : first;
     }();
-    adjustPhoto(result, path);
+    adjustPhoto(result, path, limits);
     return result;
 }
 
@@ -97,7 +97,7 @@ LoadResult decodeFallbackInProcess(const QString &path, QStringView extension, L
                                    const DecodeLimits &limits)
 {
     LoadResult result = decodeRoute(fallbackRouteFor(table, extension), path, extension, limits);
-    adjustPhoto(result, path);
+    adjustPhoto(result, path, limits);
     return result;
 }
 
