@@ -269,6 +269,42 @@ TEST_F(PhotoAdjustTest, CmykJpegGoesThroughItsProfileAndWithoutOneIsReadAsBefore
     }
 }
 
+TEST_F(PhotoAdjustTest, CmykTiffGoesThroughItsProfileAndItsOrientation)
+{
+    const int w = 40, h = 24;
+    QByteArray samples;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            samples += char(x * 6);
+            samples += char(y * 9);
+            samples += char(200 - x * 4);
+            samples += char(x < w / 2 ? 10 : 90);
+        }
+    const QByteArray press = test::cmykProfile();
+    ASSERT_TRUE(box.write(u"samples.cmyk"_qs, samples));
+    ASSERT_TRUE(box.write(u"press.icc"_qs, press));
+    const QImage reference = test::lcmsCmykToSrgb(samples, w, h, press);
+    ASSERT_FALSE(reference.isNull());
+    // ImageMagick embeds the profile as it is, and -orient only sets the tag.
+    for (const char *orient : {"TopLeft", "RightTop"}) {
+        const QString name = QString::fromLatin1(orient) + u".tif"_qs;
+        ASSERT_EQ(QProcess::execute(u"convert"_qs,
+                                    {u"-size"_qs, QStringLiteral("%1x%2").arg(w).arg(h), u"-depth"_qs, u"8"_qs,
+                                     u"cmyk:"_qs + box.file(u"samples.cmyk"_qs), u"-profile"_qs,
+                                     box.file(u"press.icc"_qs), u"-orient"_qs, QString::fromLatin1(orient),
+                                     box.file(name)}),
+                  0);
+        const int orientation = qstrcmp(orient, "TopLeft") == 0 ? 1 : 6;
+        for (LoaderTable table : bothTables) {
+            const LoadResult r = loadPicture(box.file(name), table);
+            ASSERT_TRUE(r.ok) << r.error.toStdString();
+            EXPECT_LE(test::maxChannelDifference(r.image, uprightPicture(reference, orientation)), 1)
+                << orient << " " << tableName(table);
+            EXPECT_EQ(r.warning, QString());
+        }
+    }
+}
+
 TEST_F(PhotoAdjustTest, ProfilesThatCannotBeUsedLeaveTheColoursAsStoredWithAWarning)
 {
     const QImage picture = colourful(64, 48);
