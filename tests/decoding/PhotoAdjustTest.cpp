@@ -1,6 +1,7 @@
 // Photos come out as they look: the orientation a file names and its colour
 // profile are applied right after decoding, in both tables, through the
 // decoder process, and a profile that cannot be used is a warning.
+#include "Mutants.h"
 #include "PhotoFixtures.h"
 #include "TestProfiles.h"
 #include "VariantFixtures.h"
@@ -18,6 +19,8 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace pictrove {
 namespace {
@@ -333,6 +336,30 @@ TEST_F(PhotoAdjustTest, ProfilesThatCannotBeUsedLeaveTheColoursAsStoredWithAWarn
             EXPECT_EQ(pair.tagged.image, pair.untagged.image) << what;
             EXPECT_EQ(pair.tagged.warning, c.warning) << what;
         }
+}
+
+// Damaged profiles of every kind, as a hostile file would carry them: the
+// picture always comes, as converted or as stored with a warning.
+TEST_F(PhotoAdjustTest, MutatedProfilesNeverCostThePicture)
+{
+    const QImage picture = colourful(24, 16);
+    const QByteArray plain = test::jpegWith(picture, {});
+    const QByteArray profiles[] = {test::adobeRgbLikeProfile(), test::greyProfile(1.8), test::cmykProfile(),
+                                   test::displayP3Profile()};
+    std::mt19937 random(20261210u);
+    int warned = 0, loads = 0;
+    for (const QByteArray &icc : profiles)
+        for (int i = 0; i < 60; ++i) {
+            const QByteArray mutant = test::mutate(icc, random);
+            const LoadResult r = load(u"mutant.jpg"_qs, test::withSegments(plain, test::iccSegments(mutant)),
+                                      i % 2 ? LoaderTable::Batch : LoaderTable::Preview);
+            ASSERT_TRUE(r.ok) << "mutant " << i << ": " << r.error.toStdString();
+            EXPECT_EQ(r.image.size(), picture.size());
+            warned += !r.warning.isEmpty();
+            ++loads;
+        }
+    // Most mutants are refused; some still make a profile.
+    EXPECT_GT(warned, loads / 4);
 }
 
 TEST_F(PhotoAdjustTest, ConverterWritesATaggedTurnedJpegAsAnUprightSrgbPng)
