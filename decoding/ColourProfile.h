@@ -52,11 +52,19 @@ public:
 
     static int defaultThreads();
 
+    // True when the picture goes through tables of our own that give what
+    // Little CMS gives (a matrix profile), rather than through its
+    // transform, which takes twice the time for the same sums.
+    bool usesOwnTables() const { return m_matrix != nullptr; }
+
+    struct MatrixTables;
+
 private:
     SrgbTransform() = default;
     void *m_transform = nullptr; // cmsHTRANSFORM
     ProfileInput m_input = ProfileInput::Bgra;
     std::vector<std::uint32_t> m_greyTable; // Grey: 256 sRGB colours, 0xFFRRGGBB
+    std::unique_ptr<const MatrixTables> m_matrix;
 };
 
 // True when the profile is sRGB in effect (its colorants and tone curves are

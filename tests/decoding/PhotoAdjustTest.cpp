@@ -6,6 +6,7 @@
 #include "TestProfiles.h"
 #include "VariantFixtures.h"
 
+#include "decoding/ColourProfile.h"
 #include "decoding/PhotoAdjust.h"
 #include "decoding/PhotoMetadata.h"
 #include "decoding/PictureLoader.h"
@@ -198,6 +199,54 @@ TEST_F(PhotoAdjustTest, AdobeRgbJpegAndDisplayP3PngAreConvertedToSrgbAsLittleCms
             // The conversion moved the colours: the profile was not ignored.
             EXPECT_GT(test::maxChannelDifference(pair.tagged.image, pair.untagged.image), 20) << what;
             EXPECT_EQ(pair.tagged.warning, QString()) << what;
+        }
+}
+
+// Matrix profiles go through tables of our own: every one of the 16.7
+// million colours comes out as Little CMS makes it, within 1.
+TEST(SrgbTransform, OwnTablesGiveWhatLittleCmsGivesForEveryColour)
+{
+    QImage all(4096, 4096, QImage::Format_RGB32);
+    for (int y = 0; y < 4096; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(all.scanLine(y));
+        for (int x = 0; x < 4096; ++x)
+            line[x] = 0xFF000000u | quint32(y) << 12 | quint32(x);
+    }
+    for (const QByteArray &icc : {test::adobeRgbLikeProfile(), test::displayP3Profile()}) {
+        const auto found = SrgbTransform::build(icc, ProfileInput::Bgra);
+        ASSERT_EQ(found.verdict, SrgbTransform::Verdict::Ready);
+        EXPECT_TRUE(found.transform->usesOwnTables());
+        QImage converted = all.copy();
+        found.transform->apply(converted);
+        EXPECT_LE(test::maxChannelDifference(converted, test::lcmsToSrgb(all, icc)), 1);
+    }
+    // A table profile is Little CMS's to apply.
+    const auto table = SrgbTransform::build(test::tableRgbProfile(), ProfileInput::Bgra);
+    ASSERT_EQ(table.verdict, SrgbTransform::Verdict::Ready);
+    EXPECT_FALSE(table.transform->usesOwnTables());
+}
+
+TEST_F(PhotoAdjustTest, TransparentPicturesKeepTheirAlphaThroughEitherKindOfProfile)
+{
+    QImage picture = colourful(64, 48).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, (picture.pixel(x, y) & 0xFFFFFFu) | quint32((x * 4 + y) & 0xFF) << 24);
+    for (const QByteArray &icc : {test::displayP3Profile(), test::tableRgbProfile()})
+        for (LoaderTable table : bothTables) {
+            const Pair pair = loadBoth(u"png"_qs, test::pngWith(picture, {test::iccpChunk(icc)}),
+                                       test::pngWith(picture, {}), table);
+            ASSERT_EQ(pair.tagged.image.format(), QImage::Format_ARGB32);
+            const QImage reference = test::lcmsToSrgb(pair.untagged.image, icc);
+            int worst = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QRgb got = pair.tagged.image.pixel(x, y), want = reference.pixel(x, y);
+                    ASSERT_EQ(qAlpha(got), qAlpha(pair.untagged.image.pixel(x, y))) << x << "," << y;
+                    worst = std::max({worst, std::abs(qRed(got) - qRed(want)), std::abs(qGreen(got) - qGreen(want)),
+                                      std::abs(qBlue(got) - qBlue(want))});
+                }
+            EXPECT_LE(worst, 1) << tableName(table);
         }
 }
 

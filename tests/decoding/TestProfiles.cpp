@@ -177,6 +177,44 @@ QByteArray greyProfile(double gamma)
     return saved(profile.get());
 }
 
+QByteArray tableRgbProfile()
+{
+    const QByteArray adobe = adobeRgbLikeProfile();
+    const Profile source(cmsOpenProfileFromMem(adobe.constData(), cmsUInt32Number(adobe.size())));
+    const Profile lab(cmsCreateLab4Profile(nullptr));
+    const Transform toLab(cmsCreateTransform(source.get(), TYPE_RGB_16, lab.get(), TYPE_Lab_16,
+                                             INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE));
+    const Transform fromLab(cmsCreateTransform(lab.get(), TYPE_Lab_16, source.get(), TYPE_RGB_16,
+                                               INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE));
+    const auto sampled = [](int inputs, int outputs, void *transform) {
+        Pipeline pipeline(cmsPipelineAlloc(nullptr, cmsUInt32Number(inputs), cmsUInt32Number(outputs)));
+        cmsStage *table = cmsStageAllocCLut16bit(nullptr, 17, cmsUInt32Number(inputs), cmsUInt32Number(outputs), nullptr);
+        cmsStageSampleCLut16bit(
+            table,
+            [](const cmsUInt16Number in[], cmsUInt16Number out[], void *cargo) {
+                cmsDoTransform(cargo, in, out, 1);
+                return 1;
+            },
+            transform, 0);
+        cmsPipelineInsertStage(pipeline.get(), cmsAT_END, cmsStageAllocToneCurves(nullptr, cmsUInt32Number(inputs), nullptr));
+        cmsPipelineInsertStage(pipeline.get(), cmsAT_END, table);
+        cmsPipelineInsertStage(pipeline.get(), cmsAT_END, cmsStageAllocToneCurves(nullptr, cmsUInt32Number(outputs), nullptr));
+        return pipeline;
+    };
+    const Profile profile(cmsCreateProfilePlaceholder(nullptr));
+    cmsSetProfileVersion(profile.get(), 4.3);
+    cmsSetDeviceClass(profile.get(), cmsSigDisplayClass);
+    cmsSetColorSpace(profile.get(), cmsSigRgbData);
+    cmsSetPCS(profile.get(), cmsSigLabData);
+    describe(profile.get(), "Adobe RGB through a table");
+    cmsWriteTag(profile.get(), cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    const Pipeline forward = sampled(3, 3, toLab.get());
+    const Pipeline backward = sampled(3, 3, fromLab.get());
+    cmsWriteTag(profile.get(), cmsSigAToB0Tag, forward.get());
+    cmsWriteTag(profile.get(), cmsSigBToA0Tag, backward.get());
+    return saved(profile.get());
+}
+
 QByteArray cmykProfile()
 {
     NaivePress press;

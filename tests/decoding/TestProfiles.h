@@ -10,6 +10,9 @@ QByteArray adobeRgbLikeProfile();   // Adobe RGB (1998) primaries, D65, gamma 2.
 QByteArray displayP3Profile();      // P3 primaries, D65, sRGB's tone curve
 QByteArray srgbProfile();           // Little CMS's own sRGB
 QByteArray greyProfile(double gamma); // D50, one gamma curve
+// An RGB profile that goes to L*a*b* through a table (17 points a side)
+// sampled from the Adobe RGB one: what Little CMS itself must apply.
+QByteArray tableRgbProfile();
 // An output profile for a made-up press: CMYK to L*a*b* and back through
 // tables (9 points a side), made-up ink formulas behind them. Tables of
 // this size make it several JPEG chunks long.
