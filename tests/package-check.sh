@@ -24,7 +24,7 @@ done
 if grep -q -- "-tests\|bench\|/tests/" <<<"$files"; then echo "test or benchmark programs packaged"; fail=1; fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libfreeimage3 libdevil1c2 libgif7 libimagequant0 libqt6svg6; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libfreeimage3 libdevil1c2 libgif7 libimagequant0 libqt6svg6 liblcms2-2; do
   if grep -q "$lib" <<<"$depends"; then echo "ok   depends on $lib"; else echo "MISSING dependency $lib"; fail=1; fi
 done
 exit $fail
