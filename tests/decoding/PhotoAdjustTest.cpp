@@ -175,7 +175,8 @@ TEST_F(PhotoAdjustTest, TiffAndPngOrientationsAreAppliedOnceAndExactly)
 
 TEST_F(PhotoAdjustTest, AdobeRgbJpegAndDisplayP3PngAreConvertedToSrgbAsLittleCmsDoes)
 {
-    const QImage picture = colourful(120, 90);
+    // Large enough for the conversion to share its rows between threads.
+    const QImage picture = colourful(640, 480);
     const QByteArray adobe = test::adobeRgbLikeProfile();
     const QByteArray p3 = test::displayP3Profile();
     ASSERT_FALSE(adobe.isEmpty());
