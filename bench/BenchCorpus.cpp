@@ -146,4 +146,43 @@ std::vector<CorpusImage> scanCorpus(const QString &folder)
     return corpus;
 }
 
+QByteArray withIccProfile(const QByteArray &jpeg, const QByteArray &icc)
+{
+    QByteArray segments;
+    const int chunk = 65519;
+    const int count = int((icc.size() + chunk - 1) / chunk);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray payload = QByteArray("ICC_PROFILE\0", 12) + char(i + 1) + char(count)
+            + icc.mid(qsizetype(i) * chunk, chunk);
+        const int length = int(payload.size()) + 2;
+        segments += QByteArray("\xFF\xE2", 2) + char(length >> 8) + char(length & 0xFF) + payload;
+    }
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+std::vector<CorpusImage> taggedCorpus(const std::vector<CorpusImage> &corpus, const QString &folder,
+                                      const QByteArray &icc, QString *error)
+{
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    std::vector<CorpusImage> tagged;
+    for (const CorpusImage &image : corpus) {
+        const QFileInfo info(image.path);
+        const QString suffix = info.suffix().toLower();
+        if (suffix != QLatin1String("jpg") && suffix != QLatin1String("jpeg")) {
+            tagged.push_back(image);
+            continue;
+        }
+        QFile source(image.path);
+        QFile copy(QDir(folder).filePath(info.fileName()));
+        if (!source.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly)
+            || copy.write(withIccProfile(source.readAll(), icc)) < 0) {
+            *error = QStringLiteral("cannot make a tagged copy of %1").arg(image.path);
+            return {};
+        }
+        tagged.push_back({copy.fileName(), image.width, image.height});
+    }
+    return tagged;
+}
+
 } // namespace pictrove::bench

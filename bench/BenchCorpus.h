@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -28,5 +29,14 @@ std::vector<CorpusImage> makeCorpus(const QString &folder, double scale, QString
 // The pictures of a folder the user points at (every file Qt or FreeImage
 // can measure), in name order.
 std::vector<CorpusImage> scanCorpus(const QString &folder);
+
+// A JPEG file's bytes with a colour profile in APP2 chunks after its start
+// marker, as cameras write it.
+QByteArray withIccProfile(const QByteArray &jpeg, const QByteArray &icc);
+
+// The corpus again in `folder`, its JPEG photos carrying the profile and
+// the other pictures as they are (not copied). Made afresh every time.
+std::vector<CorpusImage> taggedCorpus(const std::vector<CorpusImage> &corpus, const QString &folder,
+                                      const QByteArray &icc, QString *error);
 
 } // namespace pictrove::bench

@@ -3,6 +3,7 @@
 // decoder process included), against ImageMagick doing the same work in the
 // same run.
 #include "BenchCorpus.h"
+#include "TestProfiles.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
 #include "engine/catalogue/FormatChoice.h"
@@ -383,9 +384,12 @@ int main(int argc, char *argv[])
         QStringLiteral("Also convert the corpus photos made WebP, HEIC and AVIF, against ImageMagick and vips."));
     const QCommandLineOption modernOnlyOption(QStringLiteral("modern-only"),
         QStringLiteral("Only the modern-inputs line."));
+    const QCommandLineOption tagOption(QStringLiteral("tag-profile"),
+        QStringLiteral("Also time each row (one worker) on a copy of the corpus whose JPEG photos carry an "
+                       "Adobe RGB profile, against the untagged corpus."));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
                        repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption, modernOption,
-                       modernOnlyOption});
+                       modernOnlyOption, tagOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -408,6 +412,17 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(inProcessOption))
         setLoaderMode(LoaderMode::InProcess);
+    std::vector<CorpusImage> tagged;
+    if (parser.isSet(tagOption)) {
+        QString error;
+        tagged = taggedCorpus(corpus, QDir::cleanPath(QDir(QCoreApplication::applicationDirPath())
+                                                          .filePath(QStringLiteral("../bench-corpus-tagged"))),
+                              test::adobeRgbLikeProfile(), &error);
+        if (tagged.empty()) {
+            QTextStream(stderr) << error << '\n';
+            return 1;
+        }
+    }
 
     QList<int> rows = DefaultRows;
     if (parser.isSet(rowsOption)) {
@@ -472,6 +487,7 @@ int main(int argc, char *argv[])
         const int repeat = std::max(1, parser.value(repeatOption).toInt());
         StageTimes stages;
         Timing ours;
+        Timing oursTagged;
         Timing theirs;
         Timing parallel;
         WindowTiming windowRun;
@@ -482,6 +498,12 @@ int main(int argc, char *argv[])
             if (run == 0 || t.seconds < ours.seconds) {
                 ours = t;
                 stages = runStages;
+            }
+            if (!tagged.empty()) {
+                const Timing t = runOurs(row, tagged, outFolder, nullptr, parser.isSet(viaBmpOption),
+                                         !parser.isSet(noPrefetchOption), 1);
+                if (run == 0 || t.seconds < oursTagged.seconds)
+                    oursTagged = t;
             }
             if (window) {
                 const WindowTiming w = runWindow(*window, row, corpus, outFolder);
@@ -518,6 +540,18 @@ int main(int argc, char *argv[])
         if (ours.failures || theirs.failures)
             out << "  (failures: ours " << ours.failures << ", magick " << theirs.failures << ')';
         out << '\n';
+        if (!tagged.empty()) {
+            out << QStringLiteral("%1 %2 %3 %4  %5 vs untagged")
+                       .arg(QStringLiteral("  photos tagged Adobe RGB"), -28)
+                       .arg(oursTagged.seconds, 8, 'f', 2)
+                       .arg(double(tagged.size()) / oursTagged.seconds, 7, 'f', 2)
+                       .arg(megapixels / oursTagged.seconds, 7, 'f', 1)
+                       .arg(QStringLiteral("%1%2%").arg(oursTagged.seconds >= ours.seconds ? "+" : "")
+                                .arg((oursTagged.seconds / ours.seconds - 1) * 100, 0, 'f', 1));
+            if (oursTagged.failures)
+                out << "  (failures: " << oursTagged.failures << ')';
+            out << '\n';
+        }
         if (parser.isSet(stagesOption)) {
             for (int s = 0; s < StageTimes::Count; ++s) {
                 const double seconds = double(stages.total[s].count()) / 1e9;

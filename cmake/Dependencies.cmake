@@ -2,6 +2,7 @@
 # target so that modules link by name and never repeat include/lib details.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg)
 find_package(PkgConfig REQUIRED)
+find_package(ZLIB REQUIRED)
 
 pkg_check_modules(DEVIL REQUIRED IMPORTED_TARGET IL ILU)
 pkg_check_modules(GIFLIB REQUIRED IMPORTED_TARGET libgif)
@@ -11,6 +12,7 @@ pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
 pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp libwebpdemux)
 pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
 pkg_check_modules(LIBJXL REQUIRED IMPORTED_TARGET libjxl)
+pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 
 # FreeImage and libemf2svg ship no pkg-config file.
 find_path(FREEIMAGE_INCLUDE_DIR FreeImage.h REQUIRED)
@@ -35,3 +37,4 @@ add_library(Pictrove::Tiff ALIAS PkgConfig::LIBTIFF)
 add_library(Pictrove::WebP ALIAS PkgConfig::LIBWEBP)
 add_library(Pictrove::Heif ALIAS PkgConfig::LIBHEIF)
 add_library(Pictrove::Jxl ALIAS PkgConfig::LIBJXL)
+add_library(Pictrove::Lcms ALIAS PkgConfig::LCMS2)
