@@ -268,8 +268,9 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     column->addWidget(Fjpg);
 
     // Under both option frames, since it applies to JPEG, PNG and TIFF rows
-    // alike; rows whose files cannot hold metadata leave it disabled rather
-    // than hidden, so the column does not jump between rows.
+    // alike. Rows whose files cannot hold metadata hide it: the GIF rows'
+    // column, the tallest, has no room left for it at the smallest window,
+    // and they show "InterLaced" where the other rows show this box.
     chkKeepMetadata = named(new QCheckBox(QStringLiteral("Keep metadata"), cSave),
                             "chkKeepMetadata");
     chkKeepMetadata->setAccessibleName(QStringLiteral("Keep metadata"));

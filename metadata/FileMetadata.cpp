@@ -205,6 +205,12 @@ QByteArray addToTiff(const QByteArray &tiff, const PictureMetadata &prepared)
     if (!prepared.xmp.isEmpty() && !has(tag::XmlPacket))
         added.push_back({tag::XmlPacket, Byte, std::uint32_t(prepared.xmp.size()), prepared.xmp});
     std::vector<Entry> exifDir = inOrder(block.exif, block.order, order);
+    // Exif's tags about compressed data (the pixel dimensions, the order and
+    // bits of the components) are not a TIFF's: its own tags say those.
+    std::erase_if(exifDir, [](const Entry &e) {
+        return e.tag == tag::PixelXDimension || e.tag == tag::PixelYDimension
+            || e.tag == tag::ComponentsConfiguration || e.tag == tag::CompressedBitsPerPixel;
+    });
     const std::vector<Entry> interop = inOrder(block.interop, block.order, order);
     const std::vector<Entry> gps = inOrder(block.gps, block.order, order);
     const bool hasInterop = !interop.empty();

@@ -189,6 +189,29 @@ TEST(ConvertTool, ChoicesResolveAsTheWindowAppliesThem)
     EXPECT_EQ(startupSettings().LastFormatIndex, 11);
 }
 
+// --strip-metadata is the window's "Keep metadata" turned off, accepted with
+// every row (a script stripping everything it converts need not know which
+// formats hold metadata) and described in the help.
+TEST(ConvertTool, StripMetadataTurnsKeepingOffForEveryRow)
+{
+    test::Sandbox box;
+    convert::ConvertOptions o;
+    o.output = box.path();
+    QString error;
+    for (const char *row : {"JPEG - Good Quality", "PNG-24 bit", "GIF-256 Colors"}) {
+        o.format = QString::fromLatin1(row);
+        o.stripMetadata = false;
+        std::optional<FormatChoice> choice = convert::resolveChoice(o, &error);
+        ASSERT_TRUE(choice.has_value()) << error.toStdString();
+        EXPECT_TRUE(encodingOptionsFor(*choice).options.keepMetadata) << row;
+        o.stripMetadata = true;
+        choice = convert::resolveChoice(o, &error);
+        ASSERT_TRUE(choice.has_value()) << error.toStdString();
+        EXPECT_FALSE(encodingOptionsFor(*choice).options.keepMetadata) << row;
+    }
+    EXPECT_TRUE(convert::usageText().contains(QStringLiteral("--strip-metadata")));
+}
+
 // A script run where a session chose a display platform for Qt programs, but
 // no display can be reached (over ssh, from cron), still converts: neither
 // the converter nor its decoder ever shows anything.

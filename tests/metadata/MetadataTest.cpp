@@ -228,7 +228,6 @@ TEST(ExifBlock, DamagedBlocksNeverCrashAndGiveReadableUprightBlocks)
             if (orientation) {
                 EXPECT_EQ(unsignedValue(*orientation, d->order), 1u) << round;
             }
-            EXPECT_FALSE(rebuilt.contains(test::thumbnailMark())) << round;
             EXPECT_EQ(rebuildForWriting(rebuilt, QSize(3, 2)), rebuilt) << round;
         }
     }
@@ -413,9 +412,9 @@ TEST(FileMetadata, TiffGetsTheDetailsBesideItsOwnDirectory)
         EXPECT_EQ(FreeImage_GetWidth(dib), 33u);
         EXPECT_EQ(FreeImage_GetHeight(dib), 21u);
         const QRgb corner = picture.pixel(32, 0);
-        RGBQUAD read{};
-        FreeImage_GetPixelColor(dib, 32, 20, &read);
-        EXPECT_EQ(qRgb(read.rgbRed, read.rgbGreen, read.rgbBlue), corner);
+        RGBQUAD pixel{};
+        FreeImage_GetPixelColor(dib, 32, 20, &pixel);
+        EXPECT_EQ(qRgb(pixel.rgbRed, pixel.rgbGreen, pixel.rgbBlue), corner);
         EXPECT_EQ(tagText(dib, FIMD_EXIF_MAIN, "Make"), QStringLiteral("Tevalen Optics"));
         EXPECT_EQ(tagText(dib, FIMD_EXIF_MAIN, "Model"), QStringLiteral("TV-300 Mk II"));
         EXPECT_EQ(tagText(dib, FIMD_EXIF_EXIF, "DateTimeOriginal"), QStringLiteral("2024:05:17 14:03:22"));

@@ -97,16 +97,19 @@ QByteArray exifBlock(const CameraDetails &d)
     QList<Field> primary{l.ascii(0x010F, d.make), l.ascii(0x0110, d.model)};
     if (d.orientation != 0)
         primary << l.shortField(0x0112, std::uint16_t(d.orientation));
-    primary << l.rationals(0x011A, {{72, 1}}) << l.shortField(0x0128, 2)
+    primary << l.rationals(0x011A, {{72, 1}}) << l.rationals(0x011B, {{72, 1}}) << l.shortField(0x0128, 2)
             << l.ascii(0x0132, "2024:05:18 09:00:00") << l.shortField(0x0213, 1)
             << l.longField(0x8769, 0);
     if (d.gps)
         primary << l.longField(0x8825, 0);
 
     QList<Field> exif{l.rationals(0x829A, {{1, 125}}), {0x9000, 7, 4, "0231"},
-                      l.ascii(0x9003, d.dateTimeOriginal)};
+                      l.ascii(0x9003, d.dateTimeOriginal),
+                      {0x9101, 7, 4, QByteArray("\1\2\3\0", 4)}}; // ComponentsConfiguration
     if (d.makerNote)
         exif << Field{0x927C, 7, 32, QByteArray("TevalenMakerNote serial 00123456")};
+    exif << Field{0xA000, 7, 4, "0100"} // FlashpixVersion
+         << l.shortField(0xA001, 1);    // ColorSpace sRGB
     if (!d.pixelSize.isEmpty())
         exif << l.longField(0xA002, std::uint32_t(d.pixelSize.width()))
              << l.longField(0xA003, std::uint32_t(d.pixelSize.height()));

@@ -125,7 +125,7 @@ void OutputSettingsController::CboFiles_Click()
     ChkInterlaced.visible = false;
     const FormatRow *row = formatRow(r);
     statusPanel2 = row ? row->listText : QString();
-    chkKeepMetadata.enabled = row && row->carriesMetadata();
+    chkKeepMetadata.visible = row && row->carriesMetadata();
 
     if (row && row->kind == FormatKind::Jpeg) {
         // The palette fields and the dithering stay as the previous row left

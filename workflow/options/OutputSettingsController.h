@@ -58,8 +58,8 @@ public:
     CheckState chkFlipV;
     CheckState chkInvert;
     // On: the source's EXIF and XMP go into the files of the rows that can
-    // hold them, the only rows it is enabled for.
-    CheckState chkKeepMetadata{true, false, true};
+    // hold them, the only rows it is shown for.
+    CheckState chkKeepMetadata{true, true, false};
     ControlState fgif;     // dither, mode, map lists and FrmAPI
     ControlState FrmAPI;   // flip, invert and interlace boxes
     ControlState Fjpg;     // JPEG preset list and frameJPG
