@@ -14,7 +14,7 @@
 #include "settings/ExtraSettings.h"
 #include "settings/StartupSettings.h"
 
-#include "PhotoFixtures.h"
+#include "CameraFixtures.h"
 #include "TestSupport.h"
 
 #include <QApplication>

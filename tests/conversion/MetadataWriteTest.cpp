@@ -8,7 +8,7 @@
 #include "engine/conversion/PreviewWorker.h"
 #include "metadata/ExifDirectories.h"
 
-#include "PhotoFixtures.h"
+#include "CameraFixtures.h"
 #include "TestSupport.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "metadata/FileMetadata.h"
 #include "metadata/XmpPacket.h"
 
-#include "PhotoFixtures.h"
+#include "CameraFixtures.h"
 #include "TestSupport.h"
 
 #include <FreeImage.h>

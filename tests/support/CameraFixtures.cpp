@@ -1,4 +1,4 @@
-#include "PhotoFixtures.h"
+#include "CameraFixtures.h"
 
 #include <QBuffer>
 #include <QList>
