@@ -20,6 +20,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace pictrove {
 
 BatchWiring::BatchWiring(Step2Panes &panes, const BasketModel &basket,
@@ -47,7 +49,7 @@ BatchWiring::BatchWiring(Step2Panes &panes, const BasketModel &basket,
     });
     connect(&m_runner, &BatchRunner::fileFinished, this,
             [this](qint64, const FileResult &result) {
-                if (!result.ok())
+                if (!result.ok() || !result.warning.isEmpty())
                     m_notWritten.push_back(result);
             });
     connect(&m_runner, &BatchRunner::finished, this, &BatchWiring::ended);
@@ -125,23 +127,30 @@ void BatchWiring::ended(const BatchSummary &summary)
     m_status.setText(5, text);
 
     if (!m_notWritten.empty() && !m_closeWhenEnded) {
+        const bool allWritten = std::all_of(m_notWritten.begin(), m_notWritten.end(),
+                                            [](const FileResult &r) { return r.ok(); });
         auto *dialog = new QDialog(m_dialogParent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->setObjectName(QStringLiteral("BatchResults"));
-        dialog->setWindowTitle(QStringLiteral("Pictrove - files not written"));
+        dialog->setWindowTitle(allWritten ? QStringLiteral("Pictrove - files written with a warning")
+                                          : QStringLiteral("Pictrove - files not written"));
         auto *layout = new QVBoxLayout(dialog);
         layout->addWidget(new QLabel(text, dialog));
         auto *list = new QTreeWidget(dialog);
         list->setObjectName(QStringLiteral("BatchResultsList"));
-        list->setAccessibleName(QStringLiteral("Files not written"));
+        list->setAccessibleName(allWritten ? QStringLiteral("Files written with a warning")
+                                           : QStringLiteral("Files not written"));
         list->setRootIsDecorated(false);
         list->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Outcome"),
                                QStringLiteral("Reason")});
+        // A file written with a warning is listed by its source, where
+        // the cause is.
         for (const FileResult &r : m_notWritten)
-            new QTreeWidgetItem(list, {r.path,
-                                       r.status == FileStatus::Skipped ? QStringLiteral("skipped")
-                                                                       : QStringLiteral("failed"),
-                                       r.reason});
+            new QTreeWidgetItem(list, {r.ok() ? r.source : r.path,
+                                       r.ok() ? QStringLiteral("written")
+                                       : r.status == FileStatus::Skipped ? QStringLiteral("skipped")
+                                                                         : QStringLiteral("failed"),
+                                       r.ok() ? r.warning : r.reason});
         list->resizeColumnToContents(1);
         list->setColumnWidth(0, 320);
         layout->addWidget(list);

@@ -59,7 +59,7 @@ private:
     QWidget *m_dialogParent;
     BatchRunner m_runner;
     Destination m_destination;
-    std::vector<FileResult> m_notWritten;
+    std::vector<FileResult> m_notWritten; // and those written with a warning
     QPointer<QDialog> m_results;
     QTimer m_progressTimer;
     qint64 m_position = 0;

@@ -2,12 +2,14 @@
 # target so that modules link by name and never repeat include/lib details.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg)
 find_package(PkgConfig REQUIRED)
+find_package(ZLIB REQUIRED)
 
 pkg_check_modules(DEVIL REQUIRED IMPORTED_TARGET IL ILU)
 pkg_check_modules(GIFLIB REQUIRED IMPORTED_TARGET libgif)
 pkg_check_modules(IMAGEQUANT REQUIRED IMPORTED_TARGET imagequant)
 pkg_check_modules(LIBWMF REQUIRED IMPORTED_TARGET libwmf)
 pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
+pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 
 # FreeImage and libemf2svg ship no pkg-config file.
 find_path(FREEIMAGE_INCLUDE_DIR FreeImage.h REQUIRED)
@@ -29,3 +31,4 @@ add_library(Pictrove::Gif ALIAS PkgConfig::GIFLIB)
 add_library(Pictrove::ImageQuant ALIAS PkgConfig::IMAGEQUANT)
 add_library(Pictrove::Wmf ALIAS PkgConfig::LIBWMF)
 add_library(Pictrove::Tiff ALIAS PkgConfig::LIBTIFF)
+add_library(Pictrove::Lcms ALIAS PkgConfig::LCMS2)

@@ -443,7 +443,7 @@ int main(int argc, char **argv)
         const auto table = LoaderTable(request.table);
         const auto decode = [&] {
             return request.fallbackOnly
-                ? decodeRoute(fallbackRouteFor(table, extension), file, extension, limits)
+                ? decodeFallbackInProcess(file, extension, table, limits)
                 : decodeInProcess(file, extension, table, limits);
         };
         if (!serveInChild(file, extension, decode, *replying))

@@ -1,6 +1,7 @@
 #include "decoding/Decoders.h"
 
 #include "decoding/DeclaredSize.h"
+#include "decoding/PhotoAdjust.h"
 #include "decoding/VariantDecoders.h"
 
 namespace pictrove {
@@ -72,20 +73,32 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
 LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTable table,
                            const DecodeLimits &limits)
 {
-    // Some variants are read wrongly by the library of either table; the
-    // header, not the table, decides where they go.
-    if (auto variant = decodeVariant(path, extension, limits))
-        return std::move(*variant);
-    LoadResult first = decodeRoute(routeFor(table, extension), path, extension, limits);
-    if (first.ok)
-        return first;
-    // A listed file that one library cannot read may still be readable by the
-    // other table's library; trying it costs only the failed file.
-    const LoaderRoute fallback = fallbackRouteFor(table, extension);
-    if (fallback.kind == DecoderKind::None)
-        return first;
-    LoadResult second = decodeRoute(fallback, path, extension, limits);
-    return second.ok ? second : first;
+    LoadResult result = [&] {
+        // Some variants are read wrongly by the library of either table;
+        // the header, not the table, decides where they go.
+        if (auto variant = decodeVariant(path, extension, limits))
+            return std::move(*variant);
+        LoadResult first = decodeRoute(routeFor(table, extension), path, extension, limits);
+        if (first.ok)
+            return first;
+        // A listed file that one library cannot read may still be readable
+        // by the other table's library; trying it costs only the failed file.
+        const LoaderRoute fallback = fallbackRouteFor(table, extension);
+        if (fallback.kind == DecoderKind::None)
+            return first;
+        LoadResult second = decodeRoute(fallback, path, extension, limits);
+        return second.ok ? second : first;
+    }();
+    adjustPhoto(result, path, limits);
+    return result;
+}
+
+LoadResult decodeFallbackInProcess(const QString &path, QStringView extension, LoaderTable table,
+                                   const DecodeLimits &limits)
+{
+    LoadResult result = decodeRoute(fallbackRouteFor(table, extension), path, extension, limits);
+    adjustPhoto(result, path, limits);
+    return result;
 }
 
 } // namespace pictrove

@@ -5,6 +5,8 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace pictrove {
 
@@ -16,12 +18,19 @@ struct DecodeLimits {
 };
 
 // Reads the file in this process with the table's route for the extension,
-// then with the other table's route when that differs and the first failed.
-// Only the decoder process calls this on users' files.
+// then with the other table's route when that differs and the first failed;
+// the picture then goes through adjustPhoto. Only the decoder process calls
+// this on users' files.
 LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTable table,
                            const DecodeLimits &limits = {});
 
-// One route, no fallback.
+// Only the route tried after a failure (the first one crashed the decoder),
+// adjusted as decodeInProcess adjusts its picture.
+LoadResult decodeFallbackInProcess(const QString &path, QStringView extension, LoaderTable table,
+                                   const DecodeLimits &limits);
+
+// One route, no fallback, as the library hands it over: no orientation,
+// colour profile or metadata applied (see PhotoAdjust.h).
 LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringView extension,
                        const DecodeLimits &limits);
 
@@ -33,6 +42,17 @@ LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &
 LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits);
 LoadResult decodeWithPlatform(const QString &path, QStringView extension,
                               const DecodeLimits &limits);
+
+// The samples of a CMYK JPEG or TIFF as stored, before any library turns
+// them into RGB: cyan, magenta, yellow, black bytes (0 for no ink), the top
+// row first. FreeImage takes JPEG's CMYK as Adobe's inverted kind. Empty
+// when the file does not hold 8-bit CMYK that FreeImage reads so.
+struct CmykSamples {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> bytes;
+};
+std::optional<CmykSamples> readCmykSamples(const QString &path, bool tiff, const DecodeLimits &limits);
 
 // A failed result with a reason.
 LoadResult loadFailure(const QString &reason);

@@ -93,6 +93,33 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
     return picture(bitmap.get());
 }
 
+std::optional<CmykSamples> readCmykSamples(const QString &path, bool tiff, const DecodeLimits &limits)
+{
+    initialiseFreeImage();
+    const FreeImageOperation operation;
+    const FREE_IMAGE_FORMAT format = tiff ? FIF_TIFF : FIF_JPEG;
+    const int flags = tiff ? TIFF_CMYK : JPEG_CMYK | JPEG_ACCURATE;
+    const QByteArray localPath = QFile::encodeName(path);
+    if (headerRefusal(operation, format, localPath, path, flags, limits))
+        return std::nullopt;
+    FiBitmap bitmap(FreeImage_Load(format, localPath.constData(), flags));
+    if (!bitmap || FreeImage_GetColorType(bitmap.get()) != FIC_CMYK || FreeImage_GetBPP(bitmap.get()) != 32
+        || FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP)
+        return std::nullopt;
+    CmykSamples samples;
+    samples.width = int(FreeImage_GetWidth(bitmap.get()));
+    samples.height = int(FreeImage_GetHeight(bitmap.get()));
+    if (tooLarge(samples.width, samples.height, limits))
+        return std::nullopt;
+    const size_t rowBytes = size_t(samples.width) * 4;
+    samples.bytes.resize(rowBytes * size_t(samples.height));
+    // FreeImage keeps the bottom row first.
+    for (int y = 0; y < samples.height; ++y)
+        std::memcpy(samples.bytes.data() + rowBytes * size_t(y),
+                    FreeImage_GetScanLine(bitmap.get(), samples.height - 1 - y), rowBytes);
+    return samples;
+}
+
 LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
 {
     // A DCX file is a table of offsets (after the magic number) to complete

@@ -148,6 +148,8 @@ LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
+    // The orientation is applied after every route alike (PhotoAdjust.h).
+    reader.setAutoTransform(false);
     reader.setAllocationLimit(int(std::min<std::int64_t>(limits.maxPixels * 4 / (1024 * 1024), 1 << 20)));
     const QSize declared = reader.size();
     if (declared.isValid() && std::int64_t(declared.width()) * declared.height() > limits.maxPixels)

@@ -1,7 +1,8 @@
 // TIFFs that both tables' libraries read wrongly: 12-bit samples (refused),
 // 16-bit samples with alpha (alpha lost), an orientation other than the
 // first (applied partly or not at all) and CIE L*a*b* colour (wrong
-// colours). libtiff reads them here, and the orientation is applied here.
+// colours). libtiff reads them here in their stored order; the orientation
+// is applied after decoding, as for every other route (PhotoAdjust.h).
 #include "decoding/VariantDecoders.h"
 
 #include <QFile>
@@ -63,8 +64,8 @@ LoadResult unsupported(const QString &what)
 
 int to8(quint32 value, quint32 maximum) { return int((quint64(value) * 255 + maximum / 2) / maximum); }
 
-// Pixels through libtiff's own conversion, in stored order (the orientation
-// is applied afterwards, all eight alike). Its output is premultiplied.
+// Pixels through libtiff's own conversion, in stored order. Its output is
+// premultiplied.
 std::optional<QImage> readThroughRgba(TIFF *tiff, quint32 width, quint32 height, QString &refusal)
 {
     std::array<char, 1024> message{};
@@ -250,36 +251,6 @@ std::optional<QImage> readSamples(TIFF *tiff, quint32 width, quint32 height, con
 
 } // namespace
 
-QImage uprightFromTiffOrientation(const QImage &stored, int orientation)
-{
-    if (orientation < 2 || orientation > 8)
-        return stored;
-    const int w = stored.width(), h = stored.height();
-    const bool turned = orientation >= 5;
-    // The tag names the sides the stored first row and first column are on.
-    const int uw = turned ? h : w, uh = turned ? w : h;
-    QImage upright(uw, uh, stored.format());
-    if (upright.isNull())
-        return {};
-    for (int y = 0; y < h; ++y) {
-        const auto *src = reinterpret_cast<const QRgb *>(stored.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            int ux = x, uy = y;
-            switch (orientation) {
-            case 2: ux = uw - 1 - x; break;
-            case 3: ux = uw - 1 - x; uy = uh - 1 - y; break;
-            case 4: uy = uh - 1 - y; break;
-            case 5: ux = y; uy = x; break;
-            case 6: ux = uw - 1 - y; uy = x; break;
-            case 7: ux = uw - 1 - y; uy = uh - 1 - x; break;
-            case 8: ux = y; uy = uh - 1 - x; break;
-            }
-            reinterpret_cast<QRgb *>(upright.scanLine(uy))[ux] = src[x];
-        }
-    }
-    return upright;
-}
-
 std::optional<LoadResult> decodeTiffVariant(const QString &path, const DecodeLimits &limits)
 {
     static const bool quiet = [] {
@@ -325,13 +296,12 @@ std::optional<LoadResult> decodeTiffVariant(const QString &path, const DecodeLim
         : readThroughRgba(tiff.get(), width, height, refusal);
     if (!stored)
         return refusal.isEmpty() ? damaged() : unsupported(refusal);
-    QImage upright = uprightFromTiffOrientation(*stored, orientation);
-    if (upright.isNull())
-        return loadFailure(QStringLiteral("not enough memory for the picture"));
-    const bool alpha = upright.hasAlphaChannel();
+    const bool alpha = stored->hasAlphaChannel();
     LoadResult result;
     result.ok = true;
-    result.image = upright.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    result.image = stored->convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (result.image.isNull())
+        return loadFailure(QStringLiteral("not enough memory for the picture"));
     const bool grey = s.photometric == PHOTOMETRIC_MINISBLACK || s.photometric == PHOTOMETRIC_MINISWHITE;
     result.depth = alpha ? 32 : grey ? 8 : 24;
     return result;

@@ -14,14 +14,12 @@ namespace pictrove {
 // bare DIBs, TIFFs with 12-bit samples, deep alpha, an orientation or
 // L*a*b* colour, PNGs with an RGB colour key. Such a file is read here (or by
 // the library that reads it right) whatever table asked; any other file
-// gives nullopt and takes its table's route. Runs in the decoder process.
+// gives nullopt and takes its table's route. Pictures come in their stored
+// order, like every route's. Runs in the decoder process.
 std::optional<LoadResult> decodeVariant(const QString &path, QStringView extension,
                                         const DecodeLimits &limits);
 
 // The TIFF part of the above, through libtiff.
 std::optional<LoadResult> decodeTiffVariant(const QString &path, const DecodeLimits &limits);
-
-// The picture stored under a TIFF orientation (1 to 8) turned upright.
-QImage uprightFromTiffOrientation(const QImage &stored, int orientation);
 
 } // namespace pictrove

@@ -147,12 +147,14 @@ void ImagePreview::show(const QString &path, LoadResult result, QImage shown,
     m_host.setPanel4(text.panel4, text.iconKey);
     m_host.fitPreview();
     m_host.setDescription(text);
-    m_host.reportUnreadable(
-        readable ? QString()
-                 : QStringLiteral("%1 cannot be shown: %2")
-                       .arg(fileName, result.error.isEmpty()
-                                          ? QStringLiteral("the picture could not be read")
-                                          : result.error));
+    QString problem;
+    if (!readable)
+        problem = QStringLiteral("%1 cannot be shown: %2")
+                      .arg(fileName, result.error.isEmpty() ? QStringLiteral("the picture could not be read")
+                                                            : result.error);
+    else if (!result.warning.isEmpty())
+        problem = fileName + QStringLiteral(": ") + result.warning;
+    m_host.reportUnreadable(problem);
     m_host.applyLastFormat();
     emit previewShown(path, readable);
 }

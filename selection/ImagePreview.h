@@ -45,8 +45,9 @@ public:
     virtual void setPanel4(const QString &text, const QString &iconKey) = 0;
     virtual void fitPreview() = 0;
     virtual void setDescription(const PreviewDescription &description) = 0;
-    // Why the file could not be read (panel 5), or an empty text once a
-    // picture has been read again.
+    // Why the file could not be read, or what about a picture that was read
+    // is not as the file meant it (a colour profile that could not be
+    // used), for panel 5; an empty text for a picture read without either.
     virtual void reportUnreadable(const QString &message) = 0;
     virtual void applyLastFormat() = 0;
 };

@@ -117,8 +117,14 @@ FileResult convertOne(ConversionContext &context, const BatchJob &job, const QSt
 {
     AdoptBatchSource(context, path, loaded);
     const std::uint8_t overwrite = job.overwrite ? 1 : 0;
-    return job.jpeg ? EncodeBatchJpeg(context, target, job.options.settings.JpegQuality, overwrite)
-                    : EncodeBatchImage(context, target, overwrite);
+    FileResult result = job.jpeg
+        ? EncodeBatchJpeg(context, target, job.options.settings.JpegQuality, overwrite)
+        : EncodeBatchImage(context, target, overwrite);
+    if (result.ok() && !loaded.warning.isEmpty()) {
+        result.warning = loaded.warning;
+        result.source = path;
+    }
+    return result;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -23,6 +24,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -161,6 +163,37 @@ TEST_F(SaveAll, ARunConvertsTheBasketAndReportsWhatItCouldNot)
     ASSERT_TRUE(runEnds());
     EXPECT_EQ(window->panel(5)->text(), QStringLiteral("Save All: 0 written, 3 skipped, 1 failed"));
     EXPECT_EQ(box.read(QStringLiteral("out/pic1.gif")), first);
+}
+
+TEST_F(SaveAll, AFileWrittenWithAWarningIsListedWithIt)
+{
+    // A JPEG whose colour profile is garbage: written, its colours as stored.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(test::makeTestPicture(50, 40).save(&buffer, "JPG"));
+    QByteArray payload("ICC_PROFILE\0\1\1", 14);
+    payload += QByteArray(400, '\x5A');
+    QByteArray segment("\xFF\xE2", 2);
+    segment += char((payload.size() + 2) >> 8);
+    segment += char((payload.size() + 2) & 0xFF);
+    const QString path = box.file(QStringLiteral("pictures/tagged.jpg"));
+    ASSERT_TRUE(box.write(QStringLiteral("pictures/tagged.jpg"), jpeg.left(2) + segment + payload + jpeg.mid(2)));
+    window->selection().dropFiles({path});
+    window->step2().cmdBatch->click();
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(written(), QStringList{"pic1.gif"});
+    EXPECT_EQ(window->panel(5)->text(), QStringLiteral("Save All: 1 written, 0 skipped, 0 failed"));
+    QDialog *results = window->batch().resultsList();
+    ASSERT_TRUE(results);
+    EXPECT_EQ(results->windowTitle(), QStringLiteral("Pictrove - files written with a warning"));
+    auto *list = results->findChild<QTreeWidget *>(QStringLiteral("BatchResultsList"));
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), path);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("written"));
+    EXPECT_EQ(list->topLevelItem(0)->text(2),
+              QStringLiteral("the colour profile is damaged; colours are shown as stored"));
 }
 
 TEST_F(SaveAll, TheRunKeepsTheOptionsAndBasketOfItsStart)

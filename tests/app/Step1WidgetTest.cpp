@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QApplication>
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -148,6 +149,34 @@ TEST_F(Step1Page, AnUnreadableFileEmptiesThePreviewAndSaysWhy)
     lists().folderEntryClicked(2);
     ASSERT_TRUE(waitFor([this] { return panes().LResolution->text() == u"50 x 40"_qs; }));
     EXPECT_EQ(window->panel(5)->text(), QStringLiteral("Current Directory : ") + folder());
+}
+
+// A photo taken with the camera turned, whose colour profile is damaged:
+// described by its upright size, with the profile's warning in panel 5.
+TEST_F(Step1Page, ATurnedPhotoIsDescribedUprightAndAProfileWarningGoesToPanel5)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(test::makeTestPicture(60, 40).save(&buffer, "JPG"));
+    // EXIF: a little-endian TIFF structure whose one entry is orientation 6.
+    const QByteArray exif("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 32);
+    QByteArray icc("ICC_PROFILE\0\1\1", 14);
+    icc += QByteArray(200, '\x77');
+    const auto segment = [](char marker, const QByteArray &payload) {
+        return QByteArray("\xFF", 1) + marker + char((payload.size() + 2) >> 8) + char((payload.size() + 2) & 0xFF)
+            + payload;
+    };
+    const QString path = box.file(QStringLiteral("turned.jpg"));
+    ASSERT_TRUE(box.write(QStringLiteral("turned.jpg"),
+                          jpeg.left(2) + segment('\xE1', exif) + segment('\xE2', icc) + jpeg.mid(2)));
+    window->preview().previewImage(path);
+    ASSERT_TRUE(waitFor([this] { return panes().LFileName->text() == u"turned.jpg"_qs; }));
+    EXPECT_EQ(panes().LResolution->text(), QStringLiteral("40 x 60"));
+    EXPECT_TRUE(window->panel(4)->text().startsWith(QStringLiteral("turned.jpg 40 x 60")));
+    EXPECT_EQ(window->originalSurface().clientSize(), QSize(40, 60));
+    EXPECT_EQ(window->panel(5)->text(),
+              QStringLiteral("turned.jpg: the colour profile is damaged; colours are shown as stored"));
 }
 
 TEST_F(Step1Page, EnterAddsTheSelectedEntriesAndDeleteRemovesThem)

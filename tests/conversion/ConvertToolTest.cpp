@@ -10,6 +10,7 @@
 
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -117,6 +118,32 @@ TEST(ConvertTool, ConvertsAMixedFolderEndToEnd)
     ASSERT_TRUE(LoadBatchSource(context, box.file("a.png")));
     ASSERT_TRUE(EncodeBatchJpeg(context, box.file("q85.jpg"), 85, 0).ok());
     EXPECT_EQ(box.read("out/1.jpg"), box.read("q85.jpg"));
+}
+
+// A picture whose colour profile cannot be used is written with its colours
+// as stored; a line after the written one says so, naming the input.
+TEST(ConvertTool, AWarningFollowsTheWrittenLineOfItsFile)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(test::makeTestPicture(40, 30).save(&buffer, "JPG"));
+    QByteArray payload("ICC_PROFILE\0\1\1", 14);
+    payload += QByteArray(300, '\x33');
+    QByteArray segment("\xFF\xE2", 2);
+    segment += char((payload.size() + 2) >> 8);
+    segment += char((payload.size() + 2) & 0xFF);
+    ASSERT_TRUE(box.write("tagged.jpg", jpeg.left(2) + segment + payload + jpeg.mid(2)));
+    ASSERT_TRUE(box.write("plain.jpg", jpeg));
+    const ToolRun run = runConvert({"-f", "PNG-24 bit", "-o", box.file("out"), "-n", "p", "-j", "2",
+                                    box.file("tagged.jpg"), box.file("plain.jpg")});
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.lines, (QStringList{"written " + box.file("out/p1.png"),
+                                      "warning " + box.file("tagged.jpg")
+                                          + ": the colour profile is damaged; colours are shown as stored",
+                                      "written " + box.file("out/p2.png"), "2 written, 0 skipped, 0 failed"}));
 }
 
 TEST(ConvertTool, UsageErrorsExitWithTwo)

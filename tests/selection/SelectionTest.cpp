@@ -566,12 +566,14 @@ public:
     void reportUnreadable(const QString &message) override
     {
         log << (message.isEmpty() ? QStringLiteral("readable") : QStringLiteral("unreadable"));
+        panel5 = message;
     }
     void applyLastFormat() override { log << "format"; }
 
     QStringList log;
     PreviewDescription description;
     PictureMetadata metadata;
+    QString panel5;
 };
 
 TEST(Preview, ShowsTheNewestPictureInTheStatedOrderAndEmptiesOnFailure)
@@ -633,6 +635,38 @@ TEST(Preview, ShowsTheNewestPictureInTheStatedOrderAndEmptiesOnFailure)
     ASSERT_TRUE(waitFor([&] { return !preview.loading(); }));
     EXPECT_EQ(shown, 3);
     EXPECT_EQ(preview.currentPath(), box.file("photo.png"));
+}
+
+// A picture read with a warning is shown, and the warning goes to panel 5
+// until a picture is read without one.
+TEST(Preview, AWarningOfAReadablePictureIsReportedUntilTheNextPicture)
+{
+    Sandbox box;
+    ASSERT_TRUE(box.write("tagged.jpg", QByteArray(10, 'x')));
+    ASSERT_TRUE(box.write("plain.jpg", QByteArray(10, 'x')));
+    LoggingHost host;
+    ImagePreview preview(host);
+    preview.setLoader([](const QString &path, const QString &, const CancelToken &) {
+        LoadResult r;
+        r.ok = true;
+        r.image = QImage(30, 20, QImage::Format_RGB32);
+        r.depth = 24;
+        if (path.endsWith(u"tagged.jpg"))
+            r.warning = QStringLiteral("the colour profile is damaged; colours are shown as stored");
+        return r;
+    });
+    int shown = 0;
+    QObject::connect(&preview, &ImagePreview::previewShown, [&](const QString &, bool readable) {
+        EXPECT_TRUE(readable);
+        ++shown;
+    });
+    preview.previewImage(box.file("tagged.jpg"));
+    ASSERT_TRUE(waitFor([&] { return shown == 1; }));
+    EXPECT_FALSE(preview.holder().isNull());
+    EXPECT_EQ(host.panel5, QStringLiteral("tagged.jpg: the colour profile is damaged; colours are shown as stored"));
+    preview.previewImage(box.file("plain.jpg"));
+    ASSERT_TRUE(waitFor([&] { return shown == 2; }));
+    EXPECT_EQ(host.panel5, QString());
 }
 
 // Walking a folder faster than its pictures decode: each new picture ends

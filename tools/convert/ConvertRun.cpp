@@ -243,6 +243,9 @@ int runConversion(const ConvertOptions &options, RunOutput &output, RunSummary *
             switch (result.status) {
             case FileStatus::Written:
                 output.out << "written " << terminalSafe(result.path) << '\n';
+                if (!result.warning.isEmpty())
+                    output.out << "warning " << terminalSafe(result.source) << ": "
+                               << terminalSafe(result.warning) << '\n';
                 break;
             case FileStatus::Skipped:
                 output.out << "skipped " << terminalSafe(result.path) << ": "
