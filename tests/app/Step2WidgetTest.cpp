@@ -341,19 +341,16 @@ TEST_F(Step2Page, KeepMetadataFollowsTheRowReEncodesAndIsStoredAtClose)
     EXPECT_TRUE(keep->isChecked()); // the first-start value
     EXPECT_FALSE(keep->isVisible()); // GIF-256, the stored row
 
-    // The photo again, now with its camera's details.
-    window->preview().setLoader([](const QString &, const QString &, const CancelToken &) {
-        LoadResult r;
-        r.ok = true;
-        r.image = test::makeTestPicture(320, 240);
-        r.depth = 24;
-        r.exif = test::exifBlock();
-        r.xmp = test::xmpPacket(6, QSize(240, 320));
-        return r;
-    });
-    window->preview().previewImage(box.file("pictures/photo.png"));
+    // A camera's portrait photo, read through the decoder like any click.
+    ASSERT_TRUE(box.write(QStringLiteral("pictures/camera.jpg"),
+                          test::cameraJpeg(test::makeTestPicture(320, 240), test::exifBlock(),
+                                           test::xmpPacket(6, QSize(320, 240)))));
+    window->preview().previewImage(box.file("pictures/camera.jpg"));
     ASSERT_TRUE(waitFor([this] { return !window->originalSurface().metadata().isEmpty(); }, 10000));
     settle();
+    EXPECT_EQ(window->originalSurface().clientSize(), QSize(240, 320)); // upright
+    // What the decoder hands over is laid out afresh: no thumbnail.
+    EXPECT_FALSE(window->originalSurface().metadata().exif.contains(test::thumbnailMark()));
 
     const std::pair<int, bool> rows[] = {{3, false}, {12, false}, {13, true}, {14, true},
                                          {17, true}, {21, false},  {24, false}, {25, true}};
@@ -366,6 +363,8 @@ TEST_F(Step2Page, KeepMetadataFollowsTheRowReEncodesAndIsStoredAtClose)
 
     choose(p().CboFiles, 17); // JPEG - Normal Quality
     const QByteArray kept = previewFile();
+    EXPECT_FALSE(kept.contains(test::thumbnailMark()));
+    EXPECT_TRUE(kept.contains("tiff:Orientation=\"1\""));
     click(keep);
     EXPECT_FALSE(keep->isChecked());
     EXPECT_FALSE(asked().keepMetadata);
