@@ -123,8 +123,8 @@ std::optional<std::uint32_t> pointerOf(const DirectoryRead &dir, std::uint16_t t
     return std::nullopt;
 }
 
-// The directory a pointer leads to, without pointers of its own except the
-// one asked for.
+// The entries of the directory a pointer of parent leads to; keep gets the
+// directory whole, its own pointers included, when it points further.
 std::vector<Entry> subDirectory(const Cursor &cursor, const DirectoryRead &parent,
                                 std::uint16_t pointer, qint64 &budget,
                                 std::optional<DirectoryRead> *keep = nullptr)
