@@ -14,6 +14,7 @@
 #include "selection/FileTypes.h"
 #include "selection/widgets/FolderTree.h"
 #include "selection/widgets/SelectionViews.h"
+#include "settings/ExtraSettings.h"
 #include "settings/StartupSettings.h"
 
 #include <QCloseEvent>
@@ -163,6 +164,7 @@ void MainWindow::formLoad()
         // when the folder tree reports its first folder. A stored quality
         // outside 1..100 (a damaged file) is brought into range.
         m_options.fillOptionLists(s.CustomJpegQuality);
+        m_options.chkKeepMetadata.checked = extraSettings().KeepMetadata;
         m_step2Wiring->sync();
     });
     guarded([&] {
@@ -321,6 +323,7 @@ void MainWindow::formUnload()
             s.LastFormatIndex = std::int16_t(index);
     });
     guarded([&] { s.CustomJpegQuality = std::int16_t(m_options.TxtJPGD.value()); });
+    guarded([&] { extraSettings().KeepMetadata = m_options.chkKeepMetadata.checked; });
     guarded([] { SaveSettings(); });
 }
 

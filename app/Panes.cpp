@@ -267,6 +267,20 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     jpgColumn->addWidget(frameJPG);
     column->addWidget(Fjpg);
 
+    // Under both option frames, since it applies to JPEG, PNG and TIFF rows
+    // alike. Rows whose files cannot hold metadata hide it: the GIF rows'
+    // column, the tallest, has no room left for it at the smallest window,
+    // and they show "InterLaced" where the other rows show this box.
+    chkKeepMetadata = named(new QCheckBox(QStringLiteral("Keep metadata"), cSave),
+                            "chkKeepMetadata");
+    chkKeepMetadata->setAccessibleName(QStringLiteral("Keep metadata"));
+    chkKeepMetadata->setToolTip(
+        QStringLiteral("Writes the date taken, the camera and the other details of the source "
+                       "into the new file (JPEG, PNG and TIFF). Turn it off to leave out private "
+                       "details such as the GPS position."));
+    chkKeepMetadata->setAccessibleDescription(chkKeepMetadata->toolTip());
+    column->addWidget(chkKeepMetadata);
+
     column->addStretch(1);
     cmdBatch = named(new QPushButton(QStringLiteral("Save All ..."), cSave), "cmdBatch");
     CmdSave = named(new QPushButton(QStringLiteral("Save As"), cSave), "CmdSave");

@@ -78,6 +78,7 @@ struct Step2Panes {
     QCheckBox *chkFlipV;
     QCheckBox *chkInvert;
     QCheckBox *ChkInterlaced;
+    QCheckBox *chkKeepMetadata;
     QGroupBox *Fjpg;
     QComboBox *cboJpg;
     QWidget *frameJPG;

@@ -89,9 +89,9 @@ void Step1Wiring::fitPreview()
         m_preview.reshrink();
 }
 
-void Step1Wiring::showInViews(const QImage &picture)
+void Step1Wiring::showInViews(const QImage &picture, const PictureMetadata &metadata)
 {
-    m_conversion.original.setPicture(picture);
+    m_conversion.original.setPicture(picture, metadata);
     m_conversion.optimized.setPicture(picture);
 }
 

@@ -32,7 +32,7 @@ public:
     void fitPreview() override;
 
     // PreviewHost
-    void showInViews(const QImage &picture) override;
+    void showInViews(const QImage &picture, const PictureMetadata &metadata) override;
     void updateOptimizedP() override;
     void updateOriginalP() override;
     void setPanel4(const QString &text, const QString &iconKey) override;

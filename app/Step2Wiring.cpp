@@ -73,6 +73,7 @@ void Step2Wiring::connectControls()
         {p.chkFlipV, &OutputSettingsController::setFlipVertical},
         {p.chkInvert, &OutputSettingsController::setInvert},
         {p.ChkInterlaced, &OutputSettingsController::setInterlaced},
+        {p.chkKeepMetadata, &OutputSettingsController::setKeepMetadata},
     };
     for (const auto &[box, set] : checks)
         connect(box, &QCheckBox::clicked, this, [this, o, set = set](bool checked) {
@@ -195,6 +196,7 @@ void Step2Wiring::sync()
     mirror(p.chkFlipH, o.chkFlipH);
     mirror(p.chkFlipV, o.chkFlipV);
     mirror(p.chkInvert, o.chkInvert);
+    mirror(p.chkKeepMetadata, o.chkKeepMetadata);
     mirror(p.fgif, o.fgif);
     mirror(p.FrmAPI, o.FrmAPI);
     mirror(p.Fjpg, o.Fjpg);
@@ -242,6 +244,7 @@ void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16
     PreviewJob job;
     job.options = m_options.encodingOptions();
     job.original = m_conversion.original.image();
+    job.metadata = m_conversion.original.metadata();
     job.optimized = m_conversion.optimized.image();
     job.jpeg = jpeg;
     job.quality = quality;

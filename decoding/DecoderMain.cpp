@@ -20,6 +20,7 @@
 #include "decoding/DecoderProtocol.h"
 #include "decoding/DeclaredSize.h"
 #include "decoding/Decoders.h"
+#include "metadata/ExifDirectories.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -306,7 +307,10 @@ bool serveInChild(const QString &file, const QString &extension, const Decode &d
         if (!proto::writeFully(proto::channelFd, &notice, sizeof notice))
             ::_exit(3);
         replying.store(0);
-        const LoadResult result = decode();
+        LoadResult result = decode();
+        // The EXIF block as the file laid it out is read here and nowhere
+        // else: the program gets the details laid out afresh.
+        result.exif = exif::canonical(result.exif);
         replying.store(1);
         ::_exit(reply(result) ? 0 : 3);
     }

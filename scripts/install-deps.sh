@@ -12,7 +12,7 @@ packages=(
   fonts-urw-base35 adwaita-icon-theme
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm
+  packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm libimage-exiftool-perl
              dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils dpkg-dev parallel
              webp libheif-examples libavif-bin libjxl-tools libvips-tools)
 fi

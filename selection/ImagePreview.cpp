@@ -119,6 +119,8 @@ void ImagePreview::show(const QString &path, LoadResult result, QImage shown,
     m_path = path;
     const bool readable = result.ok && !result.image.isNull();
     m_holder = readable ? std::move(result.image) : QImage();
+    m_metadata = readable ? PictureMetadata{std::move(result.exif), std::move(result.xmp)}
+                          : PictureMetadata();
     m_shown = readable ? (shown.isNull() ? m_holder : std::move(shown)) : QImage();
     if (readable)
         m_description = {m_holder.width(), m_holder.height(), result.depth};
@@ -139,7 +141,7 @@ void ImagePreview::show(const QString &path, LoadResult result, QImage shown,
         text.panel4 = fileName;
     }
 
-    m_host.showInViews(m_holder);
+    m_host.showInViews(m_holder, m_metadata);
     m_host.updateOptimizedP();
     m_host.updateOriginalP();
     m_host.setPanel4(text.panel4, text.iconKey);

@@ -2,6 +2,7 @@
 
 #include "decoding/CancelToken.h"
 #include "decoding/PictureLoader.h"
+#include "metadata/PictureMetadata.h"
 
 #include <QImage>
 #include <QObject>
@@ -36,8 +37,9 @@ struct PreviewDescription {
 class PreviewHost {
 public:
     virtual ~PreviewHost() = default;
-    // The holder's picture for OriginalP and OptimizedP; null empties them.
-    virtual void showInViews(const QImage &picture) = 0;
+    // The holder's picture for OriginalP and OptimizedP, with what its file
+    // says beyond the pixels for the writers; null empties them.
+    virtual void showInViews(const QImage &picture, const PictureMetadata &metadata) = 0;
     virtual void updateOptimizedP() = 0;
     virtual void updateOriginalP() = 0;
     virtual void setPanel4(const QString &text, const QString &iconKey) = 0;
@@ -86,6 +88,8 @@ public:
     // The holder as the preview box shows it: shrunk to the pane it had
     // when it was read (the holder itself when it fits). Null when none.
     const QImage &shown() const { return m_shown; }
+    // The holder's EXIF and XMP, replaced with it.
+    const PictureMetadata &metadata() const { return m_metadata; }
     const ImageDescription &description() const { return m_description; }
     QString currentPath() const { return m_path; }
     bool loading() const { return m_pending > 0; }
@@ -108,6 +112,7 @@ private:
         std::make_shared<std::atomic<std::uint64_t>>(0);
     QImage m_holder;
     QImage m_shown;
+    PictureMetadata m_metadata;
     ImageDescription m_description;
     QString m_path;
     std::uint64_t m_generation = 0;

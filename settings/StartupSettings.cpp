@@ -1,5 +1,7 @@
 #include "settings/StartupSettings.h"
 
+#include "settings/ExtraSettings.h"
+
 #include "platform/MessageService.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Rounding.h"
@@ -180,11 +182,13 @@ void LoadSettings()
         file.close();
     }
     startupSettings() = loaded;
+    LoadExtraSettings();
 }
 
 void SaveSettings()
 {
     QDir().mkpath(settingsFolder());
+    SaveExtraSettings();
     const QString path = settingsFilePath();
     // Bytes beyond the record are kept. The file is replaced by a complete
     // new one, so a full disk or a crash never leaves half a record.

@@ -64,11 +64,12 @@ QString settingsFolderFor(const QString &programFolder, bool programFolderUsable
 bool FileExists(const QString &path);
 
 // Fills startupSettings() from the settings file, or with the defaults when
-// the file is absent or empty (an empty file is reported and recreated).
+// the file is absent or empty (an empty file is reported and recreated);
+// then extraSettings() from pictrove.conf beside it.
 void LoadSettings();
 
 // Writes startupSettings() into the settings file, keeping any bytes the
-// file holds beyond the record.
+// file holds beyond the record, and extraSettings() into pictrove.conf.
 void SaveSettings();
 
 } // namespace pictrove

@@ -101,6 +101,13 @@ std::vector<FormatRow> buildCatalogue()
 
 } // namespace
 
+bool FormatRow::carriesMetadata() const
+{
+    return kind == FormatKind::Jpeg
+        || (kind == FormatKind::Library
+            && (libraryFormat == LibraryFormat::Png || libraryFormat == LibraryFormat::Tiff));
+}
+
 std::span<const FormatRow> formatCatalogue()
 {
     static const std::vector<FormatRow> rows = buildCatalogue();

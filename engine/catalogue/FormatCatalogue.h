@@ -47,6 +47,9 @@ struct FormatRow {
     int jpegPreset = -1;               // JPEG rows: the JPEG preset list index
 
     bool interlaceShown() const { return kind == FormatKind::Gif; }
+    // The row's files can hold the source's EXIF and XMP (JPEG, PNG, TIFF);
+    // GIF, BMP, PCX and TGA files are written without.
+    bool carriesMetadata() const;
 };
 
 constexpr int FormatCount = 26;

@@ -66,6 +66,7 @@ ChosenOptions encodingOptionsFor(const FormatChoice &choice)
     effectivePaletteFlags(s);
     chosen.options.transform =
         transformFlags(choice.flipHorizontal, choice.flipVertical, choice.invert);
+    chosen.options.keepMetadata = choice.keepMetadata;
     return chosen;
 }
 

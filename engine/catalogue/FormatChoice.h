@@ -21,6 +21,7 @@ struct FormatChoice {
     bool flipHorizontal = false;
     bool flipVertical = false;
     bool invert = false;
+    bool keepMetadata = true;
 };
 
 struct ChosenOptions {

@@ -30,6 +30,9 @@ struct OutputSettings {
 struct EncodingOptions {
     OutputSettings settings;
     std::int32_t transform = 0; // Transform words, combined
+    // The source's EXIF and XMP go into the files of the formats that hold
+    // them ("Keep metadata", or no --strip-metadata).
+    bool keepMetadata = true;
 
     bool operator==(const EncodingOptions &other) const = default;
 };

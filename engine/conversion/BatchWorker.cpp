@@ -79,7 +79,7 @@ bool AdoptBatchSource(ConversionContext &context, const QString &path, const Loa
                                                      : loaded.error;
         return false;
     }
-    context.source.setPicture(loaded.image);
+    context.source.setPicture(loaded.image, {loaded.exif, loaded.xmp});
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "engine/core/PcxWriter.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/PaletteEncoder.h"
+#include "metadata/FileMetadata.h"
 
 #include <QFile>
 
@@ -192,6 +193,33 @@ bool writePcxThroughSurface(const QImage &inMemory, FIBITMAP *dib, PictureSurfac
     return true;
 }
 
+// The source's metadata put into the encoded file, for the writers that
+// can hold it and only when the options keep it. Nothing to carry (no
+// metadata, or a block that did not check out) leaves the writer's file
+// exactly as it would be without.
+FinishFile carryMetadata(const ConversionContext &context, const PictureSurface &picture,
+                         FREE_IMAGE_FORMAT format, FIBITMAP *dib)
+{
+    if (!context.options.keepMetadata || picture.metadata().isEmpty() || !dib)
+        return {};
+    QByteArray (*add)(const QByteArray &, const PictureMetadata &) = nullptr;
+    if (format == FIF_JPEG)
+        add = filemetadata::addToJpeg;
+    else if (format == FIF_PNG)
+        add = filemetadata::addToPng;
+    else if (format == FIF_TIFF)
+        add = filemetadata::addToTiff;
+    else
+        return {};
+    const QSize written(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)));
+    PictureMetadata prepared = filemetadata::forWriting(picture.metadata(), written);
+    if (prepared.isEmpty())
+        return {};
+    return [add, prepared = std::move(prepared)](const QByteArray &file) {
+        return add(file, prepared);
+    };
+}
+
 } // namespace
 
 EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
@@ -268,7 +296,8 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
         StageClock clock(context.stageTimes, StageTimes::LibrarySave);
         out.typeText = QString::fromLatin1(writer->typeText);
         if (fitsWriter(*writer, dib.get()))
-            saved = saveBitmapChecked(writer->format, dib.get(), path, 0);
+            saved = saveBitmapChecked(writer->format, dib.get(), path, 0,
+                                      carryMetadata(context, picture, writer->format, dib.get()));
         else
             out.error = QStringLiteral("the picture is too large for a %1 file").arg(out.typeText);
     } else {
@@ -304,7 +333,8 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
     if (abandonedAt(context, out))
         return out;
     context.options.settings.JpegQuality = quality;
-    out.written = saveBitmapChecked(FIF_JPEG, dib.get(), path, quality);
+    out.written = saveBitmapChecked(FIF_JPEG, dib.get(), path, quality,
+                                    carryMetadata(context, picture, FIF_JPEG, dib.get()));
     if (!out.written)
         out.error = withReason(QStringLiteral("FreeImage could not write the JPEG file"));
     return out;

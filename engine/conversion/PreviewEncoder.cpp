@@ -11,9 +11,27 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <tiffio.h>
+
+#include <mutex>
+
 namespace pictrove {
 
 namespace {
+
+// FreeImage reads a TIFF's Exif directory by asking libtiff for every tag
+// it knows, and libtiff tells stderr about each one that directory lacks:
+// dozens of lines for every TIFF shown with its photo's details. In this
+// process libtiff only ever reads and writes our own files, through
+// FreeImage, which reports failures itself.
+void quietLibTiff()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
 
 // Our own freshly written file, read back in this process for display by the
 // reader its format calls for. The PCX drawing made before writing stays.
@@ -34,6 +52,7 @@ void showWrittenFile(PictureSurface &view, const EncodeOutcome &outcome, const Q
     } else if (outcome.typeText == QLatin1String("TGA")) {
         drawWithFreeImage(FIF_TARGA, 1);
     } else if (outcome.typeText == QLatin1String("TIF")) {
+        quietLibTiff();
         drawWithFreeImage(FIF_TIFF, 0);
     } else if (!outcome.written8.isNull()) {
         view.setPicture(outcome.written8);

@@ -81,7 +81,7 @@ void PreviewWorker::run()
             }
         }
         context.options = job.options;
-        context.original.setPicture(job.original);
+        context.original.setPicture(job.original, job.metadata);
         context.optimized.setPicture(job.optimized);
         const bool saveAs = job.saveAs;
         context.hooks.abandoned = [this, generation, saveAs] {
@@ -102,6 +102,7 @@ void PreviewWorker::run()
         // The pictures are the caller's; the result needs only the rest.
         job.original = QImage();
         job.optimized = QImage();
+        job.metadata = PictureMetadata();
         context.original.reset();
         done.job = std::move(job);
         QMetaObject::invokeMethod(

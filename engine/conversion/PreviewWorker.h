@@ -23,6 +23,7 @@ namespace pictrove {
 struct PreviewJob {
     EncodingOptions options;
     QImage original;  // the picture to encode
+    PictureMetadata metadata; // what its file said beyond the pixels
     QImage optimized; // what the optimized view shows now; kept if nothing new can be shown
     bool jpeg = false;
     std::int32_t quality = 0;

@@ -97,11 +97,16 @@ bool failed()
     return false;
 }
 
-bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags)
+bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags,
+                       const FinishFile &finish)
 {
     Buffer buffer;
     FreeImageIO io{readNothing, writeToBuffer, seekBuffer, tellBuffer};
     if (!FreeImage_SaveToHandle(format, dib, &io, &buffer, flags) || buffer.bytes.isEmpty())
+        return false;
+    if (finish)
+        buffer.bytes = finish(buffer.bytes);
+    if (buffer.bytes.isEmpty())
         return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(buffer.bytes) != buffer.bytes.size() ||
@@ -111,12 +116,13 @@ bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &p
 }
 } // namespace
 
-bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags)
+bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags,
+                       const FinishFile &finish)
 {
     if (!dib)
         return false;
-    if (format == FIF_TIFF)
-        return saveThroughMemory(format, dib, path, flags);
+    if (format == FIF_TIFF || finish)
+        return saveThroughMemory(format, dib, path, flags, finish);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failed();

@@ -2,7 +2,10 @@
 
 #include <FreeImage.h>
 
+#include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 namespace pictrove {
 
@@ -11,6 +14,12 @@ namespace pictrove {
 // close, so on a full disk it reports a truncated file as saved; here every
 // write, the last flush included, must succeed, and the file at path is
 // replaced only by a complete new one. False when anything failed.
-bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags);
+//
+// With finish, the file is encoded into memory first and finish's version
+// of it is what reaches the disk (a JPEG or PNG given the source's
+// metadata); without, a file is written as it is encoded.
+using FinishFile = std::function<QByteArray(const QByteArray &encoded)>;
+bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags,
+                       const FinishFile &finish = {});
 
 } // namespace pictrove

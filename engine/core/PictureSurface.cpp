@@ -42,18 +42,20 @@ void PictureSurface::clear()
 
 void PictureSurface::reset()
 {
+    m_metadata = PictureMetadata();
     if (m_image.isNull())
         return;
     m_image = QImage();
     notifyChanged();
 }
 
-void PictureSurface::setPicture(const QImage &picture)
+void PictureSurface::setPicture(const QImage &picture, PictureMetadata metadata)
 {
     if (picture.isNull()) {
         reset();
         return;
     }
+    m_metadata = std::move(metadata);
     if (picture.format() == QImage::Format_RGB32) {
         m_image = picture;
     } else if (picture.hasAlphaChannel()) {

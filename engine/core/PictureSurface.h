@@ -1,5 +1,7 @@
 #pragma once
 
+#include "metadata/PictureMetadata.h"
+
 #include <QColor>
 #include <QImage>
 #include <QObject>
@@ -33,15 +35,21 @@ public:
     void resize(QSize clientSize);
     // Fills the whole client area with the background colour.
     void clear();
-    // Drops the picture and the client area (a picture box with no picture).
+    // Drops the picture, its metadata and the client area (a picture box
+    // with no picture).
     void reset();
 
     QColor background() const { return m_background; }
     void setBackground(const QColor &color) { m_background = color; }
 
     // Makes picture the surface's content and its client area exactly the
-    // picture's size. A null picture empties the surface.
-    void setPicture(const QImage &picture);
+    // picture's size, with the source's metadata in place of the previous
+    // picture's. A null picture empties the surface.
+    void setPicture(const QImage &picture, PictureMetadata metadata = {});
+
+    // What the source file said about the picture set last, for the writers
+    // that carry it on; drawing into the surface does not change it.
+    const PictureMetadata &metadata() const { return m_metadata; }
 
     // The content as it stands, Format_RGB32 (null when empty).
     const QImage &image() const { return m_image; }
@@ -63,6 +71,7 @@ signals:
 
 private:
     QImage m_image;
+    PictureMetadata m_metadata;
     QColor m_background{Qt::white};
 };
 

@@ -445,22 +445,32 @@ TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)
     w->tabStrip()->tabs()->setCurrentIndex(1);
     QWidget *cSave = w->step2().cSave;
     ASSERT_TRUE(waitFor([&] { return cSave->isVisible(); }));
-    for (int nested = 0; nested < 4; ++nested) // each layout level posts to the next
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    EXPECT_LE(cSave->layout()->minimumSize().height(), cSave->height());
-    // No caption is cut: every check box and button is given its full size.
+    // The GIF rows' column (with "InterLaced"), the true-colour rows' (with
+    // "Keep metadata" in its place) and the JPEG rows'.
     const Step2Panes &p = w->step2();
-    const QWidget *controls[] = {p.chkFlipH, p.chkFlipV, p.chkInvert, p.ChkInterlaced,
-                                 p.cmdBatch, p.CmdSave,   p.CmdCancel};
-    for (const QWidget *control : controls) {
-        EXPECT_GE(control->height(), control->minimumSizeHint().height())
-            << control->objectName().toStdString();
-        EXPECT_GE(control->width(), control->minimumSizeHint().width())
-            << control->objectName().toStdString();
-        // And it lies inside the column.
-        const QRect inColumn(control->mapTo(cSave, QPoint(0, 0)), control->size());
-        EXPECT_TRUE(cSave->rect().contains(inColumn)) << control->objectName().toStdString();
+    for (const int row : {7, 14, 17}) {
+        SCOPED_TRACE(row);
+        p.CboFiles->setCurrentIndex(row);
+        emit p.CboFiles->activated(row);
+        for (int nested = 0; nested < 4; ++nested) // each layout level posts to the next
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_LE(cSave->layout()->minimumSize().height(), cSave->height());
+        // No caption is cut: every check box and button is given its full size.
+        const QWidget *controls[] = {p.chkFlipH, p.chkFlipV, p.chkInvert, p.ChkInterlaced,
+                                     p.chkKeepMetadata, p.cmdBatch, p.CmdSave, p.CmdCancel};
+        for (const QWidget *control : controls) {
+            if (!control->isVisibleTo(cSave))
+                continue;
+            EXPECT_GE(control->height(), control->minimumSizeHint().height())
+                << control->objectName().toStdString();
+            EXPECT_GE(control->width(), control->minimumSizeHint().width())
+                << control->objectName().toStdString();
+            // And it lies inside the column.
+            const QRect inColumn(control->mapTo(cSave, QPoint(0, 0)), control->size());
+            EXPECT_TRUE(cSave->rect().contains(inColumn)) << control->objectName().toStdString();
+        }
     }
+    EXPECT_TRUE(p.chkKeepMetadata->isVisible()); // the JPEG rows show it
 }
 
 TEST_F(Program, TheFolderTreeKeepsTheLastFolderInSight)

@@ -11,8 +11,10 @@
 #include "platform/TempFolder.h"
 #include "selection/ImagePreview.h"
 #include "selection/ImageSelection.h"
+#include "settings/ExtraSettings.h"
 #include "settings/StartupSettings.h"
 
+#include "CameraFixtures.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -71,6 +73,7 @@ protected:
         ASSERT_TRUE(test::makeTestPicture(320, 240).save(box.file("pictures/photo.png")));
         startupSettings() = defaultStartupSettings();
         startupSettings().LastFolder = box.file(QStringLiteral("pictures"));
+        extraSettings() = ExtraSettings();
         window = std::make_unique<MainWindow>();
         window->resize(900, 650);
         window->formLoad();
@@ -337,6 +340,73 @@ TEST_F(Step2Page, SaveAsRightAfterAChangeWritesTheNewestSettings)
     settle();
     EXPECT_EQ(magicOf(box.read(QStringLiteral("now.pcx"))), QStringLiteral("PCX"));
     EXPECT_EQ(box.read(QStringLiteral("now.pcx")), previewFile());
+}
+
+// "Keep metadata": enabled for the rows whose files hold metadata, a click
+// encodes again with or without the photo's details, and the choice is
+// stored when the window closes and shown again at the next start.
+TEST_F(Step2Page, KeepMetadataFollowsTheRowReEncodesAndIsStoredAtClose)
+{
+    QCheckBox *keep = p().chkKeepMetadata;
+    EXPECT_EQ(keep->text(), QStringLiteral("Keep metadata"));
+    EXPECT_FALSE(keep->accessibleName().isEmpty());
+    EXPECT_TRUE(keep->toolTip().contains(QStringLiteral("GPS")));
+    EXPECT_TRUE(keep->isChecked()); // the first-start value
+    EXPECT_FALSE(keep->isVisible()); // GIF-256, the stored row
+
+    // A camera's portrait photo, read through the decoder like any click.
+    ASSERT_TRUE(box.write(QStringLiteral("pictures/camera.jpg"),
+                          test::cameraJpeg(test::makeTestPicture(320, 240), test::exifBlock(),
+                                           test::xmpPacket(6, QSize(320, 240)))));
+    window->preview().previewImage(box.file("pictures/camera.jpg"));
+    ASSERT_TRUE(waitFor([this] { return !window->originalSurface().metadata().isEmpty(); }, 10000));
+    settle();
+    EXPECT_EQ(window->originalSurface().clientSize(), QSize(240, 320)); // upright
+    // What the decoder hands over is laid out afresh: no thumbnail.
+    EXPECT_FALSE(window->originalSurface().metadata().exif.contains(test::thumbnailMark()));
+
+    const std::pair<int, bool> rows[] = {{3, false}, {12, false}, {13, true}, {14, true},
+                                         {17, true}, {21, false},  {24, false}, {25, true}};
+    for (const auto &[row, shown] : rows) {
+        choose(p().CboFiles, row);
+        EXPECT_EQ(keep->isVisible(), shown) << row;
+        EXPECT_TRUE(keep->isEnabled()) << row;
+        EXPECT_EQ(previewFile().contains("Tevalen Optics"), shown) << row;
+    }
+
+    choose(p().CboFiles, 17); // JPEG - Normal Quality
+    const QByteArray kept = previewFile();
+    EXPECT_FALSE(kept.contains(test::thumbnailMark()));
+    EXPECT_TRUE(kept.contains("tiff:Orientation=\"1\""));
+    click(keep);
+    EXPECT_FALSE(keep->isChecked());
+    EXPECT_FALSE(asked().keepMetadata);
+    EXPECT_EQ(window->options().settings.JpegQuality, 512); // still the row's preset
+    const QByteArray stripped = previewFile();
+    EXPECT_FALSE(stripped.contains("Tevalen Optics"));
+    EXPECT_LT(stripped.size(), kept.size());
+    EXPECT_EQ(size4(), kilobyteText(stripped.size(), true));
+    choose(p().CboFiles, 14); // the choice stays with the next row
+    EXPECT_FALSE(keep->isChecked());
+    EXPECT_FALSE(previewFile().contains("eXIf"));
+    click(keep);
+    EXPECT_TRUE(previewFile().contains("eXIf"));
+    click(keep);
+
+    window->close();
+    EXPECT_FALSE(extraSettings().KeepMetadata);
+    EXPECT_FALSE(readExtraSettings(extraSettingsFilePath()).KeepMetadata);
+    EXPECT_EQ(QFileInfo(extraSettingsFilePath()).absolutePath(), QFileInfo(settingsFilePath()).absolutePath());
+    EXPECT_EQ(QFileInfo(settingsFilePath()).size(), SettingsRecordSize);
+
+    // The next start reads it back with oStart.up.
+    window.reset();
+    extraSettings() = ExtraSettings();
+    LoadSettings();
+    window = std::make_unique<MainWindow>();
+    window->formLoad();
+    EXPECT_FALSE(p().chkKeepMetadata->isChecked());
+    EXPECT_FALSE(window->options().encodingOptions().keepMetadata);
 }
 
 TEST_F(Step2Page, ClosingTheWindowDuringAnEncodeEndsItCleanly)

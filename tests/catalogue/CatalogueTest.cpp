@@ -422,6 +422,7 @@ TEST(Choice, DerivedOptionsEqualTheControlsForEveryRowAndItem)
                         choice.flipHorizontal = variant == 1;
                         choice.flipVertical = variant == 2;
                         choice.invert = variant == 2;
+                        choice.keepMetadata = variant != 1;
                         // Only the custom row takes a quality of its own (the
                         // converter refuses one for any other row).
                         choice.customJpegQuality =
@@ -437,6 +438,7 @@ TEST(Choice, DerivedOptionsEqualTheControlsForEveryRowAndItem)
                             << row << " " << map.value_or(-9) << " " << dither.value_or(-9) << " "
                             << mode.value_or(-9) << " " << variant;
                         ASSERT_EQ(derived.options.transform, expected.transform);
+                        ASSERT_EQ(derived.options.keepMetadata, expected.keepMetadata);
                         ASSERT_EQ(derived.ditherLocked, !controls.cboDither.enabled)
                             << row << " " << map.value_or(-9);
                         ++compared;

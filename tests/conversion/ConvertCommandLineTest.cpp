@@ -18,16 +18,18 @@ TEST(ConvertCommandLine, DefaultsAndEveryOption)
     EXPECT_FALSE(p.options.overwrite);
     EXPECT_FALSE(p.options.map.has_value());
     EXPECT_FALSE(p.options.quality.has_value());
+    EXPECT_FALSE(p.options.stripMetadata);
 
     p = parseCommandLine({"--format", "GIF-16 Colors", "--output", box.path(), "-n", " x ",
                           "--overwrite", "--map", "VGA", "--dither", "3", "--greyscale", "--flip-h",
-                          "--flip-v", "--invert", "--interlaced", "--quality", "85", "-q", "a.png",
-                          "b.ripl"});
+                          "--flip-v", "--invert", "--interlaced", "--quality", "85", "-q",
+                          "--strip-metadata", "a.png", "b.ripl"});
     ASSERT_EQ(p.action, Action::Run) << p.error.toStdString();
     const ConvertOptions &o = p.options;
     EXPECT_EQ(o.format, QStringLiteral("GIF-16 Colors"));
     EXPECT_EQ(o.name, QStringLiteral(" x "));
     EXPECT_TRUE(o.overwrite && o.greyscale && o.flipH && o.flipV && o.invert && o.interlaced && o.quiet);
+    EXPECT_TRUE(o.stripMetadata);
     EXPECT_EQ(*o.map, QStringLiteral("VGA"));
     EXPECT_EQ(*o.dither, QStringLiteral("3"));
     EXPECT_EQ(*o.quality, 85);

@@ -6,8 +6,10 @@
 #include "decoding/FreeImageConvert.h"
 #include "engine/core/PictureSurface.h"
 #include "engine/palette/PaletteEncoder.h"
+#include "metadata/ExifDirectories.h"
 #include "tools/convert/ConvertRun.h"
 
+#include "CameraFixtures.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -214,6 +216,76 @@ TEST(ConvertTool, ChoicesResolveAsTheWindowAppliesThem)
     startupSettings().LastFormatIndex = 11;
     EXPECT_EQ(encodingOptionsFor(*choice).options.settings, byHand.settings);
     EXPECT_EQ(startupSettings().LastFormatIndex, 11);
+}
+
+// --strip-metadata is the window's "Keep metadata" turned off, accepted with
+// every row (a script stripping everything it converts need not know which
+// formats hold metadata) and described in the help.
+TEST(ConvertTool, StripMetadataTurnsKeepingOffForEveryRow)
+{
+    test::Sandbox box;
+    convert::ConvertOptions o;
+    o.output = box.path();
+    QString error;
+    for (const char *row : {"JPEG - Good Quality", "PNG-24 bit", "GIF-256 Colors"}) {
+        o.format = QString::fromLatin1(row);
+        o.stripMetadata = false;
+        std::optional<FormatChoice> choice = convert::resolveChoice(o, &error);
+        ASSERT_TRUE(choice.has_value()) << error.toStdString();
+        EXPECT_TRUE(encodingOptionsFor(*choice).options.keepMetadata) << row;
+        o.stripMetadata = true;
+        choice = convert::resolveChoice(o, &error);
+        ASSERT_TRUE(choice.has_value()) << error.toStdString();
+        EXPECT_FALSE(encodingOptionsFor(*choice).options.keepMetadata) << row;
+    }
+    EXPECT_TRUE(convert::usageText().contains(QStringLiteral("--strip-metadata")));
+}
+
+// A portrait photo from a camera, stored 300 x 200 and tagged "rotate 90",
+// with its thumbnail, maker note and GPS position: converted to JPEG it is
+// written upright with the date, camera and position and the written size,
+// without thumbnail or maker note; --strip-metadata leaves all of it out.
+TEST(ConvertTool, APhotosDetailsComeAlongUprightUnlessStripped)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    const QString out = box.file(QStringLiteral("out"));
+    test::CameraDetails camera;
+    camera.pixelSize = QSize(300, 200);
+    ASSERT_TRUE(box.write(QStringLiteral("portrait.jpg"),
+                          test::cameraJpeg(test::makeTestPicture(300, 200), test::exifBlock(camera),
+                                           test::xmpPacket(6, QSize(300, 200)))));
+    const QString input = box.file(QStringLiteral("portrait.jpg"));
+
+    ToolRun run = runConvert({"-f", "JPEG - Good Quality", "-o", out, "-n", "kept", input});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QByteArray kept = box.read(QStringLiteral("out/kept1.jpg"));
+    EXPECT_EQ(QImage::fromData(kept).size(), QSize(200, 300));
+    const QList<QByteArray> blocks = test::jpegApp1Payloads(kept, QByteArray("Exif\0\0", 6));
+    ASSERT_EQ(blocks.size(), 1);
+    const std::optional<exif::Directories> d = exif::read(blocks[0]);
+    ASSERT_TRUE(d.has_value());
+    EXPECT_EQ(exif::find(d->primary, exif::tag::Make)->value, QByteArray("Tevalen Optics\0", 15));
+    EXPECT_EQ(exif::find(d->exif, exif::tag::DateTimeOriginal)->value, QByteArray("2024:05:17 14:03:22\0", 20));
+    EXPECT_EQ(exif::unsignedValue(*exif::find(d->primary, exif::tag::Orientation), d->order), 1u);
+    EXPECT_EQ(exif::unsignedValue(*exif::find(d->exif, exif::tag::PixelXDimension), d->order), 200u);
+    EXPECT_EQ(exif::unsignedValue(*exif::find(d->exif, exif::tag::PixelYDimension), d->order), 300u);
+    EXPECT_EQ(d->gps.size(), 3u);
+    EXPECT_FALSE(kept.contains(test::thumbnailMark()));
+    EXPECT_FALSE(kept.contains("TevalenMakerNote"));
+    const QList<QByteArray> packets = test::jpegApp1Payloads(kept, QByteArray("http://ns.adobe.com/xap/1.0/\0", 29));
+    ASSERT_EQ(packets.size(), 1);
+    EXPECT_TRUE(packets[0].contains("tiff:Orientation=\"1\""));
+    EXPECT_TRUE(packets[0].contains("Harbour at dusk"));
+
+    run = runConvert({"-f", "JPEG - Good Quality", "--strip-metadata", "-o", out, "-n", "stripped", input});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QByteArray stripped = box.read(QStringLiteral("out/stripped1.jpg"));
+    EXPECT_EQ(QImage::fromData(stripped).size(), QSize(200, 300));
+    EXPECT_FALSE(stripped.contains("Exif"));
+    EXPECT_FALSE(stripped.contains("Tevalen"));
+    EXPECT_FALSE(stripped.contains("Harbour"));
+    EXPECT_LT(stripped.size(), kept.size());
 }
 
 // A script run where a session chose a display platform for Qt programs, but

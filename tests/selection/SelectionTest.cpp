@@ -549,9 +549,10 @@ TEST(FileDialogFilters, PairsBecomeQtNameFilters)
 // A host that logs every call, to check the order of a preview's work.
 class LoggingHost final : public PreviewHost {
 public:
-    void showInViews(const QImage &picture) override
+    void showInViews(const QImage &picture, const PictureMetadata &m) override
     {
         log << QStringLiteral("views:%1").arg(picture.isNull() ? "empty" : "picture");
+        metadata = m;
     }
     void updateOptimizedP() override { log << "optimized"; }
     void updateOriginalP() override { log << "original"; }
@@ -571,6 +572,7 @@ public:
 
     QStringList log;
     PreviewDescription description;
+    PictureMetadata metadata;
     QString panel5;
 };
 
@@ -587,6 +589,8 @@ TEST(Preview, ShowsTheNewestPictureInTheStatedOrderAndEmptiesOnFailure)
             r.ok = true;
             r.image = QImage(640, 480, QImage::Format_RGB32);
             r.depth = 24;
+            r.exif = "II*exif";
+            r.xmp = "<x:xmpmeta/>";
         } else {
             QThread::msleep(50);
             r.error = QStringLiteral("not a picture");
@@ -605,12 +609,18 @@ TEST(Preview, ShowsTheNewestPictureInTheStatedOrderAndEmptiesOnFailure)
     EXPECT_EQ(host.description.size, QStringLiteral("2 KB"));
     EXPECT_EQ(host.description.colors, QStringLiteral("24 bit"));
     EXPECT_EQ(host.description.location, box.file("photo.png"));
+    // The file's metadata goes with its picture, for the writers.
+    EXPECT_EQ(host.metadata, (PictureMetadata{"II*exif", "<x:xmpmeta/>"}));
+    EXPECT_EQ(preview.metadata(), host.metadata);
 
     host.log.clear();
     preview.previewImage(box.file("broken.jpg"));
     ASSERT_TRUE(waitFor([&] { return shown == 2; }));
     EXPECT_TRUE(preview.holder().isNull());
     EXPECT_EQ(host.log.first(), QStringLiteral("views:empty"));
+    // Never the previous picture's details under the next file's name.
+    EXPECT_TRUE(host.metadata.isEmpty());
+    EXPECT_TRUE(preview.metadata().isEmpty());
     EXPECT_TRUE(host.log.contains(QStringLiteral("unreadable")));
     EXPECT_EQ(host.log.last(), QStringLiteral("format"));
     EXPECT_EQ(host.description.fileName, QStringLiteral("broken.jpg"));

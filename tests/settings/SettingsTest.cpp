@@ -1,3 +1,4 @@
+#include "settings/ExtraSettings.h"
 #include "settings/StartupSettings.h"
 
 #include "platform/ProgramFolder.h"
@@ -23,6 +24,7 @@ protected:
         setProgramFolder(sandbox.path());
         setTwipsPerPixel(15, 15);
         startupSettings() = StartupSettings();
+        extraSettings() = ExtraSettings();
     }
     void TearDown() override
     {
@@ -197,7 +199,9 @@ TEST_F(SettingsFile, FullDiskKeepsTheOldFile)
         SaveSettings();
     }
     EXPECT_EQ(fileBytes(), before);
-    EXPECT_EQ(QDir(sandbox.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"oStart.up"});
+    // No work file is left beside the two settings files.
+    EXPECT_EQ(QDir(sandbox.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"oStart.up", "pictrove.conf"}));
 }
 
 TEST_F(SettingsFile, UnreadableFileGivesDefaultsNotZeros)
@@ -208,6 +212,78 @@ TEST_F(SettingsFile, UnreadableFileGivesDefaultsNotZeros)
     EXPECT_EQ(startupSettings(), defaultStartupSettings());
     SaveSettings(); // nothing to write into; no crash, nothing lost
     EXPECT_TRUE(QFileInfo(settingsFilePath()).isDir());
+}
+
+// pictrove.conf: the settings oStart.up has no room for, beside it.
+TEST_F(SettingsFile, ExtraSettingsLiveBesideTheRecordAndTravelWithIt)
+{
+    EXPECT_EQ(extraSettingsFilePath(), sandbox.file(QStringLiteral("pictrove.conf")));
+    LoadSettings(); // no file yet: the first-start values
+    EXPECT_TRUE(extraSettings().KeepMetadata);
+    EXPECT_FALSE(QFileInfo::exists(extraSettingsFilePath()));
+
+    startupSettings() = distinctValues();
+    extraSettings().KeepMetadata = false;
+    SaveSettings();
+    // The record keeps its layout to the byte; the new setting is not in it.
+    EXPECT_EQ(fileBytes(), serializeSettings(distinctValues()));
+    EXPECT_EQ(QFileInfo(settingsFilePath()).size(), SettingsRecordSize);
+    EXPECT_TRUE(sandbox.read(QStringLiteral("pictrove.conf")).contains("KeepMetadata=false"));
+
+    extraSettings() = ExtraSettings();
+    startupSettings() = StartupSettings();
+    LoadSettings();
+    EXPECT_FALSE(extraSettings().KeepMetadata);
+    EXPECT_EQ(startupSettings(), distinctValues());
+}
+
+TEST_F(SettingsFile, DamagedOrUnreadableExtraSettingsGiveTheFirstStartValues)
+{
+    const QString path = extraSettingsFilePath();
+    const QByteArray damaged[] = {
+        QByteArray("KeepMetadata=perhaps\n"),
+        QByteArray("[General]\nKeepMetadata\n"),
+        QByteArray("\x00\xff\xfe[[[=\x01KeepMetadata", 20),
+        QByteArray(4096, '\xff'),
+        QByteArray(),
+    };
+    for (const QByteArray &bytes : damaged) {
+        ASSERT_TRUE(sandbox.write(QStringLiteral("pictrove.conf"), bytes));
+        extraSettings().KeepMetadata = false;
+        LoadSettings();
+        EXPECT_TRUE(extraSettings().KeepMetadata) << bytes.toHex().toStdString();
+    }
+    // Written again, the file is whole and reads back.
+    extraSettings().KeepMetadata = false;
+    SaveSettings();
+    EXPECT_FALSE(readExtraSettings(path).KeepMetadata);
+
+    // A folder in its place: the first-start values, and no failure saving.
+    QFile::remove(path);
+    ASSERT_TRUE(QDir(sandbox.path()).mkdir(QStringLiteral("pictrove.conf")));
+    LoadSettings();
+    EXPECT_TRUE(extraSettings().KeepMetadata);
+    EXPECT_FALSE(writeExtraSettings(path, extraSettings()));
+    SaveSettings();
+    EXPECT_TRUE(QFileInfo(path).isDir());
+    EXPECT_EQ(QFileInfo(settingsFilePath()).size(), SettingsRecordSize);
+}
+
+TEST_F(SettingsFile, ExtraSettingsKeepTheKeysOfANewerVersion)
+{
+    ASSERT_TRUE(sandbox.write(QStringLiteral("pictrove.conf"),
+                              "[General]\nKeepMetadata=true\nWebpQuality=80\n"
+                              "[Resize]\nLongestSide=2048\n"));
+    LoadSettings();
+    extraSettings().KeepMetadata = false;
+    SaveSettings();
+    const QByteArray text = sandbox.read(QStringLiteral("pictrove.conf"));
+    EXPECT_TRUE(text.contains("KeepMetadata=false")) << text.toStdString();
+    EXPECT_TRUE(text.contains("WebpQuality=80")) << text.toStdString();
+    EXPECT_TRUE(text.contains("LongestSide=2048")) << text.toStdString();
+    // Values are read as written by hand too.
+    ASSERT_TRUE(sandbox.write(QStringLiteral("pictrove.conf"), "[General]\nKeepMetadata = 0\n"));
+    EXPECT_FALSE(readExtraSettings(extraSettingsFilePath()).KeepMetadata);
 }
 
 TEST_F(SettingsFile, FileExistsSeesFilesAndFolders)
@@ -287,6 +363,9 @@ TEST(SettingsLocation, AnInstalledCopyKeepsItsSettingsInANewConfigurationFolder)
     startupSettings() = defaultStartupSettings();
     LoadSettings();
     EXPECT_EQ(startupSettings().LastFolder.trimmed(), QStringLiteral("/pictures"));
+    // pictrove.conf follows oStart.up there.
+    EXPECT_EQ(extraSettingsFilePath(), QFileInfo(path).absolutePath() + QStringLiteral("/pictrove.conf"));
+    EXPECT_TRUE(QFileInfo(extraSettingsFilePath()).isFile());
 
     setProgramFolder(QString());
     qputenv("XDG_CONFIG_HOME", oldConfig);

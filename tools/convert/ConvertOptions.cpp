@@ -22,6 +22,8 @@ QString usageText()
         "      --greyscale       colour mode \"Greyscale\" (default \"Colors\")\n"
         "      --flip-h, --flip-v, --invert, --interlaced\n"
         "      --quality N       custom JPEG quality 1-100, for the row \"JPEG - Custom Quality ..\" (default 60)\n"
+        "      --strip-metadata  leave the sources' EXIF and XMP (date taken, camera, GPS position, ...)\n"
+        "                        out of the written files; by default JPEG, PNG and TIFF files keep them\n"
         "  -j, --jobs N          files converted at once (default: one per processor); names,\n"
         "                        numbers and the order of the lines are those of one job\n"
         "  -q, --quiet           no per-file lines\n"
@@ -54,13 +56,14 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption invert(QStringLiteral("invert"));
     const QCommandLineOption interlaced(QStringLiteral("interlaced"));
     const QCommandLineOption quality(QStringLiteral("quality"), {}, QStringLiteral("N"));
+    const QCommandLineOption stripMetadata(QStringLiteral("strip-metadata"));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                   QString(), QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({format, output, name, overwrite, map, dither, greyscale, flipH, flipV, invert,
-                       interlaced, quality, quiet, jobs, help, version});
+                       interlaced, quality, stripMetadata, quiet, jobs, help, version});
 
     // QCommandLineParser wants the program name first.
     if (!parser.parse(QStringList{QStringLiteral("pictrove-convert")} + arguments))
@@ -97,6 +100,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     o.flipV = parser.isSet(flipV);
     o.invert = parser.isSet(invert);
     o.interlaced = parser.isSet(interlaced);
+    o.stripMetadata = parser.isSet(stripMetadata);
     o.quiet = parser.isSet(quiet);
     if (parser.isSet(jobs)) {
         bool ok = false;

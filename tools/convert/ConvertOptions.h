@@ -21,6 +21,7 @@ struct ConvertOptions {
     bool flipV = false;
     bool invert = false;
     bool interlaced = false;
+    bool stripMetadata = false; // no EXIF or XMP of the sources in the written files
     std::optional<int> quality; // 1..100
     bool quiet = false;
     int jobs = 0; // files converted at once; 0: one per processor

@@ -201,6 +201,9 @@ std::optional<FormatChoice> resolveChoice(const ConvertOptions &options, QString
     choice.flipHorizontal = options.flipH;
     choice.flipVertical = options.flipV;
     choice.invert = options.invert;
+    // Accepted with every row, also those whose files hold no metadata, so
+    // that a script can always ask for it.
+    choice.keepMetadata = !options.stripMetadata;
     return choice;
 }
 

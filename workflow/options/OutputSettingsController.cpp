@@ -25,7 +25,8 @@ OutputSettingsController::OutputSettingsController()
 EncodingOptions OutputSettingsController::encodingOptions()
 {
     effectivePaletteFlags(settings);
-    return {settings, transformFlags(chkFlipH.checked, chkFlipV.checked, chkInvert.checked)};
+    return {settings, transformFlags(chkFlipH.checked, chkFlipV.checked, chkInvert.checked),
+            chkKeepMetadata.checked};
 }
 
 void OutputSettingsController::fillOptionLists(std::int16_t customJpegQuality)
@@ -89,6 +90,10 @@ void OutputSettingsController::setInvert(bool checked)
 {
     check(chkInvert, checked, &OutputSettingsController::chkInvert_Click);
 }
+void OutputSettingsController::setKeepMetadata(bool checked)
+{
+    check(chkKeepMetadata, checked, &OutputSettingsController::chkKeepMetadata_Click);
+}
 
 void OutputSettingsController::applyChoice(const FormatChoice &choice)
 {
@@ -98,6 +103,7 @@ void OutputSettingsController::applyChoice(const FormatChoice &choice)
     chkFlipH.checked = choice.flipHorizontal;
     chkFlipV.checked = choice.flipVertical;
     chkInvert.checked = choice.invert;
+    chkKeepMetadata.checked = choice.keepMetadata;
     if (choice.customJpegQuality)
         TxtJPG.setText(QString::number(*choice.customJpegQuality));
     selectFormat(choice.row);
@@ -119,6 +125,7 @@ void OutputSettingsController::CboFiles_Click()
     ChkInterlaced.visible = false;
     const FormatRow *row = formatRow(r);
     statusPanel2 = row ? row->listText : QString();
+    chkKeepMetadata.visible = row && row->carriesMetadata();
 
     if (row && row->kind == FormatKind::Jpeg) {
         // The palette fields and the dithering stay as the previous row left
@@ -209,6 +216,19 @@ void OutputSettingsController::cboColorMode_Click()
 void OutputSettingsController::chkFlipH_Click() { requestEncode(); }
 void OutputSettingsController::chkFlipV_Click() { requestEncode(); }
 void OutputSettingsController::chkInvert_Click() { requestEncode(); }
+
+void OutputSettingsController::chkKeepMetadata_Click()
+{
+    // The pixels stay; the file and its size change, and only where the row
+    // writes metadata at all.
+    const FormatRow *row = formatRow(CboFiles.index);
+    if (!row || !row->carriesMetadata())
+        return;
+    if (row->kind == FormatKind::Jpeg)
+        cboJpg_Click();
+    else
+        requestEncode();
+}
 
 void OutputSettingsController::ChkInterlaced_Click()
 {

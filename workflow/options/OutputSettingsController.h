@@ -57,6 +57,9 @@ public:
     CheckState chkFlipH;
     CheckState chkFlipV;
     CheckState chkInvert;
+    // On: the source's EXIF and XMP go into the files of the rows that can
+    // hold them, the only rows it is shown for.
+    CheckState chkKeepMetadata{true, true, false};
     ControlState fgif;     // dither, mode, map lists and FrmAPI
     ControlState FrmAPI;   // flip, invert and interlace boxes
     ControlState Fjpg;     // JPEG preset list and frameJPG
@@ -74,8 +77,8 @@ public:
     std::function<void(int quality)> reencodeJpeg;
 
     // What an encode is to use now: the settings, with a bare "Fixed
-    // Color" code combined with the depth and stored back, and the flip and
-    // inversion word of the check boxes.
+    // Color" code combined with the depth and stored back, the flip and
+    // inversion word of the check boxes and whether metadata is kept.
     EncodingOptions encodingOptions();
 
     // Fills the option lists as the window does at load time and sets the
@@ -93,6 +96,7 @@ public:
     void setFlipHorizontal(bool checked);
     void setFlipVertical(bool checked);
     void setInvert(bool checked);
+    void setKeepMetadata(bool checked);
     void applyChoice(const FormatChoice &choice);
 
     // Event handlers; each reads the current selection from the state.
@@ -103,6 +107,7 @@ public:
     void chkFlipH_Click();
     void chkFlipV_Click();
     void chkInvert_Click();
+    void chkKeepMetadata_Click();
     void ChkInterlaced_Click();
     void cboJpg_Click();
     void TxtJPG_Change();
