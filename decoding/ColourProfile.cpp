@@ -65,19 +65,22 @@ constexpr std::array<cmsCIEXYZ, 3> srgbColorants{{{0.4360747, 0.2225045, 0.01393
 constexpr double colorantTolerance = 0.003;
 constexpr double curveTolerance = 0.6 / 255.0;
 
+bool isSrgbCurve(const cmsToneCurve *curve)
+{
+    for (int i = 0; i <= 32; ++i) {
+        const double v = i / 32.0;
+        if (std::abs(cmsEvalToneCurveFloat(curve, cmsFloat32Number(v)) - srgbToLinear(v)) > curveTolerance)
+            return false;
+    }
+    return true;
+}
+
 bool sameAsSrgb(cmsHPROFILE profile)
 {
     if (cmsGetColorSpace(profile) == cmsSigGrayData) {
         // A grey profile whose curve is sRGB's changes nothing either.
         const auto *curve = static_cast<const cmsToneCurve *>(cmsReadTag(profile, cmsSigGrayTRCTag));
-        if (!curve || cmsIsTag(profile, cmsSigAToB0Tag))
-            return false;
-        for (int i = 0; i <= 32; ++i) {
-            const double v = i / 32.0;
-            if (std::abs(cmsEvalToneCurveFloat(curve, cmsFloat32Number(v)) - srgbToLinear(v)) > curveTolerance)
-                return false;
-        }
-        return true;
+        return curve && !cmsIsTag(profile, cmsSigAToB0Tag) && isSrgbCurve(curve);
     }
     if (cmsGetColorSpace(profile) != cmsSigRgbData)
         return false;
@@ -96,11 +99,8 @@ bool sameAsSrgb(cmsHPROFILE profile)
         if (std::abs(xyz->X - want.X) > colorantTolerance || std::abs(xyz->Y - want.Y) > colorantTolerance
             || std::abs(xyz->Z - want.Z) > colorantTolerance)
             return false;
-        for (int i = 0; i <= 32; ++i) {
-            const double v = i / 32.0;
-            if (std::abs(cmsEvalToneCurveFloat(curve, cmsFloat32Number(v)) - srgbToLinear(v)) > curveTolerance)
-                return false;
-        }
+        if (!isSrgbCurve(curve))
+            return false;
     }
     return true;
 }
