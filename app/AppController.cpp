@@ -10,12 +10,16 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <utility>
+
 namespace pictrove {
 
 AppController::AppController(const QString &executablePath, const QString &lockFolder)
     : m_instance(executablePath, lockFolder)
 {
     quit = [] { QCoreApplication::exit(0); };
+    m_pendingRetry.setInterval(250);
+    connect(&m_pendingRetry, &QTimer::timeout, this, &AppController::openPending);
 }
 
 AppController::~AppController()
@@ -86,6 +90,50 @@ void AppController::reportAlreadyRunning()
 {
     messages().show(QStringLiteral("Pictrove is already running!"), QStringLiteral("Pictrove"),
                     MessageIcon::Information, MessageButtons::Ok);
+}
+
+bool AppController::handOverToRunningCopy()
+{
+    return !m_givenPaths.isEmpty() && handover::send(m_instance.socketPath(), m_givenPaths);
+}
+
+void AppController::listenForHandOvers()
+{
+    m_handovers = std::make_unique<HandoverServer>(m_instance.socketPath());
+    connect(m_handovers.get(), &HandoverServer::pathsReceived, this,
+            &AppController::takeHandedOver);
+    m_handovers->listen();
+}
+
+void AppController::openGivenPaths()
+{
+    if (m_main && !m_givenPaths.isEmpty())
+        m_main->openGivenPaths(m_givenPaths);
+}
+
+void AppController::takeHandedOver(const QStringList &paths)
+{
+    m_pendingPaths += paths;
+    openPending();
+}
+
+void AppController::openPending()
+{
+    if (m_pendingPaths.isEmpty() || !m_main) {
+        m_pendingRetry.stop();
+        return;
+    }
+    // A message box or dialog is waiting for the user (whose answer the
+    // code behind it waits for): the basket must not change under it.
+    if (QApplication::activeModalWidget()) {
+        if (!m_pendingRetry.isActive())
+            m_pendingRetry.start();
+        return;
+    }
+    m_pendingRetry.stop();
+    const QStringList paths = std::exchange(m_pendingPaths, {});
+    m_main->bringToFront();
+    m_main->openGivenPaths(paths);
 }
 
 void AppController::unloadMainWindow()

@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -23,6 +25,9 @@ public:
     // lockFolder empty: the user's private runtime folder.
     explicit AppController(const QString &executablePath, const QString &lockFolder = QString());
     ~AppController() override;
+
+    // The paths named on the command line, absolute (localPathsFromArguments).
+    void setGivenPaths(const QStringList &paths) { m_givenPaths = paths; }
 
     // Creates and shows the splash; its timer does the rest.
     void start();
@@ -51,14 +56,28 @@ public:
     void sizeMainWindow(int widthTwips, int heightTwips) override;
     void setPictureListFolder(const QString &folder) override;
     void showMainWindow() override;
+    bool handOverToRunningCopy() override;
+    void listenForHandOvers() override;
+    void openGivenPaths() override;
+
+    // The running copy's hand-over socket (tests connect to it).
+    QString handOverSocketPath() const { return m_instance.socketPath(); }
 
 signals:
     void mainWindowShown();
 
 private:
     void onTick();
+    // Paths a second start handed over: opened now, or once the message
+    // box or dialog that waits for the user has been answered.
+    void takeHandedOver(const QStringList &paths);
+    void openPending();
 
     SingleInstance m_instance;
+    QStringList m_givenPaths;
+    std::unique_ptr<HandoverServer> m_handovers;
+    QStringList m_pendingPaths;
+    QTimer m_pendingRetry;
     QPointer<SplashWindow> m_splash;
     std::unique_ptr<MainWindow> m_main;
     bool m_started = false;

@@ -12,6 +12,7 @@
 #include "app/WindowRecord.h"
 #include "engine/catalogue/FormatCatalogue.h"
 #include "selection/FileTypes.h"
+#include "selection/GivenPaths.h"
 #include "selection/widgets/FolderTree.h"
 #include "selection/widgets/SelectionViews.h"
 #include "settings/ExtraSettings.h"
@@ -252,6 +253,27 @@ void MainWindow::runFitPreview()
 {
     if (fitPreview)
         fitPreview();
+}
+
+void MainWindow::openGivenPaths(const QStringList &paths)
+{
+    const GivenPaths given = sortGivenPaths(paths);
+    if (given.isEmpty())
+        return;
+    if (m_tab->selectedTab() != 1)
+        m_tab->selectTab(1);
+    if (!given.folder.isEmpty())
+        guarded([&] { m_step1->fT->openFolder(given.folder); });
+    selection().openGiven(given);
+}
+
+void MainWindow::bringToFront()
+{
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void MainWindow::tabClicked()

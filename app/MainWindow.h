@@ -83,6 +83,14 @@ public:
     // Re-fits the preview picture (FitPreview, the preview loader's part).
     std::function<void()> fitPreview;
 
+    // Paths named at start or handed over by a second start: Step 1 comes
+    // up with a folder opened in the tree, and the files or the picture
+    // list taken as a drop or "Open Picture List from Disk" takes them.
+    void openGivenPaths(const QStringList &paths);
+    // Un-minimizes, raises and activates the window (as far as the window
+    // manager lets a program that the user is not working in).
+    void bringToFront();
+
     // Form_Resize: the whole layout pass.
     void formResize();
 

@@ -15,7 +15,13 @@ void StartProgram(StartupHost &host)
     bool refused = false;
     guarded([&] { refused = host.anotherCopyRunning(); });
     if (refused) {
-        guarded([&] { host.reportAlreadyRunning(); });
+        // Files opened from the file manager go to the copy that runs,
+        // which shows them; only a start that had nothing to give (or
+        // could not give it) is told why no window comes.
+        bool handedOver = false;
+        guarded([&] { handedOver = host.handOverToRunningCopy(); });
+        if (!handedOver)
+            guarded([&] { host.reportAlreadyRunning(); });
         guarded([&] { host.closeSplash(); });
         guarded([&] { host.endProcess(); });
         return;
@@ -39,6 +45,10 @@ void StartProgram(StartupHost &host)
     });
     guarded([&] { host.showMainWindow(); });
     guarded([&] { host.closeSplash(); });
+    // Before the given paths: their messages wait for the user, and a
+    // second start meanwhile is served all the same.
+    guarded([&] { host.listenForHandOvers(); });
+    guarded([&] { host.openGivenPaths(); });
 }
 
 } // namespace pictrove

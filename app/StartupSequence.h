@@ -15,6 +15,9 @@ public:
     // True when another copy of this program is alive.
     virtual bool anotherCopyRunning() = 0;
     virtual void reportAlreadyRunning() = 0;
+    // Gives the paths named at start to the running copy. False when none
+    // were named, or when no running copy confirmed them.
+    virtual bool handOverToRunningCopy() = 0;
     // Closes the main window through its normal close path.
     virtual void unloadMainWindow() = 0;
     virtual void closeSplash() = 0;
@@ -24,6 +27,11 @@ public:
     virtual void sizeMainWindow(int widthTwips, int heightTwips) = 0;
     virtual void setPictureListFolder(const QString &folder) = 0;
     virtual void showMainWindow() = 0;
+    // Takes paths that later starts hand over.
+    virtual void listenForHandOvers() = 0;
+    // Opens the paths named at start: files into the basket, a picture
+    // list, a folder in the tree.
+    virtual void openGivenPaths() = 0;
 };
 
 // StartProgram, run once by the splash timer. Every step is guarded: one

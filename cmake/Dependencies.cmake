@@ -1,6 +1,6 @@
 # Third-party libraries, all from Debian packages. Each becomes one imported
 # target so that modules link by name and never repeat include/lib details.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Network)
 find_package(PkgConfig REQUIRED)
 find_package(ZLIB REQUIRED)
 

@@ -13,7 +13,7 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm libimage-exiftool-perl
-             dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils dpkg-dev parallel
+             dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils appstream dpkg-dev parallel
              webp libheif-examples libavif-bin libjxl-tools libvips-tools)
 fi
 

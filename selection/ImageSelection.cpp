@@ -3,6 +3,7 @@
 #include "platform/FileDialogService.h"
 #include "platform/MessageService.h"
 #include "decoding/ImageExtensions.h"
+#include "selection/GivenPaths.h"
 #include "selection/PictureListFile.h"
 #include "settings/StartupSettings.h"
 
@@ -267,15 +268,33 @@ void ImageSelection::saveList()
 void ImageSelection::openList()
 {
     const std::optional<QString> name = choosePictureList(FileDialogRequest::Mode::Open);
-    if (!name)
-        return;
-    if (lowerExtensionOf(*name) != QLatin1String("ripl")) {
+    if (name)
+        readPictureList(*name);
+}
+
+void ImageSelection::openPictureListFile(const QString &path)
+{
+    readPictureList(path);
+    refreshBasketPanel();
+}
+
+void ImageSelection::openGiven(const GivenPaths &given)
+{
+    if (!given.pictureList.isEmpty())
+        openPictureListFile(given.pictureList);
+    if (!given.files.isEmpty())
+        dropFiles(given.files);
+}
+
+void ImageSelection::readPictureList(const QString &listPath)
+{
+    if (lowerExtensionOf(listPath) != QLatin1String("ripl")) {
         messages().show(QStringLiteral("This is  not a valid picture List!"),
                         QStringLiteral("INVALID PICTURE LIST"), MessageIcon::Critical,
                         MessageButtons::Ok);
         return;
     }
-    const QStringList paths = picturelist::read(*name).value_or(QStringList());
+    const QStringList paths = picturelist::read(listPath).value_or(QStringList());
     m_basketSelection.clear();
     m_basket.clear();
     std::vector<BasketEntry> entries;
@@ -290,7 +309,7 @@ void ImageSelection::openList()
         entries.push_back(basketEntryFor(path));
     }
     m_basket.append(std::move(entries));
-    m_pictureListFolder = parentFolderOf(*name);
+    m_pictureListFolder = parentFolderOf(listPath);
     startupSettings().LastPictureListFolder = m_pictureListFolder;
     if (invalid > 0)
         messages().show(QString::number(invalid) +

@@ -19,6 +19,7 @@
 namespace pictrove {
 
 class FileTypes;
+struct GivenPaths;
 
 // The Step 1 page as logic: the current folder and its listing, the Image
 // Basket, the selections of both lists, and every command of the two
@@ -68,6 +69,13 @@ public:
     void removeAll();
     void openPictureList();
     void savePictureList();
+    // "Open Picture List from Disk" without its file dialog: the list named
+    // at start, or handed over by a second start.
+    void openPictureListFile(const QString &path);
+    // Paths given at start or handed over: the picture list as opened from
+    // disk, the files as dropped from the file manager (same filter,
+    // duplicate rule and messages). The folder is the folder tree's.
+    void openGiven(const GivenPaths &given);
 
     // A click on an entry: previewed when it is the only selected entry.
     void folderEntryClicked(int row);
@@ -95,6 +103,7 @@ private:
     std::optional<QString> choosePictureList(FileDialogRequest::Mode mode);
     void saveList();
     void openList();
+    void readPictureList(const QString &path);
     void previewIfOnlySelected(QItemSelectionModel &selection, int row, const QString &path);
 
     FolderListModel m_folder;

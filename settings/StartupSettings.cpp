@@ -79,9 +79,16 @@ StartupSettings &startupSettings()
     return settings;
 }
 
+namespace {
+bool canHoldSettings(const QString &folder);
+}
+
 StartupSettings defaultStartupSettings()
 {
-    const QString folder = programFolder();
+    const QString program = programFolder();
+    const QString folder = firstStartFolderFor(
+        program, canHoldSettings(program),
+        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), QDir::homePath());
     StartupSettings s;
     s.LastGenericName = QStringLiteral("Sample");
     s.LastFolder = folder;
@@ -146,6 +153,16 @@ QString settingsFolderFor(const QString &programFolder, bool programFolderUsable
                           const QString &configFolder)
 {
     return programFolderUsable || configFolder.isEmpty() ? programFolder : configFolder;
+}
+
+QString firstStartFolderFor(const QString &programFolder, bool programFolderUsable,
+                            const QString &picturesFolder, const QString &homeFolder)
+{
+    if (programFolderUsable)
+        return programFolder;
+    if (!picturesFolder.isEmpty() && QFileInfo(picturesFolder).isDir())
+        return picturesFolder;
+    return homeFolder.isEmpty() ? programFolder : homeFolder;
 }
 
 QString settingsFilePath() { return joinPath(settingsFolder(), SettingsFileName); }

@@ -37,8 +37,8 @@ constexpr int SettingsRecordSize = 1060;
 // The process-wide record.
 StartupSettings &startupSettings();
 
-// The first-start values: program folder, 640 x 480 pixels in twips of the
-// current screen, GIF-256, quality 60, "Sample".
+// The first-start values: the folders of firstStartFolderFor, 640 x 480
+// pixels in twips of the current screen, GIF-256, quality 60, "Sample".
 StartupSettings defaultStartupSettings();
 
 // The record as it stands in the file, exactly SettingsRecordSize bytes.
@@ -59,6 +59,14 @@ QString settingsFilePath();
 // can hold the file.
 QString settingsFolderFor(const QString &programFolder, bool programFolderUsable,
                           const QString &configFolder);
+
+// The folder that LastFolder, LastDestination and LastPictureListFolder
+// name at a first start: the program folder when it holds the settings (a
+// build tree, a copy unpacked somewhere writable); for an installed copy,
+// whose folder (/usr/bin) holds no picture of the user's and takes no
+// file, the user's Pictures folder when it exists, else the home folder.
+QString firstStartFolderFor(const QString &programFolder, bool programFolderUsable,
+                            const QString &picturesFolder, const QString &homeFolder);
 
 // True when a file or folder exists at path.
 bool FileExists(const QString &path);

@@ -16,7 +16,9 @@ check bin/pictrove
 check bin/pictrove-convert
 check libexec/pictrove/pictrove-decoder
 check share/pictrove/Help/default.htm
-check share/applications/pictrove.desktop
+check share/applications/example.tevalen.Pictrove.desktop
+check share/metainfo/example.tevalen.Pictrove.metainfo.xml
+check share/bash-completion/completions/pictrove-convert
 check share/icons/hicolor/scalable/apps/pictrove.svg
 check share/man/man1/pictrove.1
 check share/man/man1/pictrove-convert.1
@@ -24,7 +26,10 @@ if [[ -e "$prefix/bin/pictrove-decoder" || -e "$prefix/bin/Help" ]]; then
   echo "a helper or the help lies in bin/"; fail=1
 fi
 if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$prefix/share/applications/pictrove.desktop" || fail=1
+  desktop-file-validate "$prefix/share/applications/example.tevalen.Pictrove.desktop" || fail=1
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$prefix/share/metainfo/example.tevalen.Pictrove.metainfo.xml" || fail=1
 fi
 
 # The installed converter, run from elsewhere, decodes through the installed

@@ -16,7 +16,9 @@ echo "package: $(basename "$deb")"
 fail=0
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/pictrove ./usr/bin/pictrove-convert ./usr/libexec/pictrove/pictrove-decoder \
-         ./usr/share/pictrove/Help/default.htm ./usr/share/applications/pictrove.desktop \
+         ./usr/share/pictrove/Help/default.htm ./usr/share/applications/example.tevalen.Pictrove.desktop \
+         ./usr/share/metainfo/example.tevalen.Pictrove.metainfo.xml \
+         ./usr/share/bash-completion/completions/pictrove-convert \
          ./usr/share/icons/hicolor/scalable/apps/pictrove.svg ./usr/share/man/man1/pictrove.1 \
          ./usr/share/man/man1/pictrove-convert.1; do
   if grep -qx "$f" <<<"$files"; then echo "ok   $f"; else echo "MISSING $f"; fail=1; fi

@@ -10,9 +10,11 @@
 
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QSysInfo>
 #include <QProcess>
@@ -20,7 +22,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <stdexcept>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace pictrove {
 namespace {
@@ -166,6 +177,13 @@ public:
         return running;
     }
     void reportAlreadyRunning() override { step("reportAlreadyRunning"); }
+    bool handOverToRunningCopy() override
+    {
+        step("handOver");
+        return handsOver;
+    }
+    void listenForHandOvers() override { step("listen"); }
+    void openGivenPaths() override { step("openGivenPaths"); }
     void unloadMainWindow() override { step("unloadMainWindow"); }
     void closeSplash() override { step("closeSplash"); }
     void endProcess() override { step("endProcess"); }
@@ -193,6 +211,7 @@ public:
     QStringList calls;
     QStringList failing;
     bool running = false;
+    bool handsOver = false;
     int width = 0;
     int height = 0;
     QString pictureListFolder;
@@ -209,7 +228,7 @@ TEST(StartProgram, RunsItsStepsInOrderAndPlacesTheWindow)
     StartProgram(host);
     EXPECT_EQ(host.calls, QStringList({"anotherCopyRunning", "loadSettings", "loadMainWindow",
                                        "size", "pictureListFolder", "showMainWindow",
-                                       "closeSplash"}));
+                                       "closeSplash", "listen", "openGivenPaths"}));
     EXPECT_EQ(host.width, 9600);
     EXPECT_EQ(host.height, 7200);
     EXPECT_EQ(host.pictureListFolder, QStringLiteral("  /pictures/lists"));
@@ -232,8 +251,27 @@ TEST(StartProgram, ASecondCopyReportsAndEndsWithoutTouchingTheSettings)
     RecordingHost host;
     host.running = true;
     StartProgram(host);
-    EXPECT_EQ(host.calls, QStringList({"anotherCopyRunning", "reportAlreadyRunning",
+    EXPECT_EQ(host.calls, QStringList({"anotherCopyRunning", "handOver", "reportAlreadyRunning",
                                        "closeSplash", "endProcess"}));
+}
+
+TEST(StartProgram, ASecondCopyWithFilesHandsThemOverAndEndsSilently)
+{
+    startupSettings() = StartupSettings();
+    RecordingHost host;
+    host.running = true;
+    host.handsOver = true;
+    StartProgram(host);
+    EXPECT_EQ(host.calls, QStringList({"anotherCopyRunning", "handOver", "closeSplash",
+                                       "endProcess"}));
+
+    // A hand-over that fails on the way still says why no window comes.
+    RecordingHost failing;
+    failing.running = true;
+    failing.failing = QStringList({"handOver"});
+    StartProgram(failing);
+    EXPECT_TRUE(failing.calls.contains("reportAlreadyRunning"));
+    EXPECT_EQ(failing.calls.last(), QStringLiteral("endProcess"));
 }
 
 TEST(StartProgram, AFailingStepDoesNotKeepTheWindowFromShowing)
@@ -243,7 +281,7 @@ TEST(StartProgram, AFailingStepDoesNotKeepTheWindowFromShowing)
     host.failing = QStringList({"loadSettings", "size", "anotherCopyRunning"});
     StartProgram(host);
     EXPECT_TRUE(host.calls.contains("showMainWindow"));
-    EXPECT_EQ(host.calls.last(), QStringLiteral("closeSplash"));
+    EXPECT_EQ(host.calls.last(), QStringLiteral("openGivenPaths"));
 }
 
 // ---- Single instance ------------------------------------------------------
@@ -314,6 +352,205 @@ TEST(SingleInstance, NoUsableFolderNeverRefusesToStart)
     SingleInstance instance(box.file(QStringLiteral("pictrove")),
                             box.file(QStringLiteral("file"))); // not a folder
     EXPECT_FALSE(instance.anotherCopyRunning());
+}
+
+// ---- Hand-over to the running copy ---------------------------------------
+
+TEST(Handover, MessagesCarryAbsolutePathsAndNothingElseDecodes)
+{
+    const QStringList paths{"/pics/a b.png", "/pics/ä.jpg", "/x"};
+    EXPECT_EQ(handover::decode(handover::encode(paths)), paths);
+
+    const QByteArray good = handover::encode(paths);
+    QByteArray wrongLength = good;
+    wrongLength[11] = char(wrongLength[11] + 1);
+    QByteArray badUtf8 = handover::encode({"/a"});
+    badUtf8[12 + 1] = char(0xC3); // a lead byte without its follower
+    const QList<QByteArray> rejected = {
+        QByteArray(), QByteArray("garbage"), good.left(good.size() - 1), good + "x",
+        wrongLength, badUtf8, handover::encode({"relative.png"}), handover::encode({}),
+        handover::encode({"/a", ""}), QByteArray("PTOPEN2") + good.mid(7)};
+    for (const QByteArray &bytes : rejected)
+        EXPECT_FALSE(handover::decode(bytes).has_value()) << bytes.toHex().toStdString();
+}
+
+class HandoverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<HandoverServer>(socket());
+        QObject::connect(server.get(), &HandoverServer::pathsReceived,
+                         [this](const QStringList &paths) { received << paths; });
+    }
+
+    QString socket() const { return box.file(QStringLiteral("pictrove-test.socket")); }
+
+    // A raw connection that sends bytes and keeps the line open.
+    std::unique_ptr<QLocalSocket> connectRaw(const QByteArray &bytes)
+    {
+        auto raw = std::make_unique<QLocalSocket>();
+        raw->connectToServer(socket());
+        if (!test::waitFor([&] { return raw->state() == QLocalSocket::ConnectedState; }))
+            return nullptr;
+        raw->write(bytes);
+        raw->flush();
+        return raw;
+    }
+
+    // handover::send blocks this thread, which is the server's: the real
+    // second start is another process, so run it as one here.
+    bool sendFromAnotherThread(const QStringList &paths, int timeoutMs = 5000)
+    {
+        std::atomic<int> result{-1};
+        std::thread sender([&] { result = handover::send(socket(), paths, timeoutMs) ? 1 : 0; });
+        const bool finished = test::waitFor([&] { return result.load() >= 0; }, timeoutMs + 5000);
+        sender.join();
+        return finished && result.load() == 1;
+    }
+
+    Sandbox box;
+    std::unique_ptr<HandoverServer> server;
+    QList<QStringList> received;
+};
+
+TEST_F(HandoverTest, ASecondStartsPathsArriveAndTheSocketIsTheUsersAlone)
+{
+    ASSERT_TRUE(server->listen());
+    const QFileInfo info(socket());
+    EXPECT_EQ(info.ownerId(), ::geteuid());
+    EXPECT_FALSE(info.permissions() &
+                 (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther));
+
+    const QStringList paths{box.file("a.png"), box.file("b c.jpg")};
+    EXPECT_TRUE(sendFromAnotherThread(paths));
+    ASSERT_TRUE(test::waitFor([&] { return received.size() == 1; }));
+    EXPECT_EQ(received.front(), paths);
+
+    // The socket goes with the server.
+    server.reset();
+    EXPECT_FALSE(QFileInfo::exists(socket()));
+    EXPECT_FALSE(handover::send(socket(), paths, 1000));
+}
+
+TEST_F(HandoverTest, AStaleSocketOrFileNeverBlocksTheStart)
+{
+    {
+        // A socket bound and abandoned, as a crashed copy leaves it.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(socket());
+        ASSERT_LT(size_t(name.size()), sizeof(address.sun_path));
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(QFileInfo::exists(socket()));
+    EXPECT_FALSE(handover::send(socket(), {"/a.png"}, 1000)); // nobody answers
+    ASSERT_TRUE(server->listen());
+    EXPECT_TRUE(sendFromAnotherThread({"/a.png"}));
+
+    server.reset();
+    ASSERT_TRUE(box.write(QFileInfo(socket()).fileName(), "not a socket"));
+    SetUp();
+    EXPECT_TRUE(server->listen());
+}
+
+TEST_F(HandoverTest, GarbageHugeAndSlowMessagesAreDroppedWithoutHoldingUpOthers)
+{
+    server->setLimits(64 * 1024, 500);
+    ASSERT_TRUE(server->listen());
+
+    // Garbage, a header announcing more than the bound, and more bytes than
+    // the bound: each connection is closed and nothing arrives.
+    QByteArray huge = handover::encode({QStringLiteral("/") + QString(100 * 1024, u'x')});
+    QByteArray announced("PTOPEN1\0\x7f\xff\xff\xff", 12);
+    for (const QByteArray &bytes : {QByteArray(4096, 'g'), announced, huge}) {
+        std::unique_ptr<QLocalSocket> raw = connectRaw(bytes);
+        ASSERT_TRUE(raw);
+        EXPECT_TRUE(test::waitFor(
+            [&] { return raw->state() == QLocalSocket::UnconnectedState; }, 3000));
+    }
+
+    // A writer that stops half-way holds its connection only until the time
+    // limit; meanwhile a real second start is served.
+    const QByteArray whole = handover::encode({"/slow.png"});
+    std::unique_ptr<QLocalSocket> slow = connectRaw(whole.left(whole.size() / 2));
+    ASSERT_TRUE(slow);
+    EXPECT_TRUE(sendFromAnotherThread({"/quick.png"}));
+    EXPECT_TRUE(test::waitFor([&] { return slow->state() == QLocalSocket::UnconnectedState; },
+                              5000));
+    // What remains arrives too late to count.
+    slow->write(whole.mid(whole.size() / 2));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(test::waitFor([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QList<QStringList>{QStringList{"/quick.png"}});
+
+    // Many connections at once that never finish take no more than their
+    // share; they end by the time limit and the server still answers.
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    for (int i = 0; i < handover::MaxConnections * 2; ++i)
+        idle.push_back(connectRaw(QByteArray("PTOPEN1")));
+    EXPECT_TRUE(test::waitFor(
+        [&] {
+            return std::all_of(idle.begin(), idle.end(), [](const auto &s) {
+                return !s || s->state() == QLocalSocket::UnconnectedState;
+            });
+        },
+        5000));
+    EXPECT_TRUE(sendFromAnotherThread({"/after.png"}));
+    EXPECT_TRUE(test::waitFor([&] { return received.size() == 2; }));
+}
+
+TEST_F(HandoverTest, AnotherUsersConnectionIsRefused)
+{
+    server->setAllowedUser(::geteuid() + 1);
+    ASSERT_TRUE(server->listen());
+    EXPECT_FALSE(sendFromAnotherThread({"/a.png"}, 1000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(received.isEmpty());
+}
+
+TEST(SingleInstance, TheSocketLiesBesideTheLock)
+{
+    Sandbox box;
+    SingleInstance instance(box.file(QStringLiteral("pictrove")), box.path());
+    const QFileInfo lock(instance.lockPath());
+    const QFileInfo socket(instance.socketPath());
+    EXPECT_EQ(socket.absolutePath(), lock.absolutePath());
+    EXPECT_EQ(socket.completeBaseName(), lock.completeBaseName());
+    EXPECT_EQ(socket.suffix(), QStringLiteral("socket"));
+
+    // A folder too deep for a socket address: a short private folder, one
+    // name per lock folder.
+    const QString deep = box.file(QString(60, u'd') + u'/' + QString(60, u'e'));
+    ASSERT_TRUE(QDir().mkpath(deep));
+    SingleInstance deeper(box.file(QStringLiteral("pictrove")), deep);
+    const QString fallback = deeper.socketPath();
+    EXPECT_TRUE(fallback.startsWith(QStringLiteral("/tmp/pictrove-%1/").arg(::geteuid())))
+        << fallback.toStdString();
+    EXPECT_LT(QFile::encodeName(fallback).size(), 108);
+    struct stat folder {};
+    ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(fallback).absolutePath()).constData(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 077, 0u);
+    EXPECT_EQ(folder.st_uid, ::geteuid());
+    SingleInstance other(box.file(QStringLiteral("pictrove")), deep + QStringLiteral("/x"));
+    ASSERT_TRUE(QDir().mkpath(deep + QStringLiteral("/x")));
+    EXPECT_NE(other.socketPath(), fallback);
+
+    // And a hand-over works there.
+    HandoverServer server(fallback);
+    ASSERT_TRUE(server.listen());
+    QStringList received;
+    QObject::connect(&server, &HandoverServer::pathsReceived,
+                     [&](const QStringList &paths) { received = paths; });
+    std::atomic<int> sent{-1};
+    std::thread sender([&] { sent = handover::send(fallback, {"/a.png"}) ? 1 : 0; });
+    EXPECT_TRUE(test::waitFor([&] { return sent.load() >= 0; }, 10000));
+    sender.join();
+    EXPECT_EQ(sent.load(), 1);
+    EXPECT_TRUE(test::waitFor([&] { return !received.isEmpty(); }));
 }
 
 // ---- Help and web page ------------------------------------------------------

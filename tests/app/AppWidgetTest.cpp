@@ -2,6 +2,7 @@
 // placement and storing on close, tabs, splitter drops, the Step 2 views.
 #include "app/AppController.h"
 #include "app/DesktopServices.h"
+#include "selection/ImageSelection.h"
 #include "selection/widgets/FolderTree.h"
 #include "selection/widgets/SelectionViews.h"
 #include "app/FrameCommands.h"
@@ -38,6 +39,9 @@
 #include <QHelpEvent>
 #include <QToolTip>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 #include <functional>
 
@@ -217,6 +221,101 @@ TEST_F(Program, ASecondCopyIsRefusedWithoutShowingItsWindow)
     EXPECT_EQ(storedSettings().WindowWidth, 13500);
     EXPECT_EQ(storedSettings().WindowHeight, 10500);
     EXPECT_EQ(storedSettings().Maximized, -1);
+}
+
+// "Open With Pictrove" with the program not yet running: the files go into
+// the basket as a drop would put them, the folder opens in the tree.
+TEST_F(Program, PathsGivenAtStartFillTheBasketAndOpenTheFolder)
+{
+    ASSERT_TRUE(QDir(box.path()).mkdir(QStringLiteral("album")));
+    ASSERT_TRUE(box.write(QStringLiteral("album/a.png"), "x"));
+    ASSERT_TRUE(box.write(QStringLiteral("b.gif"), "x"));
+    ASSERT_TRUE(box.write(QStringLiteral("notes.txt"), "x"));
+    controller = std::make_unique<AppController>(box.file(QStringLiteral("pictrove")), box.path());
+    controller->quit = [this] { ++quitCalls; };
+    controller->setGivenPaths({box.file(QStringLiteral("album/a.png")), box.file(QStringLiteral("b.gif")),
+                               box.file(QStringLiteral("notes.txt")), box.file(QStringLiteral("album"))});
+    controller->start();
+    ASSERT_TRUE(waitFor([&] { return controller->mainWindow() && controller->mainWindow()->isVisible(); }));
+    MainWindow *w = controller->mainWindow();
+    EXPECT_EQ(w->selection().basket().basket().paths(),
+              (QStringList{box.file(QStringLiteral("album/a.png")), box.file(QStringLiteral("b.gif"))}));
+    EXPECT_EQ(w->panel(3)->text(), QStringLiteral("Basket: 2 file(s)"));
+    EXPECT_EQ(w->step1().fT->currentFolder(), box.file(QStringLiteral("album")));
+    EXPECT_TRUE(w->page1()->isVisible());
+    EXPECT_TRUE(messages.calls.empty());
+}
+
+// The running copy takes what a second start hands over: Step 1 comes up
+// with the files in the basket, by the drop's rule.
+TEST_F(Program, HandedOverFilesArriveInTheBasketOnStep1)
+{
+    MainWindow *w = startAndWaitForWindow();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(box.write(QStringLiteral("a.png"), "x"));
+    ASSERT_TRUE(box.write(QStringLiteral("b.tif"), "x"));
+    w->tabStrip()->tabs()->setCurrentIndex(1);
+    ASSERT_TRUE(w->page2()->isVisible());
+
+    // The second start is another process; its blocking send runs here on
+    // a thread of its own while this one serves the window.
+    const QStringList paths{box.file(QStringLiteral("a.png")), box.file(QStringLiteral("b.tif")),
+                            box.file(QStringLiteral("a.png"))};
+    std::atomic<int> sent{-1};
+    std::thread second([&] { sent = handover::send(controller->handOverSocketPath(), paths) ? 1 : 0; });
+    EXPECT_TRUE(waitFor([&] { return w->selection().basket().rowCount() == 2; }));
+    second.join();
+    EXPECT_EQ(sent.load(), 1);
+    EXPECT_TRUE(w->page1()->isVisible());
+    EXPECT_EQ(w->tabStrip()->selectedTab(), 1);
+    ASSERT_EQ(messages.calls.size(), 1u); // a.png twice: the drop's duplicate message
+    EXPECT_TRUE(messages.calls[0].text.startsWith(QStringLiteral("1 File(s) already existed")));
+}
+
+// A second start with files gives them to the running copy and ends
+// without a message; without a running copy to take them it says why.
+TEST_F(Program, ASecondCopyWithFilesHandsThemOverSilently)
+{
+    SingleInstance running(box.file(QStringLiteral("pictrove")), box.path());
+    ASSERT_FALSE(running.anotherCopyRunning());
+    const QStringList paths{box.file(QStringLiteral("a.png"))};
+
+    // The running copy, on a thread of its own as in its own process.
+    QThread thread;
+    thread.start();
+    auto *server = new HandoverServer(running.socketPath());
+    server->moveToThread(&thread);
+    bool listening = false;
+    QMetaObject::invokeMethod(server, [&] { listening = server->listen(); },
+                              Qt::BlockingQueuedConnection);
+    ASSERT_TRUE(listening);
+    std::atomic<bool> received{false};
+    QObject::connect(server, &HandoverServer::pathsReceived, server,
+                     [&](const QStringList &got) { received = got == paths; },
+                     Qt::DirectConnection);
+
+    controller = std::make_unique<AppController>(box.file(QStringLiteral("pictrove")), box.path());
+    controller->quit = [this] { ++quitCalls; };
+    controller->setGivenPaths(paths);
+    controller->start();
+    ASSERT_TRUE(waitFor([&] { return quitCalls > 0; }, 15000));
+    EXPECT_TRUE(received.load());
+    EXPECT_TRUE(messages.calls.empty());
+    EXPECT_FALSE(controller->mainWindow());
+
+    QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+
+    // Nobody listens now: the second start says a copy runs.
+    quitCalls = 0;
+    controller = std::make_unique<AppController>(box.file(QStringLiteral("pictrove")), box.path());
+    controller->quit = [this] { ++quitCalls; };
+    controller->setGivenPaths(paths);
+    controller->start();
+    ASSERT_TRUE(waitFor([&] { return quitCalls > 0; }, 15000));
+    ASSERT_EQ(messages.calls.size(), 1u);
+    EXPECT_EQ(messages.calls[0].text, QStringLiteral("Pictrove is already running!"));
 }
 
 // The running copy's file may be empty or being written: the refused copy

@@ -450,5 +450,40 @@ TEST(XvfbStart, Step1ShowsWhileALongStep2EncodeRuns)
     EXPECT_EQ(r["program-exit"], "0");
 }
 
+// "Open With Pictrove" on a running copy: the second start hands its files
+// over and ends; they arrive in the running copy's basket, on Step 1.
+TEST(XvfbStart, ASecondStartHandsItsFilesToTheRunningCopy)
+{
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    test::Sandbox box;
+    const SessionFolders f(box, QStringLiteral("handover"));
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    ASSERT_TRUE(makeSamples(pictures, {{"rose:", "a-rose.jpg"}, {"logo:", "b logo.png"}}));
+    ASSERT_TRUE(box.write(QStringLiteral("pictures/notes.txt"), "not a picture"));
+    storeSettings(f.program, {900, 650}, [&](StartupSettings &s) { s.LastFolder = pictures; });
+
+    auto r = runAccessibilitySession(
+        box, f, QStringLiteral("handover.txt"),
+        {QStringLiteral("handover-session.py"), f.program + QStringLiteral("/pictrove"), pictures});
+    keepScreenshots(f.out, {"handover-received.png"});
+    const std::string logs = " (logs in " + f.out.toStdString() + ")";
+
+    ASSERT_EQ(r["app"], "yes") << logs;
+    EXPECT_EQ(r["missing-item"], "") << logs;
+    EXPECT_EQ(r["basket-before"], "0") << logs;
+    EXPECT_EQ(r["step2-before"], "yes") << logs;
+    EXPECT_EQ(r["second-exit"], "0") << logs;
+    EXPECT_EQ(r["second-quick"], "yes") << logs;
+    EXPECT_EQ(r["basket-after"], "2") << logs;
+    EXPECT_EQ(r["panel3"], "Basket: 2 file(s)") << logs;
+    EXPECT_EQ(r["step1-shown"], "yes") << logs;
+    EXPECT_EQ(r["lonely-waits"], "yes") << logs;
+    EXPECT_EQ(r["done"], "yes") << logs;
+    EXPECT_EQ(r["program-exit"], "0") << logs;
+}
+
 } // namespace
 } // namespace pictrove

@@ -1,5 +1,6 @@
 // pictrove-convert end to end: the built program run on a mixed folder.
 #include "settings/StartupSettings.h"
+#include "engine/catalogue/FormatCatalogue.h"
 #include "engine/catalogue/FormatChoice.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchWorker.h"
@@ -423,4 +424,32 @@ TEST(ConvertTool, ListsCannotRewriteTheTerminalAndFoldersAreNamedAsSuch)
     ASSERT_EQ(run.lines.size(), 4) << all.toStdString(); // three inputs and the summary
     EXPECT_TRUE(run.lines[1].endsWith(QStringLiteral("but is a folder"))) << run.lines[1].toStdString();
     EXPECT_TRUE(run.lines[2].endsWith(QStringLiteral(": is a folder"))) << run.lines[2].toStdString();
+}
+
+// Scripts pick a row by its text: each line is the row's index, its exact
+// list text and its extension, in catalogue order, and asks for nothing else.
+TEST(ConvertTool, ListFormatsPrintsEveryCatalogueRow)
+{
+    const ToolRun run = runConvert({"--list-formats"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const std::span<const FormatRow> rows = formatCatalogue();
+    ASSERT_EQ(run.lines.size(), qsizetype(rows.size()));
+    for (qsizetype i = 0; i < run.lines.size(); ++i) {
+        const QStringList fields = run.lines[i].split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 3) << run.lines[i].toStdString();
+        EXPECT_EQ(fields[0], QString::number(i));
+        EXPECT_EQ(fields[1], rows[size_t(i)].listText);
+        EXPECT_EQ(fields[2], rows[size_t(i)].extension);
+        EXPECT_FALSE(fields[2].isEmpty());
+        // The text printed is the one --format takes for that row.
+        convert::ConvertOptions options;
+        options.format = fields[1];
+        QString error;
+        const std::optional<FormatChoice> choice = convert::resolveChoice(options, &error);
+        ASSERT_TRUE(choice.has_value()) << error.toStdString();
+        EXPECT_EQ(choice->row, i);
+    }
+    // Asked before any destination or input is known (the completion does).
+    EXPECT_EQ(convert::parseCommandLine({"--list-formats", "-o", "/nonexistent"}).action,
+              convert::ParsedCommandLine::Action::ListFormats);
 }

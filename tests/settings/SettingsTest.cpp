@@ -371,5 +371,57 @@ TEST(SettingsLocation, AnInstalledCopyKeepsItsSettingsInANewConfigurationFolder)
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
+TEST(SettingsLocation, AnInstalledCopyStartsInThePicturesFolderElseHome)
+{
+    test::Sandbox box;
+    ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("Bilder")));
+    const QString pictures = box.file(QStringLiteral("Bilder"));
+    // A copy that keeps its settings beside itself keeps naming its folder.
+    EXPECT_EQ(firstStartFolderFor(QStringLiteral("/opt/p"), true, pictures, QStringLiteral("/home/u")),
+              QStringLiteral("/opt/p"));
+    EXPECT_EQ(firstStartFolderFor(QStringLiteral("/usr/bin"), false, pictures, QStringLiteral("/home/u")),
+              pictures);
+    EXPECT_EQ(firstStartFolderFor(QStringLiteral("/usr/bin"), false, box.file(QStringLiteral("none")),
+                                  QStringLiteral("/home/u")),
+              QStringLiteral("/home/u"));
+    EXPECT_EQ(firstStartFolderFor(QStringLiteral("/usr/bin"), false, QString(), QString()),
+              QStringLiteral("/usr/bin"));
+}
+
+// The first start of an installed copy as a new user meets it: the
+// Pictures folder of the user's XDG folders file, in every folder default.
+TEST(SettingsLocation, AnInstalledCopysDefaultsNameTheXdgPicturesFolder)
+{
+    test::Sandbox box;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray oldHome = qgetenv("HOME");
+    const QString home = box.file(QStringLiteral("home"));
+    const QString pictures = box.file(QStringLiteral("home/Bilder"));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    ASSERT_TRUE(QDir().mkpath(box.file(QStringLiteral("config"))));
+    ASSERT_TRUE(box.write(QStringLiteral("config/user-dirs.dirs"),
+                          "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(box.file(QStringLiteral("config"))));
+    setProgramFolder(box.file(QStringLiteral("no-such-program-folder")));
+
+    StartupSettings s = defaultStartupSettings();
+    EXPECT_EQ(s.LastFolder.trimmed(), pictures);
+    EXPECT_EQ(s.LastDestination.trimmed(), pictures);
+    EXPECT_EQ(s.LastPictureListFolder.trimmedRight(), pictures);
+
+    // Without that folder on disk: the home folder.
+    ASSERT_TRUE(QDir(pictures).removeRecursively());
+    EXPECT_EQ(defaultStartupSettings().LastFolder.trimmed(), home);
+
+    // A copy run from a writable folder keeps its own folder.
+    setProgramFolder(box.path());
+    EXPECT_EQ(defaultStartupSettings().LastFolder.trimmed(), box.path());
+
+    setProgramFolder(QString());
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+    qputenv("HOME", oldHome);
+}
+
 } // namespace
 } // namespace pictrove

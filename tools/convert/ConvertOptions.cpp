@@ -27,6 +27,7 @@ QString usageText()
         "  -j, --jobs N          files converted at once (default: one per processor); names,\n"
         "                        numbers and the order of the lines are those of one job\n"
         "  -q, --quiet           no per-file lines\n"
+        "      --list-formats    print each catalogue row as INDEX<tab>TEXT<tab>EXTENSION, one a line\n"
         "  -h, --help, --version\n"
         "\n"
         "Exit status: 0 when every input was written, 1 when any was skipped or failed or the run was\n"
@@ -62,8 +63,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                   QString(), QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption listFormats(QStringLiteral("list-formats"));
     parser.addOptions({format, output, name, overwrite, map, dither, greyscale, flipH, flipV, invert,
                        interlaced, quality, stripMetadata, quiet, jobs, help, version});
+    parser.addOption(listFormats);
 
     // QCommandLineParser wants the program name first.
     if (!parser.parse(QStringList{QStringLiteral("pictrove-convert")} + arguments))
@@ -74,6 +77,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(version)) {
         result.action = ParsedCommandLine::Action::Version;
+        return result;
+    }
+    // Scripts and the shell completion ask for the rows before they know
+    // a destination or an input.
+    if (parser.isSet(listFormats)) {
+        result.action = ParsedCommandLine::Action::ListFormats;
         return result;
     }
 

@@ -28,7 +28,7 @@ struct ConvertOptions {
 };
 
 struct ParsedCommandLine {
-    enum class Action { Run, Help, Version, UsageError };
+    enum class Action { Run, Help, Version, UsageError, ListFormats };
     Action action = Action::UsageError;
     ConvertOptions options;
     QString error; // for UsageError

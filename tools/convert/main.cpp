@@ -4,6 +4,7 @@
 #include "engine/conversion/LargeImageMemory.h"
 #include "tools/convert/ConvertOptions.h"
 #include "tools/convert/ConvertRun.h"
+#include "tools/convert/FormatListing.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -53,6 +54,9 @@ int main(int argc, char *argv[])
         return ExitAllWritten;
     case ParsedCommandLine::Action::Version:
         out << "pictrove-convert " << PICTROVE_VERSION << '\n';
+        return ExitAllWritten;
+    case ParsedCommandLine::Action::ListFormats:
+        out << formatListing();
         return ExitAllWritten;
     case ParsedCommandLine::Action::UsageError:
         errors << "pictrove-convert: " << parsed.error << "\n\n" << usageText();
