@@ -136,8 +136,10 @@ int main(int argc, char **argv)
                              QString::fromLatin1(bench::DefaultPhoto));
     QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Runs per change (median)"),
                             QStringLiteral("N"), QStringLiteral("3"));
+    QCommandLineOption webOnly(QStringLiteral("web"), QStringLiteral("Only the WebP and AVIF rows"));
     parser.addOption(photo);
     parser.addOption(runs);
+    parser.addOption(webOnly);
     parser.process(app);
     const int n = std::max(1, parser.value(runs).toInt());
 
@@ -231,7 +233,7 @@ int main(int argc, char **argv)
                 picture.width(), picture.height(), n);
     std::printf("%-42s %10s %8s %9s %12s %8s\n", "change", "shown", "goal", "stall", "ImageMagick",
                 "ratio");
-    std::vector<Case> all = cases;
+    std::vector<Case> all = parser.isSet(webOnly) ? std::vector<Case>{} : cases;
     all.insert(all.end(), webCases.begin(), webCases.end());
     for (const Case &c : all) {
         const Timing t = timeChange(window, c.change, n);
@@ -244,6 +246,8 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
 
+    if (parser.isSet(webOnly))
+        return 0;
     // Five rows clicked through 50 ms apart, ending on GIF-256 Colors.
     choose(p.CboFiles, 12);
     QElapsedTimer settle;
