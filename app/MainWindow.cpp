@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent) : QWidget(parent)
     m_step2 = std::make_unique<Step2Panes>(m_page2, m_views);
     m_step2->CoriginalPP->viewport()->image()->setSurface(&m_conversion.original);
     m_step2->COptimizedPP->viewport()->image()->setSurface(&m_conversion.optimized);
+    m_step2->COptimizedPP->viewport()->image()->setShowsTransparency(true);
     connect(m_tab, &TabStrip::clicked, this, &MainWindow::tabClicked);
 
     // The splitters' reactions to a drop: a splitter re-lays out its own

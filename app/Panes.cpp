@@ -267,6 +267,29 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     jpgColumn->addWidget(frameJPG);
     column->addWidget(Fjpg);
 
+    // Under the colour mode and the check boxes, which these rows keep.
+    frameWeb = named(new QWidget(cSave), "frameWeb");
+    auto *webQuality = new QHBoxLayout(frameWeb);
+    webQuality->setContentsMargins(8, 0, 8, 0);
+    TxtWeb = named(new QLineEdit(QStringLiteral("80"), frameWeb), "TxtWeb");
+    TxtWeb->setToolTip(QStringLiteral("Enter a quality value between 1-100 and press Enter."));
+    TxtWeb->setMaximumWidth(44);
+    TxtWebD = named(new QScrollBar(Qt::Vertical, frameWeb), "TxtWebD");
+    TxtWebD->setInvertedAppearance(true);
+    TxtWebD->setInvertedControls(true);
+    TxtWebD->setRange(1, 100);
+    TxtWebD->setValue(80);
+    TxtWebD->setFixedHeight(TxtWeb->sizeHint().height());
+    LblWebQuality = named(new QLabel(QStringLiteral("Enter WebP Quality between 1 to 100"), frameWeb),
+                          "LblWebQuality");
+    LblWebQuality->setWordWrap(true);
+    TxtWeb->setAccessibleName(QStringLiteral("Quality"));
+    webQuality->addWidget(TxtWeb);
+    webQuality->addWidget(TxtWebD);
+    webQuality->addWidget(LblWebQuality, 1);
+    frameWeb->hide();
+    column->addWidget(frameWeb);
+
     // Under both option frames, since it applies to JPEG, PNG and TIFF rows
     // alike. Rows whose files cannot hold metadata hide it: the GIF rows'
     // column, the tallest, has no room left for it at the smallest window,
@@ -276,7 +299,7 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     chkKeepMetadata->setAccessibleName(QStringLiteral("Keep metadata"));
     chkKeepMetadata->setToolTip(
         QStringLiteral("Writes the date taken, the camera and the other details of the source "
-                       "into the new file (JPEG, PNG and TIFF). Turn it off to leave out private "
+                       "into the new file (JPEG, PNG, TIFF, WebP and AVIF). Turn it off to leave out private "
                        "details such as the GPS position."));
     chkKeepMetadata->setAccessibleDescription(chkKeepMetadata->toolTip());
     column->addWidget(chkKeepMetadata);

@@ -84,6 +84,10 @@ struct Step2Panes {
     QWidget *frameJPG;
     QLineEdit *TxtJPG;
     QScrollBar *TxtJPGD;
+    QWidget *frameWeb; // the lossy WebP and AVIF rows' quality
+    QLineEdit *TxtWeb;
+    QScrollBar *TxtWebD;
+    QLabel *LblWebQuality;
     QPushButton *cmdBatch;
     QPushButton *CmdSave;
     QPushButton *CmdCancel;

@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -50,6 +51,7 @@ Step2Wiring::Step2Wiring(Step2Panes &panes, OutputSettingsController &options,
     };
     connectControls();
     connectQualityField();
+    connectWebQualityField();
 }
 
 void Step2Wiring::connectControls()
@@ -101,8 +103,79 @@ void Step2Wiring::connectQualityField()
     });
 }
 
+void Step2Wiring::connectWebQualityField()
+{
+    Step2Panes &p = m_panes;
+    p.TxtWeb->installEventFilter(this);
+    connect(p.TxtWeb, &QLineEdit::textEdited, this, [this](const QString &text) {
+        m_options.TxtWeb.setText(text);
+        sync();
+    });
+    connect(p.TxtWebD, &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == m_options.TxtWebD.value())
+            return; // the mirror's own change
+        m_options.TxtWebD.setValue(value);
+        sync();
+    });
+}
+
+bool Step2Wiring::filterWebQuality(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        m_options.TxtWeb_GotFocus();
+        sync();
+        return false;
+    case QEvent::FocusOut:
+        m_options.TxtWeb_Commit();
+        sync();
+        return false;
+    case QEvent::InputMethod: {
+        auto *input = static_cast<QInputMethodEvent *>(event);
+        if (input->commitString().isEmpty())
+            return false;
+        for (const QChar c : input->commitString())
+            typeIntoWebQuality(c.unicode());
+        return true;
+    }
+    case QEvent::KeyPress: break;
+    default: return false;
+    }
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        m_options.TxtWeb_Commit();
+        sync();
+        return true;
+    }
+    if (key->key() == Qt::Key_Backspace) {
+        typeIntoWebQuality(8);
+        return true;
+    }
+    const QString typed = key->text();
+    if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
+        (key->modifiers() & Qt::ControlModifier))
+        return false;
+    for (const QChar c : typed)
+        typeIntoWebQuality(c.unicode());
+    return true;
+}
+
+void Step2Wiring::typeIntoWebQuality(char16_t character)
+{
+    QLineEdit *text = m_panes.TxtWeb;
+    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
+    const int start = text->hasSelectedText() ? text->selectionStart() : text->cursorPosition();
+    m_options.TxtWeb.select(start, int(text->selectedText().size()));
+    m_options.TxtWeb_KeyPress(code);
+    if (code != 0)
+        m_options.TxtWeb.typeKey(code);
+    sync();
+}
+
 bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_panes.TxtWeb)
+        return filterWebQuality(event);
     QLineEdit *text = m_panes.TxtJPG;
     if (watched != text)
         return QObject::eventFilter(watched, event);
@@ -167,6 +240,10 @@ void Step2Wiring::mirror(QComboBox *box, const ListState &state)
     box->setCurrentIndex(state.index);
     box->setEnabled(state.enabled);
     box->setVisible(state.visible);
+    // A list in a form goes with its caption.
+    if (auto *form = qobject_cast<QFormLayout *>(box->parentWidget()->layout()))
+        if (QWidget *caption = form->labelForField(box))
+            caption->setVisible(state.visible);
 }
 
 void Step2Wiring::mirror(QCheckBox *box, const CheckState &state)
@@ -216,6 +293,21 @@ void Step2Wiring::sync()
         const QSignalBlocker quiet(p.TxtJPGD);
         p.TxtJPGD->setValue(o.TxtJPGD.value());
     }
+    mirror(p.frameWeb, o.frameWeb);
+    p.LblWebQuality->setText(o.webQualityCaption);
+    {
+        const QSignalBlocker quiet(p.TxtWeb);
+        if (p.TxtWeb->text() != o.TxtWeb.text())
+            p.TxtWeb->setText(o.TxtWeb.text());
+        if (o.TxtWeb.selectionLength() > 0)
+            p.TxtWeb->setSelection(o.TxtWeb.selectionStart(), o.TxtWeb.selectionLength());
+        else
+            p.TxtWeb->setCursorPosition(o.TxtWeb.selectionStart());
+    }
+    {
+        const QSignalBlocker quiet(p.TxtWebD);
+        p.TxtWebD->setValue(o.TxtWebD.value());
+    }
     m_status.setText(2, o.statusPanel2);
     // The interlace handler names the file type itself after its encode.
     if (o.FileType4 != m_shownFileType4) {
@@ -243,9 +335,9 @@ void Step2Wiring::encode(bool jpeg, int quality, const QString &path, std::int16
 {
     PreviewJob job;
     job.options = m_options.encodingOptions();
-    job.original = m_conversion.original.image();
+    job.original = m_conversion.original.picture();
     job.metadata = m_conversion.original.metadata();
-    job.optimized = m_conversion.optimized.image();
+    job.optimized = m_conversion.optimized.picture();
     job.jpeg = jpeg;
     job.quality = quality;
     job.path = path;

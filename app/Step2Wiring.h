@@ -44,6 +44,8 @@ public:
 private:
     void connectControls();
     void connectQualityField();
+    void connectWebQualityField();
+    bool filterWebQuality(QEvent *event);
     void encode(bool jpeg, int quality, const QString &path, std::int16_t keep, bool saveAs);
     void showResult(const PreviewDone &done);
     void showBusy(bool busy);
@@ -53,6 +55,7 @@ private:
     bool eventFilter(QObject *watched, QEvent *event) override;
     // One character typed into the custom quality, through its key filter.
     void typeIntoQuality(char16_t character);
+    void typeIntoWebQuality(char16_t character);
 
     Step2Panes &m_panes;
     OutputSettingsController &m_options;

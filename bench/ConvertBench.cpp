@@ -3,6 +3,7 @@
 // decoder process included), against ImageMagick doing the same work in the
 // same run.
 #include "BenchCorpus.h"
+#include "WebBench.h"
 #include "TestProfiles.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
@@ -67,6 +68,11 @@ struct MagickJob {
 MagickJob magickJob(int row)
 {
     const FormatRow &r = *formatRow(row);
+    if (r.kind == FormatKind::Web) {
+        if (r.web == WebFormat::WebpLossless)
+            return {{QStringLiteral("-define"), QStringLiteral("webp:lossless=true")}, {}};
+        return {{QStringLiteral("-quality"), r.web == WebFormat::Avif ? QStringLiteral("60") : QStringLiteral("80")}, {}};
+    }
     if (r.kind == FormatKind::Jpeg) {
         static const int qualities[] = {10, 25, 50, 75, 100, 60}; // FreeImage's preset flags
         return {{QStringLiteral("-quality"), QString::number(qualities[row - FirstJpegRow])}, {}};
@@ -384,12 +390,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Also convert the corpus photos made WebP, HEIC and AVIF, against ImageMagick and vips."));
     const QCommandLineOption modernOnlyOption(QStringLiteral("modern-only"),
         QStringLiteral("Only the modern-inputs line."));
+    const QCommandLineOption webOption(QStringLiteral("web"),
+        QStringLiteral("Only the WebP and AVIF rows against cwebp, avifenc and vips (wall time, size, SSIM)."));
     const QCommandLineOption tagOption(QStringLiteral("tag-profile"),
         QStringLiteral("Also time each row (one worker) on a copy of the corpus whose JPEG photos carry an "
                        "Adobe RGB profile, against the untagged corpus."));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
                        repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption, modernOption,
-                       modernOnlyOption, tagOption});
+                       modernOnlyOption, tagOption, webOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -479,7 +487,7 @@ int main(int argc, char *argv[])
         window->show();
     }
     const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
-    if (parser.isSet(modernOnlyOption))
+    if (parser.isSet(modernOnlyOption) || parser.isSet(webOption))
         rows.clear();
     for (int row : rows) {
         QDir(outFolder).removeRecursively();
@@ -563,6 +571,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(modernOption) || parser.isSet(modernOnlyOption))
         modernInputs(out, corpus, magick, workers, outFolder);
+    if (parser.isSet(webOption))
+        webRows(out, corpus, workers, outFolder);
     QDir(outFolder).removeRecursively();
     return 0;
 }

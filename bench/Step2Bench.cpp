@@ -136,8 +136,10 @@ int main(int argc, char **argv)
                              QString::fromLatin1(bench::DefaultPhoto));
     QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Runs per change (median)"),
                             QStringLiteral("N"), QStringLiteral("3"));
+    QCommandLineOption webOnly(QStringLiteral("web"), QStringLiteral("Only the WebP and AVIF rows"));
     parser.addOption(photo);
     parser.addOption(runs);
+    parser.addOption(webOnly);
     parser.process(app);
     const int n = std::max(1, parser.value(runs).toInt());
 
@@ -217,12 +219,23 @@ int main(int argc, char **argv)
         {"custom quality 85", 150, [&] { p.TxtJPGD->setValue(p.TxtJPGD->value() == 85 ? 84 : 85); },
          {mpc, "-quality", "85", out + ".jpg"}},
     };
+    // The rows for the web: each encode uses both cores for the one picture.
+    const std::vector<Case> webCases = {
+        {"row WebP - Lossy (quality 80)", 700, [&] { choose(p.CboFiles, 26); },
+         {mpc, "-quality", "80", out + ".webp"}},
+        {"WebP quality 79/80", 700, [&] { p.TxtWebD->setValue(p.TxtWebD->value() == 80 ? 79 : 80); },
+         {mpc, "-quality", "79", out + ".webp"}},
+        {"row AVIF (quality 60)", 2500, [&] { choose(p.CboFiles, 28); },
+         {mpc, "-quality", "60", out + ".avif"}},
+    };
     std::printf("Step 2 on a %dx%d photo, median of %d; the longest stall of the window "
                 "(goal 50 ms) over all runs; ImageMagick on the same picture\n",
                 picture.width(), picture.height(), n);
     std::printf("%-42s %10s %8s %9s %12s %8s\n", "change", "shown", "goal", "stall", "ImageMagick",
                 "ratio");
-    for (const Case &c : cases) {
+    std::vector<Case> all = parser.isSet(webOnly) ? std::vector<Case>{} : cases;
+    all.insert(all.end(), webCases.begin(), webCases.end());
+    for (const Case &c : all) {
         const Timing t = timeChange(window, c.change, n);
         const double im = magick && !c.magickArgs.isEmpty() ? timeMagick(c.magickArgs, n) : -1;
         const QString goal = c.goalMs > 0 ? QStringLiteral("%1").arg(c.goalMs) : QStringLiteral("-");
@@ -233,6 +246,8 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
 
+    if (parser.isSet(webOnly))
+        return 0;
     // Five rows clicked through 50 ms apart, ending on GIF-256 Colors.
     choose(p.CboFiles, 12);
     QElapsedTimer settle;

@@ -9,7 +9,9 @@ namespace pictrove {
 // name (which is also its key in the file) and its first-start value. The
 // types a key may have are those readValue() in ExtraSettings.cpp reads.
 #define PICTROVE_EXTRA_SETTINGS(KEY)                                                          \
-    KEY(bool, KeepMetadata, true)
+    KEY(bool, KeepMetadata, true)                                                             \
+    KEY(int, WebpQuality, 80)                                                                 \
+    KEY(int, AvifQuality, 60)
 
 struct ExtraSettings {
 #define PICTROVE_EXTRA_SETTING_FIELD(type, name, initial) type name = initial;

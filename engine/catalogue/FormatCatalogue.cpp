@@ -54,6 +54,17 @@ FormatRow jpeg(const char *text, int preset)
             .jpegPreset = preset};
 }
 
+FormatRow web(const char *text, WebFormat format, const char *extension, const char *typeText)
+{
+    return {.listText = QString::fromLatin1(text),
+            .kind = FormatKind::Web,
+            .bitDepth = 24,
+            .depthText = QStringLiteral("24 bit"),
+            .extension = QString::fromLatin1(extension),
+            .web = format,
+            .typeText = QString::fromLatin1(typeText)};
+}
+
 std::vector<FormatRow> buildCatalogue()
 {
     using namespace LibraryFormat;
@@ -95,6 +106,9 @@ std::vector<FormatRow> buildCatalogue()
                 {MsMap}, MapHandling::Ignored),
         library("TIFF-24 bit (Uncompressed)", 24, ColourMap::Windows, Tiff, "24 bit", "tif",
                 {MsMap}, MapHandling::Ignored),
+        web("WebP - Lossy", WebFormat::WebpLossy, "webp", "WEBP"),
+        web("WebP - Lossless", WebFormat::WebpLossless, "webp", "WEBP"),
+        web("AVIF", WebFormat::Avif, "avif", "AVIF"),
     };
     return rows;
 }
@@ -103,7 +117,7 @@ std::vector<FormatRow> buildCatalogue()
 
 bool FormatRow::carriesMetadata() const
 {
-    return kind == FormatKind::Jpeg
+    return kind == FormatKind::Jpeg || kind == FormatKind::Web
         || (kind == FormatKind::Library
             && (libraryFormat == LibraryFormat::Png || libraryFormat == LibraryFormat::Tiff));
 }
@@ -120,6 +134,14 @@ const FormatRow *formatRow(int index)
 }
 
 bool isJpegRow(int index) { return index >= FirstJpegRow && index <= LastJpegRow; }
+
+bool isWebRow(int index)
+{
+    const FormatRow *row = formatRow(index);
+    return row && row->kind == FormatKind::Web;
+}
+
+QString webDepthText(bool alpha) { return alpha ? QStringLiteral("32 bit") : QStringLiteral("24 bit"); }
 
 QStringList formatListTexts()
 {

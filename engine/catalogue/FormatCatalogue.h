@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/catalogue/OutputSettings.h"
 #include "engine/palette/PaletteCodes.h"
 
 #include <QString>
@@ -22,6 +23,7 @@ enum class FormatKind {
     Gif,     // written by the palette encoder; interlacing offered
     Library, // a BMP from the palette encoder, re-saved in LibraryFormat
     Jpeg,    // written with a JPEG quality; palette fields untouched
+    Web,     // WebP or AVIF from the true-colour picture, alpha kept
 };
 
 // How a choice in the map list turns into PaletteFlags for a row.
@@ -45,23 +47,37 @@ struct FormatRow {
     MapHandling mapHandling = MapHandling::Ignored;
     bool firstMapResetsDither = false; // choosing item 0 sets dithering to "None" and locks it
     int jpegPreset = -1;               // JPEG rows: the JPEG preset list index
+    WebFormat web = WebFormat::None;   // Web rows: which writer
+    QString typeText{};                // Web rows: the file type label
 
     bool interlaceShown() const { return kind == FormatKind::Gif; }
+    // A quality field of the row's own (the lossy WebP and AVIF rows).
+    bool hasWebQuality() const { return web == WebFormat::WebpLossy || web == WebFormat::Avif; }
     // The row's files can hold the source's EXIF and XMP (JPEG, PNG, TIFF);
     // GIF, BMP, PCX and TGA files are written without.
     bool carriesMetadata() const;
 };
 
-constexpr int FormatCount = 26;
+constexpr int FormatCount = 29;
 constexpr int FirstJpegRow = 15;
 constexpr int LastJpegRow = 20;
 constexpr int CustomJpegPreset = 5;
 constexpr int DefaultFormatIndex = 7; // "GIF-256 Colors"
+constexpr int WebpLossyRow = 26;
+constexpr int WebpLosslessRow = 27;
+constexpr int AvifRow = 28;
+// The lossy rows' quality before the user sets one.
+constexpr int DefaultWebpQuality = 80;
+constexpr int DefaultAvifQuality = 60;
 
-// The 26 output formats in list order.
+// The output formats in list order; rows are only ever appended, so a
+// stored row index keeps its meaning.
 std::span<const FormatRow> formatCatalogue();
 const FormatRow *formatRow(int index); // null outside the catalogue
 bool isJpegRow(int index);
+bool isWebRow(int index);
+// The depth label of a web row's file: "32 bit" when it holds alpha.
+QString webDepthText(bool alpha);
 QStringList formatListTexts();
 
 // JPEG presets "Bad" .. "Superb" with the library's quality flags, then

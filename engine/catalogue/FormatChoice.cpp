@@ -45,6 +45,12 @@ ChosenOptions encodingOptionsFor(const FormatChoice &choice)
             s.EncoderKind = EncoderKind::Bmp;
         }
         s.Extension = row->extension;
+        if (row->kind == FormatKind::Web)
+            s.Web = row->web;
+        if (row->hasWebQuality()) {
+            const int fallback = row->web == WebFormat::Avif ? DefaultAvifQuality : DefaultWebpQuality;
+            s.WebQuality = std::clamp(choice.webQuality.value_or(fallback), MinimumQuality, MaximumQuality);
+        }
     }
     if (choice.map) {
         if (const auto item = row ? chosenMap(*row, *choice.map) : std::nullopt) {

@@ -17,6 +17,8 @@ struct FormatChoice {
     std::optional<int> dither;
     std::optional<int> colorMode;
     std::optional<int> customJpegQuality;
+    // The lossy WebP and AVIF rows' quality; their own default when unset.
+    std::optional<int> webQuality;
     bool interlaced = false;
     bool flipHorizontal = false;
     bool flipVertical = false;

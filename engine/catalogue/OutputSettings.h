@@ -8,6 +8,10 @@
 
 namespace pictrove {
 
+// The rows written by libwebp and libavif (with their alpha, by their own
+// quality); None for every other row.
+enum class WebFormat : std::int32_t { None = 0, WebpLossy, WebpLossless, Avif };
+
 // The current encoding parameters, set by the Step 2 handlers and read by the
 // preview and batch encoders.
 struct OutputSettings {
@@ -21,6 +25,10 @@ struct OutputSettings {
     QString DepthText;              // e.g. "256 Colors"
     QString Extension;              // lower case, no dot
     std::int32_t JpegQuality = 0;   // quality of the last successful JPEG encode
+    // Set by the WebP and AVIF rows alone; the palette fields then only
+    // give the colour mode.
+    WebFormat Web = WebFormat::None;
+    std::int32_t WebQuality = 0;    // 1..100, the lossy rows' quality
 
     bool operator==(const OutputSettings &other) const = default;
 };

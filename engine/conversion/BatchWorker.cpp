@@ -87,6 +87,8 @@ FileResult EncodeBatchImage(ConversionContext &context, const QString &outputPat
                             std::uint8_t overwrite)
 {
     return writeBatchFile(context, outputPath, overwrite, [&context](const QString &work) {
+        if (context.options.settings.Web != WebFormat::None)
+            return encodeWeb(context, context.source, work, false);
         return encodeWithPalette(context, context.source, work);
     });
 }

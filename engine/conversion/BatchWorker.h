@@ -24,7 +24,8 @@ bool LoadBatchSource(ConversionContext &context, const QString &path);
 // batch loader table (by BatchSource): the same surface and reasons.
 bool AdoptBatchSource(ConversionContext &context, const QString &path, const LoadResult &loaded);
 
-// Writes the source surface through the palette route. overwrite 0 leaves an
+// Writes the source surface through the palette route (or, for the WebP
+// and AVIF rows, through their own libraries). overwrite 0 leaves an
 // existing file alone (skipped); 1 builds the new file under a temporary
 // name in the same folder and swaps it in only when complete.
 FileResult EncodeBatchImage(ConversionContext &context, const QString &outputPath,

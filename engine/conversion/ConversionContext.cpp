@@ -20,6 +20,7 @@ const char *StageTimes::name(Stage stage)
     case PcxWrite: return "PCX: the writer";
     case Jpeg: return "JPEG (convert + write)";
     case Show: return "show the written file";
+    case Web: return "WebP / AVIF (prepare + encode + write)";
     case Count: break;
     }
     return "";

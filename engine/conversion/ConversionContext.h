@@ -24,7 +24,7 @@ struct ConversionHooks {
 // Time spent per stage, summed over calls, for the bench. Off unless a
 // caller points ConversionContext::stageTimes at one.
 struct StageTimes {
-    enum Stage { Load, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Count };
+    enum Stage { Load, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Web, Count };
     std::array<std::chrono::nanoseconds, Count> total{};
     static const char *name(Stage stage);
 };

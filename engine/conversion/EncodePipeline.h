@@ -19,7 +19,7 @@ namespace pictrove {
 struct EncodeOutcome {
     bool written = false;  // path holds a complete file
     bool abandoned = false; // ended at a stage boundary: its result is not wanted
-    QString typeText;      // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG"
+    QString typeText;      // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG", "WEBP", "AVIF"
     EncoderKind kind = EncoderKind::Bmp;
     int libraryFormat = 0; // LibraryFormat used (kind 0)
     QString depthText;     // DepthText used, or "24 bit" for JPEG
@@ -27,6 +27,7 @@ struct EncodeOutcome {
     QString status;        // for status panel 5: the library route's one failure text
     // The GIF rows' picture exactly as the file holds it: GIF keeps every
     // index, so the preview shows this instead of decoding the file again.
+    // The WebP and AVIF rows' picture as their file holds it (with alpha).
     QImage written8;
 };
 
@@ -38,6 +39,14 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
 // JpegQuality.
 EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &picture,
                          const QString &path, std::int32_t quality);
+
+// The WebP and AVIF rows: the picture with its transparency, flipped,
+// inverted and made grey as the palette encoder does for true colour,
+// encoded by libwebp or libavif with settings.WebQuality and written whole.
+// forView: written8 also receives the file's picture as the optimized view
+// shows it (what a lossy file decodes to).
+EncodeOutcome encodeWeb(ConversionContext &context, const PictureSurface &picture,
+                        const QString &path, bool forView);
 
 // The failure text of the library route.
 inline const char *const CannotApplyFormatText = "The current format cannot be applied to the image!";

@@ -117,6 +117,8 @@ PreviewResult writePreviewFile(ConversionContext &context, const QString &path, 
 PreviewResult EncodePreview(ConversionContext &context, const QString &path, std::int16_t keep)
 {
     return writePreviewFile(context, path, keep, false, [&context](const QString &work) {
+        if (context.options.settings.Web != WebFormat::None)
+            return encodeWeb(context, context.original, work, true);
         return encodeWithPalette(context, context.original, work);
     });
 }

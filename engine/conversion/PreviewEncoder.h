@@ -12,9 +12,9 @@ namespace pictrove {
 
 // The texts of the Step 2 labels for a written file.
 struct PreviewLabels {
-    QString FileType4; // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG"
+    QString FileType4; // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG", "WEBP", "AVIF"
     QString FileSize4; // "12 KB", or "12 Kb" for JPEG
-    QString Depth4;    // DepthText, or "24 bit" for JPEG
+    QString Depth4;    // DepthText, "24 bit" for JPEG, "32 bit" for WebP and AVIF with alpha
     std::int64_t bytes = 0;
 };
 

@@ -98,7 +98,7 @@ void PreviewWorker::run()
         }
         if (done.result.abandoned)
             continue;
-        done.optimized = context.optimized.image();
+        done.optimized = context.optimized.picture();
         // The pictures are the caller's; the result needs only the rest.
         job.original = QImage();
         job.optimized = QImage();

@@ -22,7 +22,7 @@ namespace pictrove {
 // meanwhile can change it.
 struct PreviewJob {
     EncodingOptions options;
-    QImage original;  // the picture to encode
+    QImage original;  // the picture to encode, with its transparency if it has any
     PictureMetadata metadata; // what its file said beyond the pixels
     QImage optimized; // what the optimized view shows now; kept if nothing new can be shown
     bool jpeg = false;

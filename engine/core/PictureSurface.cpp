@@ -6,6 +6,26 @@
 
 namespace pictrove {
 
+namespace {
+// An alpha channel that is opaque throughout is no transparency to keep.
+bool hasTransparency(const QImage &picture)
+{
+    if (picture.pixelFormat().alphaUsage() != QPixelFormat::UsesAlpha)
+        return false;
+    const QImage argb = picture.format() == QImage::Format_ARGB32 || picture.format() == QImage::Format_ARGB32_Premultiplied
+        ? picture
+        : picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(line[x]) != 0xFF)
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 PictureSurface::PictureSurface(QObject *parent) : QObject(parent) {}
 
 PictureSurface::PictureSurface(QSize clientSize, QObject *parent) : QObject(parent)
@@ -21,6 +41,7 @@ void PictureSurface::resize(QSize clientSize)
     }
     if (clientSize == m_image.size())
         return;
+    m_transparent = QImage();
     QImage next(clientSize, QImage::Format_RGB32);
     next.fill(m_background);
     if (!m_image.isNull()) {
@@ -36,6 +57,7 @@ void PictureSurface::clear()
 {
     if (m_image.isNull())
         return;
+    m_transparent = QImage();
     m_image.fill(m_background);
     notifyChanged();
 }
@@ -43,6 +65,7 @@ void PictureSurface::clear()
 void PictureSurface::reset()
 {
     m_metadata = PictureMetadata();
+    m_transparent = QImage();
     if (m_image.isNull())
         return;
     m_image = QImage();
@@ -56,9 +79,12 @@ void PictureSurface::setPicture(const QImage &picture, PictureMetadata metadata)
         return;
     }
     m_metadata = std::move(metadata);
+    m_transparent = QImage();
     if (picture.format() == QImage::Format_RGB32) {
         m_image = picture;
     } else if (picture.hasAlphaChannel()) {
+        if (hasTransparency(picture))
+            m_transparent = picture.convertToFormat(QImage::Format_ARGB32);
         // A picture box shows transparent areas over its background.
         QImage flat(picture.size(), QImage::Format_RGB32);
         flat.fill(m_background);
@@ -76,6 +102,7 @@ void PictureSurface::paint(const std::function<void(QPainter &)> &draw)
 {
     if (m_image.isNull())
         return;
+    m_transparent = QImage();
     {
         QPainter painter(&m_image);
         draw(painter);

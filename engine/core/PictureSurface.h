@@ -53,12 +53,22 @@ public:
 
     // The content as it stands, Format_RGB32 (null when empty).
     const QImage &image() const { return m_image; }
+    // The picture set last with its transparency, Format_ARGB32, for the
+    // writers that keep it and the view that shows it; null when the picture
+    // was opaque or the content has been drawn over since.
+    const QImage &transparent() const { return m_transparent; }
+    // transparent() when there is one, image() otherwise.
+    const QImage &picture() const { return m_transparent.isNull() ? m_image : m_transparent; }
 
     // Draws into the client area; changed() follows.
     void paint(const std::function<void(QPainter &)> &draw);
     // Direct access for writers that fill pixels themselves; call
     // notifyChanged() afterwards.
-    QImage &backingStore() { return m_image; }
+    QImage &backingStore()
+    {
+        m_transparent = QImage();
+        return m_image;
+    }
     void notifyChanged();
 
     // The displayed pixels as W x H rows of 24-bit colour, top row first,
@@ -71,6 +81,7 @@ signals:
 
 private:
     QImage m_image;
+    QImage m_transparent;
     PictureMetadata m_metadata;
     QColor m_background{Qt::white};
 };

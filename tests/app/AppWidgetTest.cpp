@@ -156,7 +156,7 @@ TEST_F(Program, SplashFirstThenTheMainWindowPlacedFromTheSettings)
     EXPECT_TRUE(messages.calls.empty());
     // The option lists are filled; the format list takes its row from the
     // settings once the first folder has been listed.
-    EXPECT_EQ(w->step2().CboFiles->count(), 26);
+    EXPECT_EQ(w->step2().CboFiles->count(), 29);
     EXPECT_GT(w->step2().cboJpg->count(), 0);
 }
 

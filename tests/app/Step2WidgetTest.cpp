@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/StatusSink.h"
 #include "app/Step2Wiring.h"
+#include "engine/catalogue/FormatCatalogue.h"
 #include "engine/conversion/ConversionContext.h"
 #include "app/TabStrip.h"
 #include "platform/ProgramFolder.h"
@@ -407,6 +408,107 @@ TEST_F(Step2Page, KeepMetadataFollowsTheRowReEncodesAndIsStoredAtClose)
     window->formLoad();
     EXPECT_FALSE(p().chkKeepMetadata->isChecked());
     EXPECT_FALSE(window->options().encodingOptions().keepMetadata);
+}
+
+// The WebP and AVIF rows: their own quality field, the palette choices
+// hidden, a transparent result on a checkerboard, Save As of the encode shown.
+TEST_F(Step2Page, WebRowsTheirQualityTransparencyAndSaveAs)
+{
+    choose(p().CboFiles, WebpLossyRow);
+    EXPECT_EQ(type4(), QStringLiteral("WEBP"));
+    EXPECT_EQ(depth4(), QStringLiteral("24 bit"));
+    EXPECT_EQ(window->panel(2)->text(), QStringLiteral("WebP - Lossy"));
+    QByteArray file = previewFile();
+    EXPECT_TRUE(file.startsWith("RIFF") && file.mid(8, 4) == "WEBP");
+    EXPECT_EQ(size4(), kilobyteText(file.size(), false));
+    EXPECT_TRUE(p().fgif->isVisible() && p().cboColorMode->isVisible() && p().chkFlipH->isVisible());
+    EXPECT_FALSE(p().cboDither->isVisible());
+    EXPECT_FALSE(p().cboMap->isVisible());
+    EXPECT_FALSE(p().ChkInterlaced->isVisible());
+    EXPECT_FALSE(p().Fjpg->isVisible());
+    EXPECT_TRUE(p().chkKeepMetadata->isVisible());
+    ASSERT_TRUE(p().frameWeb->isVisible());
+    EXPECT_EQ(p().TxtWeb->text(), QStringLiteral("80"));
+    EXPECT_TRUE(p().LblWebQuality->text().contains(QLatin1String("WebP")));
+
+    // Typed digits are applied on Enter, not before; other keys are refused.
+    QLineEdit *text = p().TxtWeb;
+    text->setFocus();
+    QFocusEvent focus(QEvent::FocusIn);
+    QApplication::sendEvent(text, &focus);
+    EXPECT_EQ(text->selectedText(), QStringLiteral("80"));
+    for (const char *key : {"2", "q", "\xc2\xbd", "0"}) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8(key));
+        QApplication::sendEvent(text, &press);
+    }
+    EXPECT_EQ(text->text(), QStringLiteral("20"));
+    EXPECT_FALSE(window->encoding());
+    EXPECT_EQ(window->options().settings.WebQuality, 80);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(text, &enter);
+    settle();
+    EXPECT_EQ(window->options().settings.WebQuality, 20);
+    const QByteArray low = previewFile();
+    EXPECT_LT(low.size(), file.size());
+    EXPECT_EQ(size4(), kilobyteText(low.size(), false));
+
+    // Save As offers the one type and writes what the preview shows.
+    dialogs.answers = {box.file(QStringLiteral("saved.webp"))};
+    click(p().CmdSave);
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].filter, QStringLiteral("WebP Image (*.webp)|*.webp"));
+    EXPECT_EQ(box.read(QStringLiteral("saved.webp")), low);
+
+    // AVIF keeps its own quality; up-down changes apply at once.
+    choose(p().CboFiles, AvifRow);
+    EXPECT_EQ(type4(), QStringLiteral("AVIF"));
+    EXPECT_EQ(p().TxtWeb->text(), QStringLiteral("60"));
+    EXPECT_TRUE(p().LblWebQuality->text().contains(QLatin1String("AVIF")));
+    EXPECT_EQ(previewFile().mid(4, 8), QByteArray("ftypavif"));
+    p().TxtWebD->setValue(30);
+    settle();
+    EXPECT_EQ(window->options().settings.WebQuality, 30);
+    dialogs.answers = {box.file(QStringLiteral("saved.avif"))};
+    click(p().CmdSave);
+    EXPECT_EQ(dialogs.requests[1].filter, QStringLiteral("AVIF Image (*.avif)|*.avif"));
+    EXPECT_EQ(box.read(QStringLiteral("saved.avif")), previewFile());
+
+    choose(p().CboFiles, WebpLosslessRow);
+    EXPECT_FALSE(p().frameWeb->isVisible());
+    EXPECT_EQ(test::maxChannelDifference(window->optimizedSurface().image(), window->originalSurface().image()), 0);
+    choose(p().CboFiles, 3); // a GIF row shows its lists again
+    EXPECT_TRUE(p().cboDither->isVisible() && p().cboMap->isVisible());
+
+    // A transparent picture: kept, said in the depth, shown on squares.
+    QImage clear(120, 80, QImage::Format_ARGB32);
+    clear.fill(qRgba(200, 30, 30, 255));
+    for (int y = 0; y < 80; ++y)
+        for (int x = 60; x < 120; ++x)
+            clear.setPixel(x, y, qRgba(0, 0, 0, 0));
+    ASSERT_TRUE(clear.save(box.file(QStringLiteral("pictures/clear.png"))));
+    window->preview().previewImage(box.file(QStringLiteral("pictures/clear.png")));
+    ASSERT_TRUE(waitFor([this] { return window->originalSurface().clientSize() == QSize(120, 80); }, 10000));
+    choose(p().CboFiles, WebpLossyRow);
+    EXPECT_EQ(depth4(), QStringLiteral("32 bit"));
+    ASSERT_FALSE(window->optimizedSurface().transparent().isNull());
+    EXPECT_EQ(qAlpha(window->optimizedSurface().transparent().pixel(100, 40)), 0);
+    QWidget *image = p().COptimizedPP->viewport()->image();
+    const QImage shown = image->grab().toImage();
+    ASSERT_GE(shown.width(), 120);
+    const QRgb light = shown.pixel(100 * shown.width() / 120, 4 * shown.height() / 80);
+    const QRgb dark = shown.pixel(100 * shown.width() / 120 + 8 * shown.width() / 120, 4 * shown.height() / 80);
+    EXPECT_NE(light, dark) << "a checkerboard where the picture is transparent";
+    EXPECT_TRUE(qRed(light) == qGreen(light) && qGreen(light) == qBlue(light));
+    // The original view keeps showing it on white, as every row does.
+    choose(p().CboFiles, 14);
+    EXPECT_EQ(depth4(), QStringLiteral("24 bit"));
+    EXPECT_EQ(window->optimizedSurface().image().pixel(100, 40), qRgb(255, 255, 255));
+
+    window->close();
+    EXPECT_EQ(readExtraSettings(extraSettingsFilePath()).WebpQuality, 20);
+    EXPECT_EQ(readExtraSettings(extraSettingsFilePath()).AvifQuality, 30);
+    EXPECT_EQ(QFileInfo(settingsFilePath()).size(), SettingsRecordSize);
+    EXPECT_TRUE(messages.calls.empty());
 }
 
 TEST_F(Step2Page, ClosingTheWindowDuringAnEncodeEndsItCleanly)

@@ -485,5 +485,56 @@ TEST(XvfbStart, ASecondStartHandsItsFilesToTheRunningCopy)
     EXPECT_EQ(r["program-exit"], "0") << logs;
 }
 
+// The rows for the web in the real window: a transparent picture written as
+// "WebP - Lossy" says "32 bit" and shows on a checkerboard; its quality,
+// typed and applied with Enter (not before), changes the size; "AVIF" keeps
+// its own quality. The qualities are in pictrove.conf after the session.
+TEST(XvfbStart, Step2WritesATransparentPictureAsWebPAndAvifWithTheirQualities)
+{
+    if (const QString missing = accessibilityMissing(); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    test::Sandbox box;
+    const QString pictures = box.file(QStringLiteral("pictures"));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    // A photo-like picture that fades out from its middle to its corners.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
+                                {QStringLiteral("-size"), QStringLiteral("1200x900"), QStringLiteral("-seed"),
+                                 QStringLiteral("3"), QStringLiteral("plasma:fractal"), QStringLiteral("("),
+                                 QStringLiteral("-size"), QStringLiteral("1200x900"),
+                                 QStringLiteral("radial-gradient:white-black"), QStringLiteral(")"),
+                                 QStringLiteral("-alpha"), QStringLiteral("off"), QStringLiteral("-compose"),
+                                 QStringLiteral("CopyOpacity"), QStringLiteral("-composite"),
+                                 pictures + QStringLiteral("/clear.png")}),
+              0);
+    const SessionFolders f(box, QStringLiteral("web"));
+    ASSERT_TRUE(makeProgramFolder(f.program, f.out, f.runtime));
+    storeSettings(f.program, {1000, 720}, [&](StartupSettings &s) { s.LastFolder = pictures; });
+
+    auto r = runAccessibilitySession(box, f, QStringLiteral("web.txt"), {QStringLiteral("web-session.py")});
+    keepScreenshots(f.out, {"web-webp-80.png", "web-webp-20.png", "web-avif.png"});
+    const std::string logs = " (logs in " + f.out.toStdString() + ")";
+    ASSERT_EQ(r["app"], "yes") << logs;
+    EXPECT_EQ(r["missing-item"], "") << logs;
+    EXPECT_EQ(r["gif-type"], "GIF");
+    EXPECT_EQ(r["webp-type"], "WEBP");
+    EXPECT_EQ(r["webp-depth"], "32 bit");
+    EXPECT_TRUE(QString::fromStdString(r["webp-size"]).endsWith(QStringLiteral(" KB")));
+    EXPECT_EQ(r["quality-shown"], "yes");
+    EXPECT_EQ(r["quality-before"], "80");
+    EXPECT_EQ(r["quality-typed"], "20") << "digits only";
+    EXPECT_EQ(r["size-before-enter"], r["webp-size"]) << "applied on Enter, not before";
+    EXPECT_NE(r["webp-low-size"], r["webp-size"]);
+    EXPECT_EQ(r["avif-type"], "AVIF");
+    EXPECT_EQ(r["avif-depth"], "32 bit");
+    EXPECT_EQ(r["avif-quality"], "60");
+    EXPECT_EQ(r["done"], "yes");
+    EXPECT_EQ(r["program-exit"], "0");
+    QFile conf(f.program + QStringLiteral("/pictrove.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly)) << logs;
+    const QByteArray stored = conf.readAll();
+    EXPECT_TRUE(stored.contains("WebpQuality=20")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("AvifQuality=60")) << stored.toStdString();
+}
+
 } // namespace
 } // namespace pictrove

@@ -2,6 +2,7 @@
 #include "engine/catalogue/FormatChoice.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "workflow/options/SaveOptimized.h"
+#include "settings/ExtraSettings.h"
 #include "settings/StartupSettings.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +97,9 @@ const std::vector<RowExpectation> &expectedRows()
         {"TGA-24 bit (Compressed)", 0, 16, 0x1000, 2, "24 bit", "tga", {MS}, 0},
         {"TGA-24 bit (Uncompressed)", 0, 24, 0x1000, 2, "24 bit", "tga", {MS}, 0},
         {"TIFF-24 bit (Uncompressed)", 0, 24, 0x1000, 3, "24 bit", "tif", {MS}, 0},
+        {"WebP - Lossy", 0, 24, 0x1000, 0, "24 bit", "webp", {}, 0},
+        {"WebP - Lossless", 0, 24, 0x1000, 0, "24 bit", "webp", {}, 0},
+        {"AVIF", 0, 24, 0x1000, 0, "24 bit", "avif", {}, 0},
     };
     return rows;
 }
@@ -492,7 +496,8 @@ TEST(SaveOptimized, EveryRowOffersItsOneFileType)
 {
     const char *expected[FormatCount] = {
         "gif", "gif", "gif", "gif", "gif", "gif", "gif", "gif", "bmp", "bmp", "bmp", "bmp", "bmp",
-        "png", "png", "jpg", "jpg", "jpg", "jpg", "jpg", "jpg", "pcx", "pcx", "tga", "tga", "tif"};
+        "png", "png", "jpg", "jpg", "jpg", "jpg", "jpg", "jpg", "pcx", "pcx", "tga", "tga", "tif",
+        "webp", "webp", "avif"};
     for (bool interlaced : {false, true}) {
         Step2 step;
         step.c.setInterlaced(interlaced);
@@ -511,6 +516,10 @@ TEST(SaveOptimized, EveryRowOffersItsOneFileType)
     EXPECT_EQ(saveOptimizedFilter(21, step.c.settings), QStringLiteral("PCX Format (*.pcx)|*.pcx"));
     EXPECT_EQ(saveOptimizedFilter(20, step.c.settings),
               QStringLiteral("Independent JPEG (*.jpg)|*.jpg"));
+    step.c.selectFormat(WebpLosslessRow);
+    EXPECT_EQ(saveOptimizedFilter(WebpLosslessRow, step.c.settings), QStringLiteral("WebP Image (*.webp)|*.webp"));
+    step.c.selectFormat(AvifRow);
+    EXPECT_EQ(saveOptimizedFilter(AvifRow, step.c.settings), QStringLiteral("AVIF Image (*.avif)|*.avif"));
     OutputSettings odd;
     odd.LibraryFormat = 9;
     EXPECT_TRUE(saveOptimizedFilter(0, odd).isEmpty());
@@ -528,6 +537,137 @@ TEST(EncodingOptions, CarryTheCombinedFixedColorCodeAndTheCheckBoxes)
     EXPECT_EQ(step.c.settings.PaletteFlags, 0x8010); // stored back, combined once
     EXPECT_EQ(o.transform, 0x1010000 | 0x3100000);
     EXPECT_EQ(o.settings.BitDepth, 4);
+}
+
+// The WebP and AVIF rows: what the option column shows, and their quality
+// field, which is the JPEG field's in its rules but applies on Enter.
+TEST(WebRowOptions, TheColumnShowsModeFlipsAndQualityAndHidesPaletteChoices)
+{
+    extraSettings() = ExtraSettings();
+    for (const int row : {WebpLossyRow, WebpLosslessRow, AvifRow}) {
+        SCOPED_TRACE(row);
+        Step2 step;
+        step.c.selectFormat(7); // a GIF row first: its controls all shown
+        step.c.selectFormat(row);
+        const OutputSettingsController &c = step.c;
+        EXPECT_TRUE(c.fgif.visible);
+        EXPECT_TRUE(c.cboColorMode.visible && c.cboColorMode.enabled);
+        EXPECT_FALSE(c.cboDither.visible);
+        EXPECT_FALSE(c.cboMap.visible);
+        EXPECT_FALSE(c.ChkInterlaced.visible);
+        EXPECT_FALSE(c.Fjpg.visible);
+        EXPECT_TRUE(c.FrmAPI.enabled);
+        EXPECT_TRUE(c.chkKeepMetadata.visible);
+        EXPECT_EQ(c.frameWeb.visible, row != WebpLosslessRow);
+        EXPECT_EQ(c.settings.Web, formatRow(row)->web);
+        if (row == AvifRow) {
+            EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("60"));
+            EXPECT_EQ(c.settings.WebQuality, 60);
+            EXPECT_TRUE(c.webQualityCaption.contains(QLatin1String("AVIF")));
+        } else if (row == WebpLossyRow) {
+            EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("80"));
+            EXPECT_EQ(c.settings.WebQuality, 80);
+            EXPECT_TRUE(c.webQualityCaption.contains(QLatin1String("WebP")));
+        }
+
+        // Back to a palette row: everything it needs is shown again, and it
+        // no longer writes WebP or AVIF; a JPEG row neither.
+        step.c.selectFormat(3);
+        EXPECT_TRUE(c.cboDither.visible && c.cboMap.visible && c.ChkInterlaced.visible);
+        EXPECT_FALSE(c.frameWeb.visible);
+        EXPECT_EQ(c.settings.Web, WebFormat::None);
+        step.c.selectFormat(row);
+        step.c.selectFormat(18);
+        EXPECT_EQ(c.settings.Web, WebFormat::None);
+        EXPECT_FALSE(c.frameWeb.visible);
+    }
+}
+
+TEST(WebRowOptions, TheQualityFieldTakesDigitsOnlyAndAppliesOnEnterWithinOneToHundred)
+{
+    extraSettings() = ExtraSettings();
+    Step2 step;
+    OutputSettingsController &c = step.c;
+    c.selectFormat(WebpLossyRow);
+    step.forget();
+
+    // Typed: kept in range and mirrored, but not yet encoded.
+    auto type = [&c](const char *keys) {
+        for (const char *k = keys; *k; ++k) {
+            std::int16_t key = *k;
+            c.TxtWeb_KeyPress(key);
+            if (key != 0)
+                c.TxtWeb.typeKey(key);
+        }
+    };
+    c.TxtWeb_GotFocus();
+    type("4x5.");
+    EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("45"));
+    EXPECT_EQ(c.TxtWebD.value(), 45);
+    EXPECT_EQ(step.encodes, 0);
+    EXPECT_EQ(c.settings.WebQuality, 80);
+    c.TxtWeb_Commit();
+    EXPECT_EQ(step.encodes, 1);
+    EXPECT_EQ(c.settings.WebQuality, 45);
+    EXPECT_EQ(extraSettings().WebpQuality, 45);
+    // Leaving the field again without a change encodes nothing.
+    c.TxtWeb_Commit();
+    EXPECT_EQ(step.encodes, 1);
+
+    c.TxtWeb_GotFocus();
+    type("250");
+    EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("100"));
+    c.TxtWeb.setText(QString());
+    EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("1")) << "an empty field is the lowest value";
+    c.TxtWeb_Commit();
+    EXPECT_EQ(c.settings.WebQuality, 1);
+    EXPECT_EQ(step.encodes, 2);
+
+    // The up-down control applies at once.
+    c.TxtWebD.setValue(70);
+    EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("70"));
+    EXPECT_EQ(c.settings.WebQuality, 70);
+    EXPECT_EQ(step.encodes, 3);
+    EXPECT_TRUE(step.jpegQualities.empty());
+
+    // Each row keeps its own value; the JPEG field is untouched.
+    c.selectFormat(AvifRow);
+    EXPECT_EQ(c.TxtWeb.text(), QStringLiteral("60"));
+    c.setWebQuality(35);
+    EXPECT_EQ(extraSettings().AvifQuality, 35);
+    EXPECT_EQ(extraSettings().WebpQuality, 70);
+    c.selectFormat(WebpLossyRow);
+    EXPECT_EQ(c.settings.WebQuality, 70);
+    EXPECT_EQ(c.TxtJPG.text(), QStringLiteral("60"));
+    // A stored value out of range (a hand-edited file) is brought into it.
+    extraSettings().AvifQuality = 400;
+    c.selectFormat(AvifRow);
+    EXPECT_EQ(c.settings.WebQuality, 100);
+}
+
+TEST(WebRowOptions, TheConverterChoiceGivesWhatTheControlsGive)
+{
+    extraSettings() = ExtraSettings();
+    for (const int row : {WebpLossyRow, WebpLosslessRow, AvifRow}) {
+        for (const std::optional<int> quality : {std::optional<int>(), std::optional<int>(50), std::optional<int>(0)}) {
+            FormatChoice choice;
+            choice.row = row;
+            choice.webQuality = quality;
+            choice.colorMode = 1;
+            choice.flipVertical = true;
+            OutputSettingsController controls;
+            controls.fillOptionLists(60);
+            controls.applyChoice(choice);
+            EXPECT_EQ(encodingOptionsFor(choice).options, controls.encodingOptions()) << row;
+            extraSettings() = ExtraSettings();
+        }
+    }
+    FormatChoice choice;
+    choice.row = AvifRow;
+    choice.webQuality = 50;
+    EXPECT_EQ(encodingOptionsFor(choice).options.settings.WebQuality, 50);
+    choice.row = WebpLosslessRow;
+    EXPECT_EQ(encodingOptionsFor(choice).options.settings.WebQuality, 0) << "no quality of its own";
 }
 
 } // namespace

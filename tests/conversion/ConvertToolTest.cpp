@@ -157,7 +157,7 @@ TEST(ConvertTool, UsageErrorsExitWithTwo)
     ASSERT_TRUE(test::makeTestPicture(8, 8).save(in));
     const QList<QStringList> bad = {
         {in},                                                 // no destination
-        {"-o", dir, "-f", "26", in},                          // row out of range
+        {"-o", dir, "-f", "29", in},                          // row out of range
         {"-o", dir, "-f", "gif-256 colors", in},              // list text is exact
         {"-o", dir, "-f", "3", "--map", "Windows 256", in},   // not in the row's map list
         {"-o", dir, "-f", "15", "--map", "0", in},            // JPEG rows have no map
@@ -217,6 +217,51 @@ TEST(ConvertTool, ChoicesResolveAsTheWindowAppliesThem)
     startupSettings().LastFormatIndex = 11;
     EXPECT_EQ(encodingOptionsFor(*choice).options.settings, byHand.settings);
     EXPECT_EQ(startupSettings().LastFormatIndex, 11);
+}
+
+// The rows for the web by index and by text; --quality for the lossy two
+// only, and map and dither refused as the window hides them.
+TEST(ConvertTool, WritesTheWebRowsWithTheirQuality)
+{
+    test::Sandbox box;
+    ASSERT_TRUE(QDir(box.path()).mkdir(QStringLiteral("out")));
+    QStringList inputs;
+    for (int i = 0; i < 3; ++i) {
+        inputs << box.file(QStringLiteral("in%1.png").arg(i));
+        ASSERT_TRUE(test::makeTestPicture(120 + i, 90).save(inputs.last()));
+    }
+    const QString out = box.file(QStringLiteral("out"));
+    ToolRun run = runConvert(QStringList{QStringLiteral("-f"), QStringLiteral("28"), QStringLiteral("--quality"),
+                                         QStringLiteral("50"), QStringLiteral("-o"), out, QStringLiteral("-n"),
+                                         QStringLiteral("q50-")} + inputs);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.lines.size(), 4);
+    run = runConvert(QStringList{QStringLiteral("-f"), QStringLiteral("AVIF"), QStringLiteral("--quality"),
+                                 QStringLiteral("90"), QStringLiteral("-o"), out, QStringLiteral("-n"),
+                                 QStringLiteral("q90-")} + inputs);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    for (int i = 1; i <= 3; ++i) {
+        const QByteArray low = box.read(QStringLiteral("out/q50-%1.avif").arg(i));
+        EXPECT_EQ(low.mid(4, 8), QByteArray("ftypavif"));
+        EXPECT_LT(low.size(), box.read(QStringLiteral("out/q90-%1.avif").arg(i)).size());
+    }
+    run = runConvert({QStringLiteral("-f"), QStringLiteral("WebP - Lossless"), QStringLiteral("-o"), out,
+                      inputs.first()});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(box.read(QStringLiteral("out/Sample1.webp")).startsWith("RIFF"));
+
+    const QStringList refused[] = {
+        {QStringLiteral("-f"), QStringLiteral("27"), QStringLiteral("--quality"), QStringLiteral("50")},
+        {QStringLiteral("-f"), QStringLiteral("26"), QStringLiteral("--dither"), QStringLiteral("Binary")},
+        {QStringLiteral("-f"), QStringLiteral("28"), QStringLiteral("--map"), QStringLiteral("0")},
+        {QStringLiteral("-f"), QStringLiteral("29")},
+    };
+    for (const QStringList &arguments : refused) {
+        run = runConvert(arguments + QStringList{QStringLiteral("-o"), out, inputs.first()});
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
+    }
+    run = runConvert({QStringLiteral("--help")});
+    EXPECT_TRUE(run.lines.join(u'\n').contains(QLatin1String("\"WebP - Lossy\" (default 80)")));
 }
 
 // --strip-metadata is the window's "Keep metadata" turned off, accepted with

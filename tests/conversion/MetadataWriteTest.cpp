@@ -79,6 +79,23 @@ QByteArray exifOf(const QByteArray &file)
     }
     if (file.startsWith("II*") || file.startsWith("MM\0*"))
         return file; // a TIFF is a TIFF structure itself
+    if (file.startsWith("RIFF") && file.mid(8, 4) == "WEBP") {
+        for (qsizetype at = 12; at + 8 <= file.size();) {
+            const auto *p = reinterpret_cast<const uchar *>(file.constData() + at + 4);
+            const qsizetype size = qsizetype(p[0] | p[1] << 8 | p[2] << 16 | quint32(p[3]) << 24);
+            if (file.mid(at, 4) == "EXIF")
+                return file.mid(at + 8, size);
+            at += 8 + size + (size & 1);
+        }
+        return {};
+    }
+    if (file.mid(4, 8) == "ftypavif") {
+        // The item's TIFF structure, which its own offsets delimit.
+        qsizetype at = file.indexOf(QByteArray("II*\0", 4));
+        if (at < 0)
+            at = file.indexOf(QByteArray("MM\0*", 4));
+        return at < 0 ? QByteArray() : file.mid(at);
+    }
     return {};
 }
 
@@ -211,7 +228,7 @@ TEST(MetadataWrite, ExifToolReadsTheDetailsOfEveryFormatThatCarriesThem)
     if (exiftool.isEmpty())
         GTEST_SKIP() << "exiftool is not installed (scripts/install-deps.sh --test)";
     test::Sandbox box;
-    for (const int row : {13, 14, 15, 20, 25}) {
+    for (const int row : {13, 14, 15, 20, 25, WebpLossyRow, WebpLosslessRow, AvifRow}) {
         const FormatRow *format = formatRow(row);
         SCOPED_TRACE(format->listText.toStdString());
         const QString path = box.file(QStringLiteral("row%1.%2").arg(row).arg(format->extension));

@@ -1,3 +1,4 @@
+#include "engine/core/WebCodecs.h"
 #include "engine/catalogue/FormatCatalogue.h"
 #include "workflow/options/OutputSettingsController.h"
 #include "engine/conversion/BatchWorker.h"
@@ -116,6 +117,8 @@ TEST(BatchWorker, EveryRowWritesItsFormat)
         {FIF_JPEG, 24, 160}, {FIF_JPEG, 24, 160},
         {FIF_PCX, 24, 8}, {FIF_PCX, 24, 0}, {FIF_TARGA, 16, 8}, {FIF_TARGA, 24, 0},
         {FIF_TIFF, 24, 0},
+        // Read back by their own libraries below.
+        {FIF_UNKNOWN, 0, -1}, {FIF_UNKNOWN, 0, -1}, {FIF_UNKNOWN, 0, -1},
     };
     test::Sandbox box;
     Harness h;
@@ -131,6 +134,15 @@ TEST(BatchWorker, EveryRowWritesItsFormat)
         ASSERT_EQ(result.status, FileStatus::Written) << result.reason.toStdString();
         EXPECT_EQ(result.path, out);
 
+        if (formatRow(row)->kind == FormatKind::Web) {
+            QFile file(out);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QImage back = web::decodeOwn(row == AvifRow ? web::Codec::Avif : web::Codec::WebpLossy, file.readAll());
+            EXPECT_EQ(back.size(), QSize(37, 23));
+            EXPECT_LE(test::maxChannelDifference(back.convertToFormat(QImage::Format_RGB32), samplePicture()),
+                      row == WebpLosslessRow ? 0 : 160);
+            continue;
+        }
         const ReadBack back = readWithFreeImage(out);
         EXPECT_EQ(back.format, expected[row].format);
         EXPECT_EQ(back.width, 37);

@@ -286,6 +286,31 @@ TEST_F(SettingsFile, ExtraSettingsKeepTheKeysOfANewerVersion)
     EXPECT_FALSE(readExtraSettings(extraSettingsFilePath()).KeepMetadata);
 }
 
+TEST_F(SettingsFile, TheWebRowsQualitiesSurviveARestartOutsideTheRecord)
+{
+    LoadSettings();
+    EXPECT_EQ(extraSettings().WebpQuality, 80);
+    EXPECT_EQ(extraSettings().AvifQuality, 60);
+    startupSettings() = distinctValues();
+    extraSettings().WebpQuality = 33;
+    extraSettings().AvifQuality = 91;
+    SaveSettings();
+    EXPECT_EQ(fileBytes(), serializeSettings(distinctValues()));
+    EXPECT_EQ(QFileInfo(settingsFilePath()).size(), SettingsRecordSize);
+    const QByteArray text = sandbox.read(QStringLiteral("pictrove.conf"));
+    EXPECT_TRUE(text.contains("WebpQuality=33")) << text.toStdString();
+    EXPECT_TRUE(text.contains("AvifQuality=91")) << text.toStdString();
+
+    extraSettings() = ExtraSettings();
+    LoadSettings();
+    EXPECT_EQ(extraSettings().WebpQuality, 33);
+    EXPECT_EQ(extraSettings().AvifQuality, 91);
+    // Not a number: the first-start value.
+    ASSERT_TRUE(sandbox.write(QStringLiteral("pictrove.conf"), "[General]\nAvifQuality=high\n"));
+    LoadSettings();
+    EXPECT_EQ(extraSettings().AvifQuality, 60);
+}
+
 TEST_F(SettingsFile, FileExistsSeesFilesAndFolders)
 {
     EXPECT_TRUE(FileExists(sandbox.path()));

@@ -172,8 +172,14 @@ std::optional<FormatChoice> resolveChoice(const ConvertOptions &options, QString
     }
     if (options.interlaced && !row.interlaceShown())
         return refuse("--interlaced", "only GIF rows are interlaced");
-    if (options.quality && choice.row != LastJpegRow)
-        return refuse("--quality", "only \"JPEG - Custom Quality ..\" takes a custom quality");
+    if (options.quality && choice.row != LastJpegRow && !row.hasWebQuality())
+        return refuse("--quality", "only \"JPEG - Custom Quality ..\", \"WebP - Lossy\" and \"AVIF\" take a quality");
+    if (row.kind == FormatKind::Web) {
+        if (options.map)
+            return refuse("--map", "WebP and AVIF rows have no colour map");
+        if (options.dither)
+            return refuse("--dither", "WebP and AVIF rows have no dithering");
+    }
 
     if (options.map) {
         QStringList maps;
@@ -197,6 +203,7 @@ std::optional<FormatChoice> resolveChoice(const ConvertOptions &options, QString
     if (options.greyscale)
         choice.colorMode = 1;
     choice.customJpegQuality = options.quality.value_or(60);
+    choice.webQuality = options.quality; // unset: the row's own default
     choice.interlaced = options.interlaced;
     choice.flipHorizontal = options.flipH;
     choice.flipVertical = options.flipV;

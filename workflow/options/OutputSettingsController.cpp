@@ -2,7 +2,10 @@
 
 #include "engine/catalogue/FormatCatalogue.h"
 #include "engine/conversion/EncodePipeline.h"
+#include "settings/ExtraSettings.h"
 #include "settings/StartupSettings.h"
+
+#include <algorithm>
 
 namespace pictrove {
 namespace {
@@ -13,10 +16,14 @@ constexpr int InitialQuality = 60;
 
 OutputSettingsController::OutputSettingsController()
     : TxtJPG(QString::number(InitialQuality)),
-      TxtJPGD(MinimumQuality, MaximumQuality, InitialQuality)
+      TxtJPGD(MinimumQuality, MaximumQuality, InitialQuality),
+      TxtWeb(QString::number(DefaultWebpQuality)),
+      TxtWebD(MinimumQuality, MaximumQuality, DefaultWebpQuality)
 {
     TxtJPG.changed = [this] { TxtJPG_Change(); };
     TxtJPGD.changed = [this] { TxtJPGD_Change(); };
+    TxtWeb.changed = [this] { TxtWeb_Change(); };
+    TxtWebD.changed = [this] { TxtWebD_Change(); };
     // Nothing can be saved before a format is chosen.
     CmdSave.enabled = false;
     cmdBatch.enabled = false;
@@ -106,6 +113,14 @@ void OutputSettingsController::applyChoice(const FormatChoice &choice)
     chkKeepMetadata.checked = choice.keepMetadata;
     if (choice.customJpegQuality)
         TxtJPG.setText(QString::number(*choice.customJpegQuality));
+    if (choice.webQuality && isWebRow(choice.row)) {
+        // Stored as the row's value, which its handler reads.
+        const int quality = std::clamp(*choice.webQuality, MinimumQuality, MaximumQuality);
+        if (choice.row == AvifRow)
+            extraSettings().AvifQuality = quality;
+        else if (choice.row == WebpLossyRow)
+            extraSettings().WebpQuality = quality;
+    }
     selectFormat(choice.row);
     if (choice.map)
         selectMap(*choice.map);
@@ -126,6 +141,15 @@ void OutputSettingsController::CboFiles_Click()
     const FormatRow *row = formatRow(r);
     statusPanel2 = row ? row->listText : QString();
     chkKeepMetadata.visible = row && row->carriesMetadata();
+    settings.Web = WebFormat::None;
+    settings.WebQuality = 0;
+    frameWeb.visible = false;
+    cboDither.visible = true;
+    cboMap.visible = true;
+    if (row && row->kind == FormatKind::Web) {
+        selectWebRow(*row);
+        return;
+    }
 
     if (row && row->kind == FormatKind::Jpeg) {
         // The palette fields and the dithering stay as the previous row left
@@ -260,6 +284,91 @@ void OutputSettingsController::TxtJPGD_Change()
 {
     TxtJPG.setText(QString::number(TxtJPGD.value()));
     requestJpegEncode(TxtJPGD.value());
+}
+
+void OutputSettingsController::selectWebRow(const FormatRow &row)
+{
+    // Colour mode, flips and inversion as in the other true-colour rows;
+    // no palette, so nothing to dither or map.
+    cboDither.visible = false;
+    cboMap.visible = false;
+    cboMap.items.clear();
+    cboMap.index = -1;
+    settings.BitDepth = row.bitDepth;
+    settings.PaletteFlags = code(row.defaultMap);
+    settings.DepthText = row.depthText;
+    settings.EncoderKind = EncoderKind::Bmp;
+    settings.LibraryFormat = row.libraryFormat;
+    settings.DitherCode = Dither::None;
+    settings.Extension = row.extension;
+    settings.Web = row.web;
+    if (row.hasWebQuality()) {
+        const bool avif = row.web == WebFormat::Avif;
+        const int stored = avif ? extraSettings().AvifQuality : extraSettings().WebpQuality;
+        const int quality = std::clamp(stored, MinimumQuality, MaximumQuality);
+        frameWeb.visible = true;
+        webQualityCaption = avif ? QStringLiteral("Enter AVIF Quality between 1 to 100")
+                                 : QStringLiteral("Enter WebP Quality between 1 to 100");
+        // The row's value shown without encoding for it: the row's own
+        // encode follows.
+        m_typingWebQuality = true;
+        TxtWebD.setValue(quality);
+        TxtWeb.setText(QString::number(quality));
+        m_typingWebQuality = false;
+        settings.WebQuality = quality;
+    }
+    cboColorMode.enabled = true;
+    FrmAPI.enabled = true;
+    CmdSave.enabled = true;
+    cmdBatch.enabled = true;
+    requestEncode();
+}
+
+void OutputSettingsController::TxtWeb_Change()
+{
+    // Kept in range and mirrored in the up-down control as it is typed;
+    // applied only on Enter or on leaving the field.
+    m_typingWebQuality = true;
+    SyncNumericText(TxtWebD, TxtWeb);
+    m_typingWebQuality = false;
+}
+
+void OutputSettingsController::TxtWeb_GotFocus() { SelectAllText(TxtWeb); }
+
+void OutputSettingsController::TxtWeb_KeyPress(std::int16_t &key) { FilterDigitKey(key); }
+
+void OutputSettingsController::TxtWeb_Commit() { applyWebQuality(TxtWebD.value()); }
+
+void OutputSettingsController::TxtWebD_Change()
+{
+    if (m_typingWebQuality)
+        return;
+    m_typingWebQuality = true;
+    TxtWeb.setText(QString::number(TxtWebD.value()));
+    m_typingWebQuality = false;
+    applyWebQuality(TxtWebD.value());
+}
+
+void OutputSettingsController::setWebQuality(int quality)
+{
+    TxtWeb.setText(QString::number(quality));
+    TxtWeb_Commit();
+}
+
+void OutputSettingsController::applyWebQuality(int quality)
+{
+    const FormatRow *row = formatRow(CboFiles.index);
+    if (!row || !row->hasWebQuality())
+        return;
+    quality = std::clamp(quality, MinimumQuality, MaximumQuality);
+    if (row->web == WebFormat::Avif)
+        extraSettings().AvifQuality = quality;
+    else
+        extraSettings().WebpQuality = quality;
+    if (quality == settings.WebQuality)
+        return; // leaving the field unchanged encodes nothing
+    settings.WebQuality = quality;
+    requestEncode();
 }
 
 void OutputSettingsController::requestEncode()

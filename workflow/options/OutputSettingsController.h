@@ -70,6 +70,14 @@ public:
     QString FileType4;    // file type shown for the optimized image
     TextBoxState TxtJPG;  // custom quality text, 1..100
     ScrollState TxtJPGD;  // its up-down control
+    // The lossy WebP and AVIF rows' quality: digits only, 1..100 like the
+    // JPEG field, but applied on Enter and on leaving the field (and at once
+    // from its up-down control), since an AVIF encode cannot be cut short
+    // for every digit typed. Each row keeps its own value in pictrove.conf.
+    ControlState frameWeb{true, false};
+    QString webQualityCaption;
+    TextBoxState TxtWeb;
+    ScrollState TxtWebD;
 
     // Re-encode the preview with the settings.
     std::function<void()> reencode;
@@ -114,6 +122,14 @@ public:
     void TxtJPG_GotFocus();
     void TxtJPG_KeyPress(std::int16_t &key);
     void TxtJPGD_Change();
+    void TxtWeb_Change();
+    void TxtWeb_GotFocus();
+    void TxtWeb_KeyPress(std::int16_t &key);
+    // Enter, or the focus leaving the field: the typed value is applied.
+    void TxtWeb_Commit();
+    void TxtWebD_Change();
+    // Sets the lossy row's quality as the field would and encodes with it.
+    void setWebQuality(int quality);
 
 private:
     using Handler = void (OutputSettingsController::*)();
@@ -122,6 +138,9 @@ private:
     void requestEncode();
     void requestJpegEncode(int quality);
     void resetDither();
+    void selectWebRow(const FormatRow &row);
+    void applyWebQuality(int quality);
+    bool m_typingWebQuality = false;
 };
 
 } // namespace pictrove

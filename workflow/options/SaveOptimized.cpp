@@ -9,6 +9,12 @@ QString saveOptimizedFilter(int row, const OutputSettings &settings)
 {
     if (isJpegRow(row))
         return QStringLiteral("Independent JPEG (*.jpg)|*.jpg");
+    switch (settings.Web) {
+    case WebFormat::WebpLossy:
+    case WebFormat::WebpLossless: return QStringLiteral("WebP Image (*.webp)|*.webp");
+    case WebFormat::Avif: return QStringLiteral("AVIF Image (*.avif)|*.avif");
+    case WebFormat::None: break;
+    }
     if (settings.EncoderKind == EncoderKind::Gif ||
         settings.EncoderKind == EncoderKind::GifInterlaced)
         return QStringLiteral("Graphical Interface Format (*.gif)|*.gif");

@@ -9,7 +9,9 @@
 #include <QVBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QStyle>
 
@@ -72,11 +74,32 @@ void ImageBox::followSurface()
         emit sizeFollowed();
 }
 
-void ImageBox::paintEvent(QPaintEvent *)
+void ImageBox::setShowsTransparency(bool shows)
+{
+    m_showsTransparency = shows;
+    update();
+}
+
+void ImageBox::paintEvent(QPaintEvent *event)
 {
     if (!m_surface || m_surface->isEmpty())
         return;
     QPainter painter(this);
+    if (m_showsTransparency && !m_surface->transparent().isNull()) {
+        // The squares every image editor uses for "nothing here".
+        static const QPixmap squares = [] {
+            QPixmap tile(16, 16);
+            tile.fill(QColor(0xFF, 0xFF, 0xFF));
+            QPainter p(&tile);
+            p.fillRect(0, 0, 8, 8, QColor(0xCC, 0xCC, 0xCC));
+            p.fillRect(8, 8, 8, 8, QColor(0xCC, 0xCC, 0xCC));
+            return tile;
+        }();
+        const QRect area = event->rect() & QRect(QPoint(0, 0), m_surface->clientSize());
+        painter.fillRect(area, QBrush(squares));
+        painter.drawImage(area.topLeft(), m_surface->transparent(), area);
+        return;
+    }
     painter.drawImage(0, 0, m_surface->image());
 }
 

@@ -25,6 +25,9 @@ public:
 
     void setSurface(PictureSurface *surface);
     PictureSurface *surface() const { return m_surface; }
+    // A surface picture with transparency is drawn over a checkerboard, so
+    // that the user sees which parts a file leaves transparent.
+    void setShowsTransparency(bool shows);
 
 signals:
     void sizeFollowed();
@@ -41,6 +44,7 @@ private:
     ViewPair &m_views;
     ViewPair::View m_view;
     QPointer<PictureSurface> m_surface;
+    bool m_showsTransparency = false;
 };
 
 // The viewport of one Step 2 view (CoriginalP, COptimizedP): the picture,
