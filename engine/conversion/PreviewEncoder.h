@@ -15,6 +15,7 @@ struct PreviewLabels {
     QString FileType4; // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG"
     QString FileSize4; // "12 KB", or "12 Kb" for JPEG
     QString Depth4;    // DepthText, or "24 bit" for JPEG
+    QString Resolution4; // "W x H" of the written picture
     std::int64_t bytes = 0;
 };
 
