@@ -9,7 +9,14 @@ namespace pictrove {
 // name (which is also its key in the file) and its first-start value. The
 // types a key may have are those readValue() in ExtraSettings.cpp reads.
 #define PICTROVE_EXTRA_SETTINGS(KEY)                                                          \
-    KEY(bool, KeepMetadata, true)
+    KEY(bool, KeepMetadata, true)                                                             \
+    /* Step 2's "Resize": ResizeMode's number, its numbers, "Never enlarge" */                \
+    KEY(int, ResizeMode, 0)                                                                   \
+    KEY(int, ResizeSide, 1920)                                                                \
+    KEY(int, ResizeWidth, 1920)                                                               \
+    KEY(int, ResizeHeight, 1080)                                                              \
+    KEY(int, ResizePercent, 50)                                                               \
+    KEY(bool, ResizeNeverEnlarge, true)
 
 struct ExtraSettings {
 #define PICTROVE_EXTRA_SETTING_FIELD(type, name, initial) type name = initial;

@@ -79,26 +79,32 @@ inline std::uint8_t clamp8(std::int32_t v)
 }
 
 // Rows [from, to) of out: each a weighted sum of whole rows of in. The
-// inner loop runs over every byte of a row with one weight, which the
-// compiler turns into vector code.
+// weights are cut to 14 bits here so that the products fit 16-bit lanes
+// and the inner loop, over every byte of a row with one weight, becomes
+// vector code (an error of at most a tenth of a level).
+constexpr int shortBits = 14;
+
 void verticalRows(const QImage &in, QImage &out, const Taps &taps, int from, int to)
 {
     const std::size_t bytes = std::size_t(in.width()) * 4;
     std::vector<std::int32_t> acc(bytes);
     for (int y = from; y < to; ++y) {
-        std::fill(acc.begin(), acc.end(), half);
+        std::fill(acc.begin(), acc.end(), std::int32_t(1) << (shortBits - 1));
         const int first = taps.first[std::size_t(y)];
         const std::int32_t *k = taps.weights.data() + std::size_t(y) * std::size_t(taps.stride);
         for (int t = 0; t < taps.count[std::size_t(y)]; ++t) {
             const std::uint8_t *row = in.constScanLine(first + t);
-            const std::int32_t weight = k[t];
+            const auto weight = std::int16_t((k[t] + (1 << (precisionBits - shortBits - 1)))
+                                             >> (precisionBits - shortBits));
             std::int32_t *a = acc.data();
             for (std::size_t i = 0; i < bytes; ++i)
-                a[i] += std::int32_t(row[i]) * weight;
+                a[i] += std::int32_t(std::int16_t(row[i]) * weight);
         }
         std::uint8_t *target = out.scanLine(y);
-        for (std::size_t i = 0; i < bytes; ++i)
-            target[i] = clamp8(acc[i]);
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const std::int32_t v = acc[i] >> shortBits;
+            target[i] = std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
     }
 }
 

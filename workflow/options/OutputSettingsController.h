@@ -70,6 +70,22 @@ public:
     QString FileType4;    // file type shown for the optimized image
     TextBoxState TxtJPG;  // custom quality text, 1..100
     ScrollState TxtJPGD;  // its up-down control
+    // Resize, for every row: the list of modes (ResizeMode's order), the
+    // number fields the mode needs (each with the custom quality field's
+    // rules) and "Never enlarge". `resize` is what they say.
+    ListState cboResize;
+    ControlState frameResize;   // the fields and the box, hidden for "Original size"
+    ControlState frameResizeW;  // longest side or width, in pixels
+    ControlState frameResizeH;  // height, only for the box
+    ControlState frameResizeP;  // percent
+    TextBoxState TxtResizeW;
+    ScrollState TxtResizeWD;
+    TextBoxState TxtResizeH;
+    ScrollState TxtResizeHD;
+    TextBoxState TxtResizeP;
+    ScrollState TxtResizePD;
+    CheckState chkNeverEnlarge{true, true, false};
+    ResizeSetting resize;
 
     // Re-encode the preview with the settings.
     std::function<void()> reencode;
@@ -98,6 +114,11 @@ public:
     void setInvert(bool checked);
     void setKeepMetadata(bool checked);
     void applyChoice(const FormatChoice &choice);
+    // The whole resize setting at once (stored settings, the converter),
+    // numbers brought into range, without an encode.
+    void setResize(const ResizeSetting &setting);
+    void selectResizeMode(int index);
+    void setNeverEnlarge(bool checked);
 
     // Event handlers; each reads the current selection from the state.
     void CboFiles_Click();
@@ -114,6 +135,14 @@ public:
     void TxtJPG_GotFocus();
     void TxtJPG_KeyPress(std::int16_t &key);
     void TxtJPGD_Change();
+    void cboResize_Click();
+    void chkNeverEnlarge_Click();
+    void TxtResizeW_Change();
+    void TxtResizeWD_Change();
+    void TxtResizeH_Change();
+    void TxtResizeHD_Change();
+    void TxtResizeP_Change();
+    void TxtResizePD_Change();
 
 private:
     using Handler = void (OutputSettingsController::*)();
@@ -122,6 +151,17 @@ private:
     void requestEncode();
     void requestJpegEncode(int quality);
     void resetDither();
+    void showResizeFields();
+    void resizeChanged();
+    bool m_loadingResize = false; // fields being filled: no encode per field
 };
+
+// The texts of the resize list, in ResizeMode's order.
+QStringList resizeModeTexts();
+
+// The resize setting as pictrove.conf keeps it (numbers brought into range).
+struct ExtraSettings;
+ResizeSetting storedResize(const ExtraSettings &stored);
+void storeResize(const ResizeSetting &setting, ExtraSettings &stored);
 
 } // namespace pictrove
