@@ -22,6 +22,7 @@ struct FormatChoice {
     bool flipVertical = false;
     bool invert = false;
     bool keepMetadata = true;
+    ResizeSetting resize;
 };
 
 struct ChosenOptions {
