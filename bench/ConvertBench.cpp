@@ -3,6 +3,7 @@
 // decoder process included), against ImageMagick doing the same work in the
 // same run.
 #include "BenchCorpus.h"
+#include "ResizeBench.h"
 #include "TestProfiles.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
@@ -384,12 +385,17 @@ int main(int argc, char *argv[])
         QStringLiteral("Also convert the corpus photos made WebP, HEIC and AVIF, against ImageMagick and vips."));
     const QCommandLineOption modernOnlyOption(QStringLiteral("modern-only"),
         QStringLiteral("Only the modern-inputs line."));
+    const QCommandLineOption resizeOption(QStringLiteral("resize"),
+        QStringLiteral("Also resize the corpus photos to a longest side of 1920, against vipsthumbnail and "
+                       "ImageMagick, with the SSIM against a Lanczos-3 reference."));
+    const QCommandLineOption resizeOnlyOption(QStringLiteral("resize-only"), QStringLiteral("Only the resize line."));
     const QCommandLineOption tagOption(QStringLiteral("tag-profile"),
         QStringLiteral("Also time each row (one worker) on a copy of the corpus whose JPEG photos carry an "
                        "Adobe RGB profile, against the untagged corpus."));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
                        repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption, modernOption,
                        modernOnlyOption, tagOption});
+    parser.addOptions({resizeOption, resizeOnlyOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -479,7 +485,7 @@ int main(int argc, char *argv[])
         window->show();
     }
     const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
-    if (parser.isSet(modernOnlyOption))
+    if (parser.isSet(modernOnlyOption) || parser.isSet(resizeOnlyOption))
         rows.clear();
     for (int row : rows) {
         QDir(outFolder).removeRecursively();
@@ -563,6 +569,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(modernOption) || parser.isSet(modernOnlyOption))
         modernInputs(out, corpus, magick, workers, outFolder);
+    if (parser.isSet(resizeOption) || parser.isSet(resizeOnlyOption))
+        bench::resizeLine(out, corpus, magick, workers, outFolder);
     QDir(outFolder).removeRecursively();
     return 0;
 }
