@@ -40,10 +40,10 @@ double runTool(const QString &program, const QStringList &arguments, bool *ok)
 // Our batch run of the photos, every one to a longest side of 1920 (enlarged
 // too, as the other tools' commands do).
 double runOursResized(const std::vector<CorpusImage> &photos, const QString &folder, int workers,
-                      int *failures)
+                      int *failures, int row = FirstJpegRow + 3) // JPEG - Good Quality
 {
     FormatChoice choice;
-    choice.row = FirstJpegRow + 3; // JPEG - Good Quality
+    choice.row = row;
     choice.resize.mode = ResizeMode::LongestSide;
     choice.resize.side = side;
     choice.resize.neverEnlarge = false;
@@ -53,7 +53,7 @@ double runOursResized(const std::vector<CorpusImage> &photos, const QString &fol
     job.destination = folder;
     job.genericName = QStringLiteral("ours");
     job.options = encodingOptionsFor(choice).options;
-    job.jpeg = true;
+    job.jpeg = isJpegRow(row);
     job.overwrite = true;
     job.workers = workers;
     BatchCallbacks callbacks;
@@ -148,6 +148,35 @@ void resizeLine(QTextStream &out, const std::vector<CorpusImage> &corpus, const 
         out << "  no vips: no SSIM against a Lanczos-3 reference\n";
         return;
     }
+    // The same resize written losslessly (PNG-24 bit), by us and by
+    // vipsthumbnail: what the resampling alone gives, without the JPEG
+    // encoder's losses, which dominate the SSIM of grainy photos.
+    const QString lossless = outFolder + QStringLiteral("/resize-png");
+    QDir(lossless).removeRecursively();
+    QDir().mkpath(lossless);
+    runOursResized(photos, lossless, workers, &failures, 14); // PNG-24 bit
+    if (!thumbnail.isEmpty()) {
+        for (const CorpusImage &photo : photos) {
+            bool ignored = true;
+            runTool(thumbnail, {photo.path, QStringLiteral("--size"), QString::number(side),
+                                QStringLiteral("-o"), lossless + QStringLiteral("/%s.png")},
+                    &ignored);
+        }
+    }
+    struct Score {
+        double sum = 0, least = 1;
+        int count = 0;
+        void add(double s) { sum += s; least = std::min(least, s); ++count; }
+        QString text() const
+        {
+            return count ? QStringLiteral("mean %1, least %2").arg(sum / count, 0, 'f', 4).arg(least, 0, 'f', 4)
+                         : QStringLiteral("-");
+        }
+    };
+    // Shrunk and enlarged apart: vips resize enlarges through its own
+    // interpolator whatever the kernel, so only the shrunk photos meet a
+    // Lanczos-3 reference.
+    Score oursPng, thumbPng, oursEnlarged, thumbEnlarged;
     double sum = 0, least = 1, thumbSum = 0;
     int measured = 0, thumbMeasured = 0;
     position = 0;
@@ -155,6 +184,8 @@ void resizeLine(QTextStream &out, const std::vector<CorpusImage> &corpus, const 
         const QImage written(batchOutputPath(ours, QStringLiteral("ours"), ++position, QStringLiteral("jpg")));
         if (written.isNull())
             continue;
+        const QImage writtenPng(batchOutputPath(lossless, QStringLiteral("ours"), position, QStringLiteral("png")));
+        const QImage thumbPngImage(lossless + u'/' + QFileInfo(photo.path).completeBaseName() + QStringLiteral(".png"));
         const QString reference = theirs + QStringLiteral("/reference.png");
         bool ok = true;
         runTool(vips, {QStringLiteral("resize"), photo.path, reference,
@@ -166,6 +197,11 @@ void resizeLine(QTextStream &out, const std::vector<CorpusImage> &corpus, const 
         const QImage ref(reference);
         if (!ok || ref.size() != written.size())
             continue;
+        const bool shrunk = ref.width() < photo.width;
+        if (writtenPng.size() == ref.size())
+            (shrunk ? oursPng : oursEnlarged).add(ssim(ref, writtenPng));
+        if (thumbPngImage.size() == ref.size())
+            (shrunk ? thumbPng : thumbEnlarged).add(ssim(ref, thumbPngImage));
         const double s = ssim(ref, written);
         sum += s;
         least = std::min(least, s);
@@ -184,6 +220,14 @@ void resizeLine(QTextStream &out, const std::vector<CorpusImage> &corpus, const 
     if (thumbMeasured)
         out << QStringLiteral("; vipsthumbnail's mean %1").arg(thumbSum / thumbMeasured, 0, 'f', 4);
     out << '\n';
+    out << QStringLiteral("  the resize alone (PNG-24 bit), SSIM of the %1 shrunk photos: ours %2; "
+                          "vipsthumbnail %3\n")
+               .arg(oursPng.count)
+               .arg(oursPng.text(), thumbPng.text());
+    out << QStringLiteral("  the %1 enlarged ones (vips' reference is not Lanczos-3 there): ours %2; "
+                          "vipsthumbnail %3\n")
+               .arg(oursEnlarged.count)
+               .arg(oursEnlarged.text(), thumbEnlarged.text());
 }
 
 } // namespace pictrove::bench

@@ -75,11 +75,12 @@ int jpegDecodeSide(QSize stored, const ResizeSetting &setting)
         return 0;
     const QSize a = resizedSize(stored, setting);
     const QSize b = resizedSize(stored.transposed(), setting);
-    const int wanted = std::max({a.width(), a.height(), b.width(), b.height()});
+    const std::int64_t wanted = std::max({a.width(), a.height(), b.width(), b.height()});
+    const std::int64_t asked = (wanted * 3 + 1) / 2;
     const int longest = std::max(stored.width(), stored.height());
-    if (wanted <= 0 || std::int64_t(wanted) * 2 > longest)
+    if (wanted <= 0 || asked * 2 > longest)
         return 0;
-    return wanted;
+    return int(asked);
 }
 
 } // namespace pictrove

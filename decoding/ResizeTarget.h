@@ -43,9 +43,14 @@ ResizeSetting boundedResize(ResizeSetting setting);
 QSize resizedSize(QSize source, const ResizeSetting &setting);
 
 // The longest side to ask a JPEG decoder for (libjpeg scales by 1/2, 1/4 or
-// 1/8, never below it), or 0 when the picture is not shrunk by half or more.
-// `stored` is the size in the file, before any EXIF orientation: a fit in a
-// box may meet either orientation, so the larger answer of both is taken.
+// 1/8 and never below it), or 0 when no scale applies. It is half as large
+// again as the target: decoded straight at the target's scale, a photo
+// resampled from libjpeg's scaled decode was visibly softer than one
+// resampled from the whole decode (an SSIM of 0.98 against a Lanczos-3 of
+// the whole, 0.99 and more with this margin). So a JPEG is decoded smaller
+// once it is shrunk to a third or less. `stored` is the size in the file,
+// before any EXIF orientation: a fit in a box may meet either orientation,
+// so the larger answer of both is taken.
 int jpegDecodeSide(QSize stored, const ResizeSetting &setting);
 
 } // namespace pictrove

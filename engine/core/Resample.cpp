@@ -15,6 +15,8 @@ namespace {
 // stays below 2 fit in 32 bits with 22 fraction bits.
 constexpr int precisionBits = 22;
 constexpr std::int32_t half = std::int32_t(1) << (precisionBits - 1);
+// The row pass's weights (an error of at most a tenth of a level).
+constexpr int shortBits = 14;
 
 double sinc(double x)
 {
@@ -34,7 +36,8 @@ double lanczos3(double x)
 struct Taps {
     std::vector<int> first;
     std::vector<int> count;
-    std::vector<std::int32_t> weights;
+    std::vector<std::int32_t> weights;      // 22 fraction bits
+    std::vector<std::int16_t> shortWeights; // 14 fraction bits, for the row pass
     int stride = 0;
 };
 
@@ -48,6 +51,7 @@ Taps tapsFor(int inSize, int outSize)
     taps.first.resize(std::size_t(outSize));
     taps.count.resize(std::size_t(outSize));
     taps.weights.assign(std::size_t(outSize) * std::size_t(taps.stride), 0);
+    taps.shortWeights.assign(std::size_t(outSize) * std::size_t(taps.stride), 0);
     std::vector<double> w(std::size_t(taps.stride));
     for (int o = 0; o < outSize; ++o) {
         const double centre = (o + 0.5) * scale;
@@ -60,11 +64,27 @@ Taps tapsFor(int inSize, int outSize)
             sum += w[std::size_t(i)];
         }
         std::int32_t *out = taps.weights.data() + std::size_t(o) * std::size_t(taps.stride);
+        std::int16_t *shortOut = taps.shortWeights.data() + std::size_t(o) * std::size_t(taps.stride);
         if (sum == 0.0) { // cannot happen for a centred window; keep one sample anyway
             out[0] = std::int32_t(1) << precisionBits;
+            shortOut[0] = std::int16_t(1 << shortBits);
         } else {
-            for (int i = 0; i < n; ++i)
-                out[i] = std::int32_t(std::lround(w[std::size_t(i)] / sum * double(1 << precisionBits)));
+            // Rounded one by one, hundreds of weights of a large shrink
+            // would no longer sum to one and would darken or lighten the
+            // picture: the largest weight takes up what rounding left.
+            std::int32_t total = 0, shortTotal = 0;
+            int largest = 0;
+            for (int i = 0; i < n; ++i) {
+                const double weight = w[std::size_t(i)] / sum;
+                out[i] = std::int32_t(std::lround(weight * double(1 << precisionBits)));
+                shortOut[i] = std::int16_t(std::lround(weight * double(1 << shortBits)));
+                total += out[i];
+                shortTotal += shortOut[i];
+                if (w[std::size_t(i)] > w[std::size_t(largest)])
+                    largest = i;
+            }
+            out[largest] += (std::int32_t(1) << precisionBits) - total;
+            shortOut[largest] = std::int16_t(shortOut[largest] + ((1 << shortBits) - shortTotal));
         }
         taps.first[std::size_t(o)] = std::min(lo, inSize - 1);
         taps.count[std::size_t(o)] = n;
@@ -78,11 +98,9 @@ inline std::uint8_t clamp8(std::int32_t v)
     return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
-// Rows [from, to) of out: each a weighted sum of whole rows of in. The
-// weights are cut to 14 bits here so that the products fit 16-bit lanes
-// and the inner loop, over every byte of a row with one weight, becomes
-// vector code (an error of at most a tenth of a level).
-constexpr int shortBits = 14;
+// Rows [from, to) of out: each a weighted sum of whole rows of in, with
+// 14-bit weights so that the products fit 16-bit lanes and the inner loop,
+// over every byte of a row with one weight, becomes vector code.
 
 void verticalRows(const QImage &in, QImage &out, const Taps &taps, int from, int to)
 {
@@ -91,11 +109,10 @@ void verticalRows(const QImage &in, QImage &out, const Taps &taps, int from, int
     for (int y = from; y < to; ++y) {
         std::fill(acc.begin(), acc.end(), std::int32_t(1) << (shortBits - 1));
         const int first = taps.first[std::size_t(y)];
-        const std::int32_t *k = taps.weights.data() + std::size_t(y) * std::size_t(taps.stride);
+        const std::int16_t *k = taps.shortWeights.data() + std::size_t(y) * std::size_t(taps.stride);
         for (int t = 0; t < taps.count[std::size_t(y)]; ++t) {
             const std::uint8_t *row = in.constScanLine(first + t);
-            const auto weight = std::int16_t((k[t] + (1 << (precisionBits - shortBits - 1)))
-                                             >> (precisionBits - shortBits));
+            const std::int16_t weight = k[t];
             std::int32_t *a = acc.data();
             for (std::size_t i = 0; i < bytes; ++i)
                 a[i] += std::int32_t(std::int16_t(row[i]) * weight);

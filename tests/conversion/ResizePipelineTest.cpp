@@ -160,7 +160,7 @@ TEST(ResizePipeline, ARotatedPhotoIsResizedUpright)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(test::cameraJpeg(stored, test::exifBlock()));
     file.close();
-    for (const int side : {300, 500}) { // a quarter scale, and none
+    for (const int side : {200, 500}) { // a half scale, and none
         SCOPED_TRACE(side);
         Resizing r;
         r.options.selectFormat(JpegGood);

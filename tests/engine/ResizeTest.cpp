@@ -120,22 +120,26 @@ TEST(ResizedSize, HugeNumbersStayExact)
     EXPECT_EQ(resizedSize(QSize(1, 65535), longest(65535, false)), QSize(1, 65535));
 }
 
-TEST(JpegDecodeSide, OnlyAShrinkByHalfOrMoreAsksForAScale)
+// Half as much again as the target is asked for, and only when libjpeg's
+// half scale or less can give that.
+TEST(JpegDecodeSide, OnlyAShrinkToAThirdOrLessAsksForAScale)
 {
     EXPECT_EQ(jpegDecodeSide(landscape, ResizeSetting{}), 0);
-    EXPECT_EQ(jpegDecodeSide(landscape, longest(1920)), 1920);
-    EXPECT_EQ(jpegDecodeSide(landscape, longest(2000)), 2000);
-    EXPECT_EQ(jpegDecodeSide(landscape, longest(2001)), 0);
-    EXPECT_EQ(jpegDecodeSide(landscape, percent(10)), 400);
+    EXPECT_EQ(jpegDecodeSide(landscape, longest(1920)), 0);
+    EXPECT_EQ(jpegDecodeSide(QSize(6000, 4000), longest(1920)), 2880);
+    EXPECT_EQ(jpegDecodeSide(landscape, longest(1333)), 2000);
+    EXPECT_EQ(jpegDecodeSide(landscape, longest(1334)), 0);
+    EXPECT_EQ(jpegDecodeSide(landscape, longest(1)), 2);
+    EXPECT_EQ(jpegDecodeSide(landscape, percent(10)), 600);
     EXPECT_EQ(jpegDecodeSide(QSize(640, 480), longest(1920, false)), 0);
 }
 
 TEST(JpegDecodeSide, AFitTakesTheLargerOfBothOrientations)
 {
     // Stored 4000 x 3000: upright it may be 3000 x 4000, which fits a
-    // 1920 x 1080 box at 810 x 1080; as stored it fits at 1440 x 1080.
-    EXPECT_EQ(jpegDecodeSide(landscape, fit(1920, 1080)), 1440);
-    EXPECT_EQ(jpegDecodeSide(portrait, fit(1920, 1080)), 1440);
+    // 1280 x 720 box at 540 x 720; as stored it fits at 960 x 720.
+    EXPECT_EQ(jpegDecodeSide(landscape, fit(1280, 720)), 1440);
+    EXPECT_EQ(jpegDecodeSide(portrait, fit(1280, 720)), 1440);
 }
 
 namespace {
@@ -157,6 +161,9 @@ TEST(Resample, GivesTheTargetSizeAndKeepsFlatAreasExact)
         EXPECT_EQ(out.format(), QImage::Format_RGB32);
         EXPECT_EQ(test::maxChannelDifference(out, flat(target, qRgb(200, 17, 90))), 0);
     }
+    // Hundreds of weights per pixel in both passes still sum to one.
+    const QImage tall = resampleLanczos3(flat(QSize(3000, 4000), qRgb(251, 128, 3)), QSize(5, 7));
+    EXPECT_EQ(test::maxChannelDifference(tall, flat(QSize(5, 7), qRgb(251, 128, 3))), 0);
 }
 
 TEST(Resample, FollowsAGradientAndRingsOnlyNearEdges)
