@@ -167,6 +167,7 @@ void MainWindow::formLoad()
         // outside 1..100 (a damaged file) is brought into range.
         m_options.fillOptionLists(s.CustomJpegQuality);
         m_options.chkKeepMetadata.checked = extraSettings().KeepMetadata;
+        m_options.setResize(storedResize(extraSettings()));
         m_step2Wiring->sync();
     });
     guarded([&] {
@@ -347,6 +348,7 @@ void MainWindow::formUnload()
     });
     guarded([&] { s.CustomJpegQuality = std::int16_t(m_options.TxtJPGD.value()); });
     guarded([&] { extraSettings().KeepMetadata = m_options.chkKeepMetadata.checked; });
+    guarded([&] { storeResize(m_options.resize, extraSettings()); });
     guarded([] { SaveSettings(); });
 }
 

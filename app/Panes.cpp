@@ -1,5 +1,7 @@
 #include "app/Panes.h"
 
+#include "decoding/ResizeTarget.h"
+
 #include "app/FrameLayout.h"
 
 #include "selection/widgets/FolderTree.h"
@@ -19,6 +21,9 @@
 #include <QToolButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <tuple>
+#include <utility>
 
 namespace pictrove {
 
@@ -210,6 +215,7 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     formatsNote->setWordWrap(true);
     formatsNote->setEnabled(false);
     column->addWidget(formatsNote);
+    buildResize(cSave, column);
 
     fgif = named(new QGroupBox(cSave), "fgif");
     auto *gifForm = new QFormLayout(fgif);
@@ -313,6 +319,85 @@ Step2Panes::Step2Panes(QWidget *page, ViewPair &views)
     row->addWidget(CmdSave);
     row->addWidget(CmdCancel);
     column->addLayout(row);
+}
+
+namespace {
+// A digits-only field and its up-down bar, as the custom quality's.
+std::pair<QLineEdit *, QScrollBar *> numberField(QWidget *parent, QBoxLayout *row, const char *name,
+                                                 const char *barName, const QString &what,
+                                                 int minimum, int maximum)
+{
+    auto *text = named(new QLineEdit(parent), name);
+    text->setAccessibleName(what);
+    text->setToolTip(QStringLiteral("%1, %2 to %3").arg(what).arg(minimum).arg(maximum));
+    text->setMaximumWidth(48);
+    text->setMinimumWidth(36);
+    auto *bar = named(new QScrollBar(Qt::Vertical, parent), barName);
+    bar->setAccessibleName(what);
+    bar->setInvertedAppearance(true); // up raises the number
+    bar->setInvertedControls(true);
+    bar->setRange(minimum, maximum);
+    bar->setFixedHeight(text->sizeHint().height());
+    row->addWidget(text);
+    row->addWidget(bar);
+    return {text, bar};
+}
+} // namespace
+
+void Step2Panes::buildResize(QWidget *column, QBoxLayout *layout)
+{
+    auto *modeRow = new QHBoxLayout;
+    modeRow->setSpacing(4);
+    auto *caption = new QLabel(QStringLiteral("Resize:"), column);
+    cboResize = optionList(column, "cboResize",
+                           QStringLiteral("Resize the written pictures; the aspect ratio is always "
+                                          "kept."));
+    cboResize->setAccessibleName(QStringLiteral("Resize"));
+    caption->setBuddy(cboResize);
+    modeRow->addWidget(caption);
+    modeRow->addWidget(cboResize, 1);
+    layout->addLayout(modeRow);
+
+    frameResize = named(new QWidget(column), "frameResize");
+    auto *inner = new QVBoxLayout(frameResize);
+    inner->setContentsMargins(0, 0, 0, 0);
+    inner->setSpacing(2);
+    auto *numbers = new QHBoxLayout;
+    numbers->setSpacing(2);
+    frameResizeW = named(new QWidget(frameResize), "frameResizeW");
+    auto *wRow = new QHBoxLayout(frameResizeW);
+    wRow->setContentsMargins(0, 0, 0, 0);
+    wRow->setSpacing(1);
+    std::tie(TxtResizeW, TxtResizeWD) = numberField(frameResizeW, wRow, "TxtResizeW", "TxtResizeWD",
+                                                    QStringLiteral("Pixels"), minResizePixels,
+                                                    maxResizePixels);
+    frameResizeH = named(new QWidget(frameResize), "frameResizeH");
+    auto *hRow = new QHBoxLayout(frameResizeH);
+    hRow->setContentsMargins(0, 0, 0, 0);
+    hRow->setSpacing(1);
+    hRow->addWidget(new QLabel(QStringLiteral("\u00d7"), frameResizeH));
+    std::tie(TxtResizeH, TxtResizeHD) = numberField(frameResizeH, hRow, "TxtResizeH", "TxtResizeHD",
+                                                    QStringLiteral("Height in pixels"),
+                                                    minResizePixels, maxResizePixels);
+    frameResizeP = named(new QWidget(frameResize), "frameResizeP");
+    auto *pRow = new QHBoxLayout(frameResizeP);
+    pRow->setContentsMargins(0, 0, 0, 0);
+    pRow->setSpacing(1);
+    std::tie(TxtResizeP, TxtResizePD) = numberField(frameResizeP, pRow, "TxtResizeP", "TxtResizePD",
+                                                    QStringLiteral("Percent"), minResizePercent,
+                                                    maxResizePercent);
+    pRow->addWidget(new QLabel(QStringLiteral("%"), frameResizeP));
+    numbers->addWidget(frameResizeW);
+    numbers->addWidget(frameResizeH);
+    numbers->addWidget(frameResizeP);
+    numbers->addStretch(1);
+    inner->addLayout(numbers);
+    chkNeverEnlarge = named(new QCheckBox(QStringLiteral("Never enlarge"), frameResize),
+                            "chkNeverEnlarge");
+    chkNeverEnlarge->setToolTip(
+        QStringLiteral("Pictures smaller than the size asked for are written at their own size."));
+    inner->addWidget(chkNeverEnlarge);
+    layout->addWidget(frameResize);
 }
 
 namespace {

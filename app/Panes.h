@@ -12,6 +12,7 @@ class QPushButton;
 class QScrollBar;
 class QToolBar;
 class QAction;
+class QBoxLayout;
 
 namespace pictrove {
 
@@ -54,6 +55,8 @@ struct Step1Panes {
 // column with the format list, the options and the commands.
 struct Step2Panes {
     Step2Panes(QWidget *page, ViewPair &views);
+    // The resize block, under the format list.
+    void buildResize(QWidget *column, QBoxLayout *layout);
 
     // Update_OriginalP and Update_OptimizedP: lay out one view's picture.
     void updateOriginalP();
@@ -88,6 +91,19 @@ struct Step2Panes {
     QLineEdit *TxtWeb;
     QScrollBar *TxtWebD;
     QLabel *LblWebQuality;
+    // Resize, for every row (see OutputSettingsController).
+    QComboBox *cboResize;
+    QWidget *frameResize;
+    QWidget *frameResizeW;
+    QWidget *frameResizeH;
+    QWidget *frameResizeP;
+    QLineEdit *TxtResizeW;
+    QScrollBar *TxtResizeWD;
+    QLineEdit *TxtResizeH;
+    QScrollBar *TxtResizeHD;
+    QLineEdit *TxtResizeP;
+    QScrollBar *TxtResizePD;
+    QCheckBox *chkNeverEnlarge;
     QPushButton *cmdBatch;
     QPushButton *CmdSave;
     QPushButton *CmdCancel;

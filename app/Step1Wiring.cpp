@@ -116,6 +116,7 @@ void Step1Wiring::setDescription(const PreviewDescription &d)
     original->typeValue()->setText(d.type);
     original->sizeValue()->setText(d.size);
     original->colorsValue()->setText(d.colors);
+    original->resolutionValue()->setText(d.resolution);
     m_step2.relayOutViewsForTexts();
 }
 

@@ -1,6 +1,7 @@
 #include "app/Step2Wiring.h"
 
 #include "app/Guarded.h"
+#include "app/NumberFieldLink.h"
 #include "app/Panes.h"
 #include "app/StatusSink.h"
 #include "engine/conversion/ConversionContext.h"
@@ -52,6 +53,47 @@ Step2Wiring::Step2Wiring(Step2Panes &panes, OutputSettingsController &options,
     connectControls();
     connectQualityField();
     connectWebQualityField();
+    connectResize();
+}
+
+void Step2Wiring::connectResize()
+{
+    Step2Panes &p = m_panes;
+    OutputSettingsController *o = &m_options;
+    connect(p.cboResize, &QComboBox::activated, this, [this, o](int index) {
+        o->selectResizeMode(index);
+        sync();
+    });
+    connect(p.chkNeverEnlarge, &QCheckBox::clicked, this, [this, o](bool checked) {
+        o->setNeverEnlarge(checked);
+        sync();
+    });
+    const auto changed = [this] { sync(); };
+    m_resizeFields = {
+        new NumberFieldLink(p.TxtResizeW, p.TxtResizeWD, o->TxtResizeW, o->TxtResizeWD, changed, this),
+        new NumberFieldLink(p.TxtResizeH, p.TxtResizeHD, o->TxtResizeH, o->TxtResizeHD, changed, this),
+        new NumberFieldLink(p.TxtResizeP, p.TxtResizePD,
+                            o->TxtResizeP, o->TxtResizePD, changed, this),
+    };
+}
+
+void Step2Wiring::mirrorResize()
+{
+    Step2Panes &p = m_panes;
+    const OutputSettingsController &o = m_options;
+    mirror(p.cboResize, o.cboResize);
+    mirror(p.frameResize, o.frameResize);
+    mirror(p.frameResizeW, o.frameResizeW);
+    mirror(p.frameResizeH, o.frameResizeH);
+    mirror(p.frameResizeP, o.frameResizeP);
+    mirror(p.chkNeverEnlarge, o.chkNeverEnlarge);
+    // The pixel field names what it holds, for a screen reader and a tip.
+    const bool box = o.resize.mode == ResizeMode::Fit;
+    p.TxtResizeW->setAccessibleName(box ? QStringLiteral("Width in pixels")
+                                        : QStringLiteral("Longest side in pixels"));
+    p.TxtResizeW->setToolTip(p.TxtResizeW->accessibleName() + QStringLiteral(", 1 to 65535"));
+    for (NumberFieldLink *field : m_resizeFields)
+        field->mirror();
 }
 
 void Step2Wiring::connectControls()
@@ -308,6 +350,7 @@ void Step2Wiring::sync()
         const QSignalBlocker quiet(p.TxtWebD);
         p.TxtWebD->setValue(o.TxtWebD.value());
     }
+    mirrorResize();
     m_status.setText(2, o.statusPanel2);
     // The interlace handler names the file type itself after its encode.
     if (o.FileType4 != m_shownFileType4) {
@@ -357,6 +400,7 @@ void Step2Wiring::showResult(const PreviewDone &done)
         info->typeValue()->setText(result.labels->FileType4);
         info->sizeValue()->setText(result.labels->FileSize4);
         info->colorsValue()->setText(result.labels->Depth4);
+        info->resolutionValue()->setText(result.labels->Resolution4);
         m_panes.relayOutViewsForTexts();
     }
     m_panes.updateOptimizedP();

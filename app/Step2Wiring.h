@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 class QComboBox;
 class QCheckBox;
 class QWidget;
@@ -14,6 +16,7 @@ namespace pictrove {
 class ConversionContext;
 class OutputSettingsController;
 class StatusSink;
+class NumberFieldLink;
 struct Step2Panes;
 struct ListState;
 struct CheckState;
@@ -46,6 +49,8 @@ private:
     void connectQualityField();
     void connectWebQualityField();
     bool filterWebQuality(QEvent *event);
+    void connectResize();
+    void mirrorResize();
     void encode(bool jpeg, int quality, const QString &path, std::int16_t keep, bool saveAs);
     void showResult(const PreviewDone &done);
     void showBusy(bool busy);
@@ -64,6 +69,8 @@ private:
     QString m_lastSaveName;
     QString m_shownFileType4;
     PreviewWorker m_worker;
+    // The resize number fields: longest side or width, height, percent.
+    std::vector<NumberFieldLink *> m_resizeFields;
 };
 
 } // namespace pictrove

@@ -4,6 +4,7 @@
 // same run.
 #include "BenchCorpus.h"
 #include "WebBench.h"
+#include "ResizeBench.h"
 #include "TestProfiles.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
@@ -392,12 +393,17 @@ int main(int argc, char *argv[])
         QStringLiteral("Only the modern-inputs line."));
     const QCommandLineOption webOption(QStringLiteral("web"),
         QStringLiteral("Only the WebP and AVIF rows against cwebp, avifenc and vips (wall time, size, SSIM)."));
+    const QCommandLineOption resizeOption(QStringLiteral("resize"),
+        QStringLiteral("Also resize the corpus photos to a longest side of 1920, against vipsthumbnail and "
+                       "ImageMagick, with the SSIM against a Lanczos-3 reference."));
+    const QCommandLineOption resizeOnlyOption(QStringLiteral("resize-only"), QStringLiteral("Only the resize line."));
     const QCommandLineOption tagOption(QStringLiteral("tag-profile"),
         QStringLiteral("Also time each row (one worker) on a copy of the corpus whose JPEG photos carry an "
                        "Adobe RGB profile, against the untagged corpus."));
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
                        repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption, modernOption,
                        modernOnlyOption, tagOption, webOption});
+    parser.addOptions({resizeOption, resizeOnlyOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -487,7 +493,8 @@ int main(int argc, char *argv[])
         window->show();
     }
     const QString outFolder = QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
-    if (parser.isSet(modernOnlyOption) || parser.isSet(webOption))
+    if (parser.isSet(modernOnlyOption) || parser.isSet(webOption)
+        || parser.isSet(resizeOnlyOption))
         rows.clear();
     for (int row : rows) {
         QDir(outFolder).removeRecursively();
@@ -573,6 +580,8 @@ int main(int argc, char *argv[])
         modernInputs(out, corpus, magick, workers, outFolder);
     if (parser.isSet(webOption))
         webRows(out, corpus, workers, outFolder);
+    if (parser.isSet(resizeOption) || parser.isSet(resizeOnlyOption))
+        bench::resizeLine(out, corpus, magick, workers, outFolder);
     QDir(outFolder).removeRecursively();
     return 0;
 }

@@ -107,6 +107,18 @@ std::uint32_t peakKiB()
     return ::getrusage(RUSAGE_SELF, &usage) == 0 ? std::uint32_t(usage.ru_maxrss) : 0;
 }
 
+ResizeSetting resizeOf(const proto::RequestHeader &request)
+{
+    ResizeSetting s;
+    s.mode = ResizeMode(request.resizeMode);
+    s.side = request.resizeSide;
+    s.width = request.resizeWidth;
+    s.height = request.resizeHeight;
+    s.percent = request.resizePercent;
+    s.neverEnlarge = request.resizeNeverEnlarge != 0;
+    return boundedResize(s);
+}
+
 bool reply(const LoadResult &result)
 {
     proto::ReplyHeader header;
@@ -128,6 +140,10 @@ bool reply(const LoadResult &result)
         header.height = image.height();
         header.depth = result.depth;
         header.format = alpha ? proto::PixelFormat::Argb32 : proto::PixelFormat::Rgb32;
+        if (result.fullSize.isValid()) {
+            header.fullWidth = result.fullSize.width();
+            header.fullHeight = result.fullSize.height();
+        }
     }
     if (header.ok) {
         header.warningBytes = std::uint32_t(warning.size());
@@ -438,6 +454,7 @@ int main(int argc, char **argv)
             return 2;
         DecodeLimits limits;
         limits.maxPixels = std::clamp<std::int64_t>(request.maxPixels, 1, limits.maxPixels);
+        limits.resize = resizeOf(request);
         const QString file = QFile::decodeName(path);
         const QString extension = QString::fromUtf8(ext);
         const auto table = LoaderTable(request.table);

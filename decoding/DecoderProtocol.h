@@ -30,6 +30,14 @@ struct RequestHeader {
     std::uint32_t pathBytes = 0;  // the path follows, in the file system's encoding
     std::uint32_t extensionBytes = 0; // then the extension, UTF-8
     std::int64_t maxPixels = 0;
+    // The resize the picture is read for (ResizeSetting's fields): a JPEG
+    // shrunk by half or more is decoded at a smaller scale. Mode 0: none.
+    std::uint32_t resizeMode = 0;
+    std::int32_t resizeSide = 0;
+    std::int32_t resizeWidth = 0;
+    std::int32_t resizeHeight = 0;
+    std::int32_t resizePercent = 0;
+    std::uint32_t resizeNeverEnlarge = 1;
 };
 
 // What a header declares, in pixels, or one of these.
@@ -66,6 +74,10 @@ struct ReplyHeader {
     std::uint32_t warningBytes = 0; // UTF-8: what did not stop the decode
     std::uint32_t exifBytes = 0;    // the file's EXIF block
     std::uint32_t xmpBytes = 0;     // the file's XMP packet
+    // The upright size in the file when the picture was decoded smaller
+    // for a resize; 0 x 0 when it is the file's own size.
+    std::int32_t fullWidth = 0;
+    std::int32_t fullHeight = 0;
 };
 
 constexpr std::uint32_t maxPathBytes = 64 * 1024;

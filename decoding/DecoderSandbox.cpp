@@ -302,7 +302,7 @@ std::int64_t DecoderSandbox::pixelsToTime(std::int64_t declared, QStringView ext
 }
 
 LoadResult DecoderSandbox::load(const QString &path, const QString &extension, LoaderTable table,
-                                const CancelToken *cancel)
+                                const CancelToken *cancel, const ResizeSetting &resize)
 {
     const QByteArray localPath = QFile::encodeName(path);
     const QByteArray ext = extension.toUtf8();
@@ -334,12 +334,12 @@ LoadResult DecoderSandbox::load(const QString &path, const QString &extension, L
         + std::max(timeLimitFor(clock.fileBytes, m_options.maxPixels),
                    timeLimitFor(clock.fileBytes, -1));
     Outcome outcome = Outcome::Answered;
-    LoadResult result = loadLocked(localPath, ext, table, false, clock, cancel, outcome);
+    LoadResult result = loadLocked(localPath, ext, table, false, clock, cancel, resize, outcome);
     // A decode that crashed may have met a fault of its own library; a
     // decoder that was lost (out of time, or out of step) has spent what
     // the file may cost.
     if (outcome == Outcome::Crashed && fallbackRouteFor(table, extension).kind != DecoderKind::None) {
-        LoadResult second = loadLocked(localPath, ext, table, true, clock, cancel, outcome);
+        LoadResult second = loadLocked(localPath, ext, table, true, clock, cancel, resize, outcome);
         if (second.ok || second.cancelled)
             return second;
     }
@@ -389,7 +389,8 @@ LoadResult DecoderSandbox::endCancelled(bool replying, Outcome &outcome)
 
 LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteArray &ext,
                                       LoaderTable table, bool fallbackOnly, FileClock &clock,
-                                      const CancelToken *cancel, Outcome &outcome)
+                                      const CancelToken *cancel, const ResizeSetting &resize,
+                                      Outcome &outcome)
 {
     outcome = Outcome::Answered;
     // Whatever goes wrong from here on leaves the decoder in an unknown state:
@@ -414,6 +415,12 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
     request.pathBytes = std::uint32_t(localPath.size());
     request.extensionBytes = std::uint32_t(ext.size());
     request.maxPixels = m_options.maxPixels;
+    request.resizeMode = std::uint32_t(resize.mode);
+    request.resizeSide = resize.side;
+    request.resizeWidth = resize.width;
+    request.resizeHeight = resize.height;
+    request.resizePercent = resize.percent;
+    request.resizeNeverEnlarge = resize.neverEnlarge ? 1 : 0;
     if (!m_process->send(&request, sizeof request)
         || !m_process->send(localPath.constData(), std::size_t(localPath.size()))
         || !m_process->send(ext.constData(), std::size_t(ext.size())))
@@ -501,6 +508,13 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
     result.warning = QString::fromUtf8(warning);
     result.exif = std::move(exif);
     result.xmp = std::move(xmp);
+    // A full size is only believed as a larger picture the decoded one could
+    // be libjpeg's eighth or more of.
+    const QSize full(reply.fullWidth, reply.fullHeight);
+    if (full.width() >= reply.width && full.height() >= reply.height
+        && full.width() <= std::int64_t(reply.width) * 8 + 8
+        && full.height() <= std::int64_t(reply.height) * 8 + 8 && full != result.image.size())
+        result.fullSize = full;
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding/PictureLoader.h"
+#include "decoding/ResizeTarget.h"
 
 #include <QString>
 #include <QStringView>
@@ -54,8 +55,10 @@ public:
     // soon after the token is cancelled (LoadResult::cancelled): waiting for
     // another thread's load is given up, a decode under way is ended and the
     // decoder serves the next file.
+    // A resize lets the decoder read a JPEG at a smaller scale (see
+    // LoadResult::fullSize).
     LoadResult load(const QString &path, const QString &extension, LoaderTable table,
-                    const CancelToken *cancel = nullptr);
+                    const CancelToken *cancel = nullptr, const ResizeSetting &resize = {});
 
     // declaredPixels < 0: the file does not say.
     std::chrono::milliseconds timeLimitFor(std::int64_t fileBytes, std::int64_t declaredPixels) const;
@@ -86,7 +89,8 @@ private:
     enum class Outcome { Answered, Crashed, Lost, Cancelled };
     LoadResult loadLocked(const QByteArray &localPath, const QByteArray &extension,
                           LoaderTable table, bool fallbackOnly, FileClock &clock,
-                          const CancelToken *cancel, Outcome &outcome);
+                          const CancelToken *cancel, const ResizeSetting &resize,
+                          Outcome &outcome);
     LoadResult endCancelled(bool replying, Outcome &outcome);
 
     mutable std::timed_mutex m_mutex;

@@ -4,13 +4,30 @@
 #include "decoding/PhotoAdjust.h"
 #include "decoding/VariantDecoders.h"
 
+#include <FreeImage.h>
+
 namespace pictrove {
 
 namespace {
 
+// Both tables' JPEG routes: FreeImage's, and the platform reader's.
+bool readsJpeg(const LoaderRoute &route, QStringView extension)
+{
+    if (route.kind == DecoderKind::FreeImage)
+        return route.freeImageFormat == FIF_JPEG;
+    return route.kind == DecoderKind::Platform
+        && (extension.compare(u"jpg", Qt::CaseInsensitive) == 0
+            || extension.compare(u"jpeg", Qt::CaseInsensitive) == 0);
+}
+
 LoadResult decodeWith(const LoaderRoute &route, const QString &path, QStringView extension,
                       const DecodeLimits &limits)
 {
+    // A JPEG to be shrunk by half or more is never decoded whole.
+    if (readsJpeg(route, extension)) {
+        if (auto scaled = decodeJpegScaled(path, limits))
+            return std::move(*scaled);
+    }
     switch (route.kind) {
     case DecoderKind::DevIL:
         return decodeWithDevil(path, extension, limits);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding/PictureLoader.h"
+#include "decoding/ResizeTarget.h"
 
 #include <QStringView>
 
@@ -15,6 +16,9 @@ struct DecodeLimits {
     // Largest pixel count accepted (a 32-bit copy of it must fit several
     // times into the decoder's address space).
     std::int64_t maxPixels = std::int64_t(1) << 27;
+    // The resize the picture is read for: a JPEG shrunk by half or more is
+    // decoded at libjpeg's nearest smaller scale (LoadResult::fullSize).
+    ResizeSetting resize;
 };
 
 // Reads the file in this process with the table's route for the extension,
@@ -60,6 +64,12 @@ struct CmykSamples {
     std::vector<unsigned char> bytes;
 };
 std::optional<CmykSamples> readCmykSamples(const QString &path, bool tiff, const DecodeLimits &limits);
+
+// A JPEG read at libjpeg's nearest smaller scale (1/2, 1/4, 1/8) that is
+// still at least the resize's target, through FreeImage's size hint, with
+// fullSize set; nothing when the resize does not shrink it by half or more
+// or its header cannot be read (the usual route then reads it).
+std::optional<LoadResult> decodeJpegScaled(const QString &path, const DecodeLimits &limits);
 
 // A failed result with a reason.
 LoadResult loadFailure(const QString &reason);

@@ -7,8 +7,10 @@
 #include <FreeImage.h>
 
 #include <QFile>
+#include <QSize>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -93,12 +95,66 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
     return picture(bitmap.get());
 }
 
+namespace {
+
+// The stored size a JPEG's header declares, without its pixels.
+std::optional<QSize> jpegHeaderSize(const QByteArray &localPath)
+{
+    FiBitmap header(FreeImage_Load(FIF_JPEG, localPath.constData(), JPEG_DEFAULT | FIF_LOAD_NOPIXELS));
+    if (!header)
+        return std::nullopt;
+    return QSize(int(FreeImage_GetWidth(header.get())), int(FreeImage_GetHeight(header.get())));
+}
+
+// FreeImage's JPEG loader takes the longest side wanted in the flags' high
+// half and picks libjpeg's scale from it.
+int jpegSizeFlags(int side)
+{
+    return side > 0 ? (std::min(side, 0x7FFF) << 16) : 0;
+}
+
+} // namespace
+
+std::optional<LoadResult> decodeJpegScaled(const QString &path, const DecodeLimits &limits)
+{
+    if (limits.resize.mode == ResizeMode::Original)
+        return std::nullopt;
+    initialiseFreeImage();
+    const FreeImageOperation operation; // FreeImage's messages go nowhere
+    const QByteArray localPath = QFile::encodeName(path);
+    const std::optional<QSize> stored = jpegHeaderSize(localPath);
+    if (!stored || stored->isEmpty())
+        return std::nullopt;
+    const int side = jpegDecodeSide(*stored, limits.resize);
+    if (side <= 0)
+        return std::nullopt;
+    // Whatever this route cannot read, the usual one reads or refuses in
+    // its own words.
+    if (tooLarge(stored->width(), stored->height(), limits))
+        return std::nullopt;
+    FiBitmap bitmap(FreeImage_Load(FIF_JPEG, localPath.constData(), JPEG_ACCURATE | jpegSizeFlags(side)));
+    if (!bitmap)
+        return std::nullopt;
+    LoadResult result = picture(bitmap.get());
+    if (!result.ok)
+        return std::nullopt;
+    // Orientation turns it upright later, and fullSize with it.
+    if (result.image.size() != *stored)
+        result.fullSize = *stored;
+    return result;
+}
+
 std::optional<CmykSamples> readCmykSamples(const QString &path, bool tiff, const DecodeLimits &limits)
 {
     initialiseFreeImage();
     const FreeImageOperation operation;
     const FREE_IMAGE_FORMAT format = tiff ? FIF_TIFF : FIF_JPEG;
-    const int flags = tiff ? TIFF_CMYK : JPEG_CMYK | JPEG_ACCURATE;
+    int flags = tiff ? TIFF_CMYK : JPEG_CMYK | JPEG_ACCURATE;
+    // The picture beside them was read at the scale the resize asked for.
+    if (!tiff && limits.resize.mode != ResizeMode::Original) {
+        if (const auto stored = jpegHeaderSize(QFile::encodeName(path)))
+            flags |= jpegSizeFlags(jpegDecodeSide(*stored, limits.resize));
+    }
     const QByteArray localPath = QFile::encodeName(path);
     if (headerRefusal(operation, format, localPath, path, flags, limits))
         return std::nullopt;

@@ -168,6 +168,8 @@ void adjustPhoto(LoadResult &result, const QString &path, const DecodeLimits &li
             return;
         }
         result.image = std::move(upright);
+        if (metadata.orientation >= 5)
+            result.fullSize.transpose();
     }
     result.exif = exifSetUpright(std::move(metadata.exif));
     result.xmp = xmpSetUpright(std::move(metadata.xmp));

@@ -25,7 +25,8 @@ LoadResult loadPicture(const QString &path, LoaderTable table)
 }
 
 LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table,
-                       const CancelToken *cancel, DecoderSandbox *decoder)
+                       const CancelToken *cancel, DecoderSandbox *decoder,
+                       const ResizeSetting &resize)
 {
     const QString ext = extension.toLower();
     if (routeFor(table, ext).kind == DecoderKind::None)
@@ -34,9 +35,11 @@ LoadResult loadPicture(const QString &path, const QString &extension, LoaderTabl
         std::lock_guard lock(inProcessDecodes);
         if (cancel && cancel->cancelled())
             return cancelledLoad();
-        return decodeInProcess(path, ext, table);
+        DecodeLimits limits;
+        limits.resize = resize;
+        return decodeInProcess(path, ext, table, limits);
     }
-    return (decoder ? *decoder : DecoderSandbox::shared()).load(path, ext, table, cancel);
+    return (decoder ? *decoder : DecoderSandbox::shared()).load(path, ext, table, cancel, resize);
 }
 
 QImage LoadImageBitmap(const QString &path, const QString &extension,

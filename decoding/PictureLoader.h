@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding/LoaderTables.h"
+#include "decoding/ResizeTarget.h"
 
 #include <QImage>
 #include <QString>
@@ -34,6 +35,10 @@ struct LoadResult {
     // of JPEG, PNG, TIFF or WebP chunks does not reach; empty when the file
     // has none or says plain sRGB. The pixels are still in that profile's space.
     QByteArray iccProfile;
+    // The picture's upright size in the file when the decoder read it at a
+    // smaller scale for a resize (a JPEG through libjpeg's scaling); empty
+    // when the image is the file's full size.
+    QSize fullSize;
 };
 
 class CancelToken;
@@ -49,8 +54,11 @@ LoadResult loadPicture(const QString &path, LoaderTable table);
 // A load given a cancel token ends soon after the token is cancelled.
 // A decoder of the caller's own keeps its decodes from waiting for those of
 // other threads; without one the shared decoder serves.
+// A resize the picture is read for lets a JPEG shrunk by half or more be
+// decoded at a smaller scale (LoadResult::fullSize says from what).
 LoadResult loadPicture(const QString &path, const QString &extension, LoaderTable table,
-                       const CancelToken *cancel = nullptr, DecoderSandbox *decoder = nullptr);
+                       const CancelToken *cancel = nullptr, DecoderSandbox *decoder = nullptr,
+                       const ResizeSetting &resize = {});
 
 // Width, height and colour depth of the current image.
 struct ImageDescription {

@@ -11,7 +11,14 @@ namespace pictrove {
 #define PICTROVE_EXTRA_SETTINGS(KEY)                                                          \
     KEY(bool, KeepMetadata, true)                                                             \
     KEY(int, WebpQuality, 80)                                                                 \
-    KEY(int, AvifQuality, 60)
+    KEY(int, AvifQuality, 60)                                                                  \
+    /* Step 2's "Resize": ResizeMode's number, its numbers, "Never enlarge" */                \
+    KEY(int, ResizeMode, 0)                                                                   \
+    KEY(int, ResizeSide, 1920)                                                                \
+    KEY(int, ResizeWidth, 1920)                                                               \
+    KEY(int, ResizeHeight, 1080)                                                              \
+    KEY(int, ResizePercent, 50)                                                               \
+    KEY(bool, ResizeNeverEnlarge, true)
 
 struct ExtraSettings {
 #define PICTROVE_EXTRA_SETTING_FIELD(type, name, initial) type name = initial;

@@ -73,6 +73,7 @@ ChosenOptions encodingOptionsFor(const FormatChoice &choice)
     chosen.options.transform =
         transformFlags(choice.flipHorizontal, choice.flipVertical, choice.invert);
     chosen.options.keepMetadata = choice.keepMetadata;
+    chosen.options.resize = choice.resize;
     return chosen;
 }
 

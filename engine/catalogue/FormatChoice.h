@@ -24,6 +24,7 @@ struct FormatChoice {
     bool flipVertical = false;
     bool invert = false;
     bool keepMetadata = true;
+    ResizeSetting resize;
 };
 
 struct ChosenOptions {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoding/ResizeTarget.h"
 #include "engine/palette/PaletteCodes.h"
 
 #include <QString>
@@ -41,6 +42,9 @@ struct EncodingOptions {
     // The source's EXIF and XMP go into the files of the formats that hold
     // them ("Keep metadata", or no --strip-metadata).
     bool keepMetadata = true;
+    // Applied after decoding, orientation and colour conversion, before
+    // flips and colour reduction; Original leaves the picture untouched.
+    ResizeSetting resize;
 
     bool operator==(const EncodingOptions &other) const = default;
 };

@@ -190,7 +190,8 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
         context.directColourInMemory = job.directColourInMemory;
         const std::unique_ptr<DecoderSandbox> ownDecoder =
             worker == 0 ? nullptr : std::make_unique<DecoderSandbox>(decoderOptions);
-        BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead && workers == 1);
+        BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead && workers == 1,
+                           job.options.resize);
         std::size_t ahead = 0; // the entries before it need no more looking at
         while (const std::optional<std::size_t> taken = take()) {
             const std::size_t i = *taken;

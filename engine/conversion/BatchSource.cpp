@@ -34,7 +34,7 @@ LoadResult BatchSource::take(const QString &path)
 
 LoadResult BatchSource::read(const QString &path) const
 {
-    return loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, m_cancel, m_decoder);
+    return loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, m_cancel, m_decoder, m_resize);
 }
 
 // A read given up still holds the decoder until it ends, which its time

@@ -19,9 +19,10 @@ class BatchSource {
 public:
     // A cancelled token ends the read under way and every later one. Without
     // a decoder of its own the source reads through the shared one.
+    // Pictures are read for the resize (a JPEG may be decoded smaller).
     explicit BatchSource(const CancelToken *cancel = nullptr, DecoderSandbox *decoder = nullptr,
-                         bool readAhead = true)
-        : m_cancel(cancel), m_decoder(decoder), m_readAhead(readAhead)
+                         bool readAhead = true, const ResizeSetting &resize = {})
+        : m_cancel(cancel), m_decoder(decoder), m_readAhead(readAhead), m_resize(resize)
     {
     }
     ~BatchSource();
@@ -46,6 +47,7 @@ private:
     const CancelToken *m_cancel;
     DecoderSandbox *m_decoder;
     bool m_readAhead;
+    ResizeSetting m_resize;
     QString m_path;
     std::future<LoadResult> m_next;
 };

@@ -3,6 +3,7 @@
 #include "engine/conversion/EncodePipeline.h"
 #include "engine/conversion/StageClock.h"
 #include "engine/conversion/StagedOutput.h"
+#include "decoding/ImageExtensions.h"
 #include "decoding/PictureLoader.h"
 
 #include <QFileInfo>
@@ -33,8 +34,10 @@ FileResult writeBatchFile(ConversionContext &context, const QString &outputPath,
     if (replace && StagedOutput::isReadOnly(outputPath))
         return FileResult::skipped(outputPath, StagedOutput::readOnlyReason());
 
-    StagedOutput staged(outputPath);
     QString error;
+    if (!resizeForEncoding(context, context.source, context.sourceFullSize, &error))
+        return FileResult::failed(inputOf(context, outputPath), error);
+    StagedOutput staged(outputPath);
     if (!staged.create(&error))
         return FileResult::failed(inputOf(context, outputPath), error);
     const EncodeOutcome outcome = encode(staged.workPath());
@@ -63,7 +66,8 @@ bool LoadBatchSource(ConversionContext &context, const QString &path)
     {
         StageClock clock(context.stageTimes, StageTimes::Load);
         // The batch table reads "jpeg" like "jpg" and "wal" through DevIL.
-        loaded = loadPicture(path, LoaderTable::Batch);
+        loaded = loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, nullptr, nullptr,
+                             context.options.resize);
     }
     return AdoptBatchSource(context, path, loaded);
 }
@@ -72,6 +76,7 @@ bool AdoptBatchSource(ConversionContext &context, const QString &path, const Loa
 {
     context.sourcePath = path;
     context.sourceError.clear();
+    context.sourceFullSize = loaded.fullSize;
     if (!loaded.ok || loaded.image.isNull()) {
         // Never leave the previous image to be written under this file's name.
         context.source.reset();

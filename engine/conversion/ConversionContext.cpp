@@ -13,6 +13,7 @@ const char *StageTimes::name(Stage stage)
 {
     switch (stage) {
     case Load: return "load (decode + hand-over)";
+    case Resize: return "resize (Lanczos-3)";
     case Palette: return "PaletteEncoder (reduce + write BMP/GIF)";
     case Reload: return "FreeImage bitmap (BMP read back / in memory)";
     case LibrarySave: return "FreeImage writes the target";

@@ -24,7 +24,7 @@ struct ConversionHooks {
 // Time spent per stage, summed over calls, for the bench. Off unless a
 // caller points ConversionContext::stageTimes at one.
 struct StageTimes {
-    enum Stage { Load, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Web, Count };
+    enum Stage { Load, Resize, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Web, Count };
     std::array<std::chrono::nanoseconds, Count> total{};
     static const char *name(Stage stage);
 };
@@ -57,6 +57,18 @@ public:
     // Why the batch source is empty (the last LoadBatchSource's failure).
     QString sourcePath;
     QString sourceError;
+    // The source picture's upright size in its file: larger than the
+    // surface when the decoder read a JPEG at a smaller scale for a resize.
+    QSize sourceFullSize;
+
+    // The last resize made, for Step 2, where most changes re-encode the
+    // same picture at the same size.
+    struct ResizedPicture {
+        qint64 from = 0; // QImage::cacheKey of the picture resized
+        QSize target;
+        QImage picture;
+    };
+    ResizedPicture lastResize;
 
 };
 

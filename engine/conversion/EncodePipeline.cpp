@@ -6,6 +6,7 @@
 #include "decoding/FreeImageHandles.h"
 #include "engine/core/FreeImageSave.h"
 #include "engine/core/PcxWriter.h"
+#include "engine/core/Resample.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/PaletteEncoder.h"
 #include "metadata/FileMetadata.h"
@@ -221,6 +222,40 @@ FinishFile carryMetadata(const ConversionContext &context, const PictureSurface 
 }
 
 } // namespace
+
+bool resizeForEncoding(ConversionContext &context, PictureSurface &surface, QSize fullSize,
+                       QString *error)
+{
+    const ResizeSetting &setting = context.options.resize;
+    if (setting.mode == ResizeMode::Original || surface.isEmpty())
+        return true;
+    // With its transparency, when it has one: the rows that keep alpha need
+    // it resized too, and the others get it put on white afterwards, as ever.
+    const QImage &picture = surface.picture();
+    if (fullSize.isEmpty())
+        fullSize = picture.size();
+    const QSize target = resizedSize(fullSize, setting);
+    if (target == picture.size())
+        return true;
+    if (std::int64_t(target.width()) * target.height() > maxResizedPixels) {
+        *error = QStringLiteral("the resized picture would be too large (%1 x %2)")
+                     .arg(target.width())
+                     .arg(target.height());
+        return false;
+    }
+    ConversionContext::ResizedPicture &last = context.lastResize;
+    if (last.from != picture.cacheKey() || last.target != target || last.picture.isNull()) {
+        StageClock clock(context.stageTimes, StageTimes::Resize);
+        QImage resized = resampleLanczos3(picture, target);
+        if (resized.isNull()) {
+            *error = QStringLiteral("not enough memory to resize the picture");
+            return false;
+        }
+        last = {picture.cacheKey(), target, std::move(resized)};
+    }
+    surface.setPicture(last.picture, surface.metadata());
+    return true;
+}
 
 EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface &picture,
                                 const QString &path)

@@ -47,6 +47,18 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
 // shows it (what a lossy file decodes to).
 EncodeOutcome encodeWeb(ConversionContext &context, const PictureSurface &picture,
                         const QString &path, bool forView);
+// The one place where a picture is resized: the batch and the preview
+// frames call it on the surface they are about to encode, so every route
+// (palette, JPEG, and any other) gets the resized picture. fullSize is the
+// picture's size in its file (the decoder may have read it smaller); an
+// empty one means the surface's own. Nothing is touched for Original or
+// when the size does not change. False, with a reason, when the result
+// would be larger than a picture may be or memory runs out.
+bool resizeForEncoding(ConversionContext &context, PictureSurface &surface, QSize fullSize,
+                       QString *error);
+
+// Largest resized picture, as large as the decoder accepts.
+constexpr std::int64_t maxResizedPixels = std::int64_t(1) << 27;
 
 // The failure text of the library route.
 inline const char *const CannotApplyFormatText = "The current format cannot be applied to the image!";

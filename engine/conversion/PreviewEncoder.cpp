@@ -81,8 +81,17 @@ PreviewResult writePreviewFile(ConversionContext &context, const QString &path, 
         return result;
     }
 
-    StagedOutput staged(path);
     QString error;
+    if (!resizeForEncoding(context, context.original, {}, &error)) {
+        result.file = FileResult::failed(path, error);
+        return result;
+    }
+    if (context.hooks.abandoned && context.hooks.abandoned()) {
+        result.abandoned = true;
+        result.file = FileResult::failed(path, QStringLiteral("a newer encode was asked for"));
+        return result;
+    }
+    StagedOutput staged(path);
     if (!staged.create(&error)) {
         result.file = FileResult::failed(path, error);
         return result;
@@ -108,6 +117,7 @@ PreviewResult writePreviewFile(ConversionContext &context, const QString &path, 
     labels.FileType4 = outcome.typeText;
     labels.FileSize4 = kilobyteText(labels.bytes, jpeg);
     labels.Depth4 = outcome.depthText;
+    labels.Resolution4 = QStringLiteral("%1 x %2").arg(context.optimized.width()).arg(context.optimized.height());
     result.labels = labels;
     return result;
 }

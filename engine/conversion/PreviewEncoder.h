@@ -15,6 +15,7 @@ struct PreviewLabels {
     QString FileType4; // "GIF", "BMP", "PNG", "TGA", "TIF", "PCX", "JPG", "WEBP", "AVIF"
     QString FileSize4; // "12 KB", or "12 Kb" for JPEG
     QString Depth4;    // DepthText, "24 bit" for JPEG, "32 bit" for WebP and AVIF with alpha
+    QString Resolution4; // "W x H" of the written picture
     std::int64_t bytes = 0;
 };
 

@@ -547,8 +547,14 @@ TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)
     // The GIF rows' column (with "InterLaced"), the true-colour rows' (with
     // "Keep metadata" in its place) and the JPEG rows'.
     const Step2Panes &p = w->step2();
+    // With the resize fields hidden ("Original size") and with the most
+    // of them shown (a width, a height and "Never enlarge").
+    for (const int resize : {0, 2})
     for (const int row : {7, 14, 17}) {
         SCOPED_TRACE(row);
+        SCOPED_TRACE(resize);
+        p.cboResize->setCurrentIndex(resize);
+        emit p.cboResize->activated(resize);
         p.CboFiles->setCurrentIndex(row);
         emit p.CboFiles->activated(row);
         for (int nested = 0; nested < 4; ++nested) // each layout level posts to the next
@@ -556,7 +562,8 @@ TEST_F(Program, TheOptionsColumnFitsTheSmallestWindow)
         EXPECT_LE(cSave->layout()->minimumSize().height(), cSave->height());
         // No caption is cut: every check box and button is given its full size.
         const QWidget *controls[] = {p.chkFlipH, p.chkFlipV, p.chkInvert, p.ChkInterlaced,
-                                     p.chkKeepMetadata, p.cmdBatch, p.CmdSave, p.CmdCancel};
+                                     p.chkKeepMetadata, p.cmdBatch, p.CmdSave, p.CmdCancel,
+                                     p.cboResize, p.TxtResizeW, p.TxtResizeH, p.chkNeverEnlarge};
         for (const QWidget *control : controls) {
             if (!control->isVisibleTo(cSave))
                 continue;

@@ -511,6 +511,109 @@ TEST_F(Step2Page, WebRowsTheirQualityTransparencyAndSaveAs)
     EXPECT_TRUE(messages.calls.empty());
 }
 
+// "Resize": the list and the fields each mode needs, digits only; every
+// change encodes again and the optimized view shows the written picture at
+// its own size, with "W x H" in its information frame; Save As writes the
+// same; the setting is kept in pictrove.conf, never in oStart.up.
+TEST_F(Step2Page, ResizeShowsTheResizedPictureAndIsStoredBesideTheRecord)
+{
+    const auto resolution4 = [this] { return p().COptimizedPP->info()->resolutionValue()->text(); };
+    const auto shown = [this] { return window->optimizedSurface().clientSize(); };
+    const auto typeInto = [](QLineEdit *text, const char *keys) {
+        text->setFocus();
+        QFocusEvent focus(QEvent::FocusIn);
+        QApplication::sendEvent(text, &focus);
+        for (const char *k = keys; *k; ++k) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(*k)));
+            QApplication::sendEvent(text, &press);
+        }
+    };
+    settle();
+    EXPECT_EQ(p().cboResize->currentText(), QStringLiteral("Original size"));
+    EXPECT_FALSE(p().frameResize->isVisible());
+    EXPECT_EQ(resolution4(), QStringLiteral("320 x 240"));
+    EXPECT_EQ(p().CoriginalPP->info()->resolutionValue()->text(), QStringLiteral("320 x 240"));
+    const QByteArray original = previewFile();
+
+    choose(p().cboResize, 1); // Longest side: 1920 would enlarge, so nothing changes
+    EXPECT_TRUE(p().TxtResizeW->isVisible());
+    EXPECT_FALSE(p().TxtResizeH->isVisible());
+    EXPECT_FALSE(p().TxtResizeP->isVisible());
+    EXPECT_TRUE(p().chkNeverEnlarge->isChecked());
+    EXPECT_EQ(p().TxtResizeW->text(), QStringLiteral("1920"));
+    EXPECT_EQ(previewFile(), original);
+
+    typeInto(p().TxtResizeW, "2x0\x7f" "0"); // a letter and DEL are refused
+    settle();
+    EXPECT_EQ(p().TxtResizeW->text(), QStringLiteral("200"));
+    EXPECT_EQ(asked().resize.side, 200);
+    EXPECT_EQ(shown(), QSize(200, 150));
+    EXPECT_EQ(resolution4(), QStringLiteral("200 x 150"));
+
+    click(p().chkNeverEnlarge);
+    p().TxtResizeWD->setValue(640);
+    settle();
+    EXPECT_EQ(resolution4(), QStringLiteral("640 x 480"));
+
+    choose(p().cboResize, 2); // a box: the width and the height
+    EXPECT_EQ(p().TxtResizeW->text(), QStringLiteral("1920"));
+    EXPECT_EQ(p().TxtResizeH->text(), QStringLiteral("1080"));
+    EXPECT_TRUE(p().TxtResizeH->isVisible());
+    EXPECT_EQ(resolution4(), QStringLiteral("1440 x 1080"));
+    typeInto(p().TxtResizeH, "90");
+    settle();
+    EXPECT_EQ(resolution4(), QStringLiteral("120 x 90"));
+
+    choose(p().CboFiles, 17); // a JPEG row resizes too
+    EXPECT_EQ(resolution4(), QStringLiteral("120 x 90"));
+    EXPECT_EQ(magicOf(previewFile()), QStringLiteral("JPG"));
+
+    choose(p().cboResize, 3); // percent
+    EXPECT_TRUE(p().TxtResizeP->isVisible());
+    EXPECT_FALSE(p().TxtResizeW->isVisible());
+    typeInto(p().TxtResizeP, "5");
+    settle();
+    EXPECT_EQ(resolution4(), QStringLiteral("16 x 12"));
+    p().TxtResizePD->setValue(1001); // the field's own bound
+    EXPECT_EQ(p().TxtResizeP->text(), QStringLiteral("1000"));
+    p().TxtResizePD->setValue(5);
+    settle();
+    dialogs.answers = {box.file(QStringLiteral("small.jpg"))};
+    click(p().CmdSave);
+    EXPECT_EQ(box.read(QStringLiteral("small.jpg")), previewFile());
+    EXPECT_EQ(QImage(box.file(QStringLiteral("small.jpg"))).size(), QSize(16, 12));
+
+    window->close();
+    const ExtraSettings stored = readExtraSettings(extraSettingsFilePath());
+    EXPECT_EQ(stored.ResizeMode, 3);
+    EXPECT_EQ(stored.ResizePercent, 5);
+    EXPECT_EQ(stored.ResizeHeight, 90);
+    EXPECT_EQ(stored.ResizeWidth, 1920);
+    EXPECT_EQ(stored.ResizeSide, 640);
+    EXPECT_FALSE(stored.ResizeNeverEnlarge);
+    // The record is the same whatever the resize says.
+    const QByteArray record = box.read(QFileInfo(settingsFilePath()).fileName());
+    EXPECT_EQ(record.size(), SettingsRecordSize);
+    extraSettings().ResizeMode = 1;
+    extraSettings().ResizeSide = 77;
+    SaveSettings();
+    EXPECT_EQ(box.read(QFileInfo(settingsFilePath()).fileName()), record);
+    extraSettings().ResizeMode = 3;
+    extraSettings().ResizeSide = 640;
+    SaveSettings();
+
+    // The next start shows it again.
+    window.reset();
+    extraSettings() = ExtraSettings();
+    LoadSettings();
+    window = std::make_unique<MainWindow>();
+    window->formLoad();
+    EXPECT_EQ(p().cboResize->currentIndex(), 3);
+    EXPECT_EQ(p().TxtResizeP->text(), QStringLiteral("5"));
+    EXPECT_FALSE(p().chkNeverEnlarge->isChecked());
+    EXPECT_EQ(window->options().encodingOptions().resize.percent, 5);
+}
+
 TEST_F(Step2Page, ClosingTheWindowDuringAnEncodeEndsItCleanly)
 {
     chooseNow(p().CboFiles, 14);

@@ -378,7 +378,7 @@ TEST(XvfbStart, Step2EncodesEveryChoiceInTheSmallestAndALargeWindow)
                                          {QStringLiteral("step2-session.py"), QLatin1String(name)});
         const std::string prefix = std::string(name) + "-";
         keepScreenshots(out, {(prefix + "gif.png").c_str(), (prefix + "dither.png").c_str(),
-                              (prefix + "jpeg.png").c_str()});
+                              (prefix + "jpeg.png").c_str(), (prefix + "resize.png").c_str()});
 
         ASSERT_EQ(r["app"], "yes") << "logs in " << out.toStdString();
         EXPECT_EQ(r["tab"], "yes");
@@ -391,6 +391,10 @@ TEST(XvfbStart, Step2EncodesEveryChoiceInTheSmallestAndALargeWindow)
         EXPECT_EQ(r["jpeg-depth"], "24 bit");
         EXPECT_TRUE(QString::fromStdString(r["jpeg-size"]).endsWith(QStringLiteral(" Kb")));
         EXPECT_EQ(r["jpeg-preset"], "Good");
+        // The rose, 1400 x 920, resized to a longest side of 200.
+        EXPECT_EQ(r["resolution-before"], "1400 x 920");
+        EXPECT_EQ(r["side-field"], "yes");
+        EXPECT_EQ(r["resolution-after"], "200 x 131");
         EXPECT_EQ(r["missing-item"], "");
         EXPECT_EQ(r["done"], "yes");
         EXPECT_EQ(r["program-exit"], "0");

@@ -6,6 +6,8 @@
 import sys
 import time
 
+import pyatspi
+
 from atspi_session import Session, choose, click_on, combo_described, find, wait_for
 
 out, prefix = sys.argv[1], sys.argv[2]
@@ -52,4 +54,25 @@ preset = find(app, lambda n: n.getRoleName() == "combo box" and n.name == "Good"
 s.report("jpeg-preset", "Good" if preset else "")
 time.sleep(0.5)
 s.shot("jpeg")
+
+# "Resize": longest side 200, typed into its field as a person types; the
+# optimized view is encoded again at the new size and says its resolution.
+s.report("resolution-before", value("Resolution4"))
+if not choose(app, combo_described(app, "Resize the written pictures"), "Longest side"):
+    s.report("missing-item", "Longest side")
+side = wait_for(lambda: find(app, lambda n: n.getRoleName() in ("text", "entry") and
+                             n.name == "Longest side in pixels"))
+s.report("side-field", "yes" if side else "no")
+if side:
+    # A double click selects the whole number, so typing replaces it.
+    x, y, w, h = side.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    pyatspi.Registry.generateMouseEvent(x + w // 2, y + h // 2, pyatspi.MOUSE_B1D)
+    time.sleep(0.3)
+    for key in "200":
+        pyatspi.Registry.generateKeyboardEvent(ord(key), None, pyatspi.KEY_SYM)
+        time.sleep(0.1)
+s.report("resolution-after", wait_for(lambda: value("Resolution4") == "200 x 131" and
+                                      value("Resolution4"), 20) or value("Resolution4"))
+time.sleep(0.5)
+s.shot("resize")
 s.report("done", "yes")

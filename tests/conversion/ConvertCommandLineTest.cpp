@@ -61,3 +61,42 @@ TEST(ConvertCommandLine, UsageErrors)
     EXPECT_EQ(parseCommandLine({"-h", "-o"}).action, Action::UsageError);
     EXPECT_EQ(parseCommandLine({"--version"}).action, Action::Version);
 }
+
+TEST(ConvertCommandLine, ResizeTakesItsThreeFormsAndEnlarge)
+{
+    test::Sandbox box;
+    const QString dir = box.path();
+    ParsedCommandLine p = parseCommandLine({"-o", dir, "a.png"});
+    EXPECT_EQ(p.options.resize, ResizeSetting{}); // Original size
+
+    p = parseCommandLine({"-o", dir, "--resize", "1920x1080", "a.png"});
+    ASSERT_EQ(p.action, Action::Run) << p.error.toStdString();
+    EXPECT_EQ(p.options.resize.mode, ResizeMode::Fit);
+    EXPECT_EQ(p.options.resize.width, 1920);
+    EXPECT_EQ(p.options.resize.height, 1080);
+    EXPECT_TRUE(p.options.resize.neverEnlarge);
+
+    p = parseCommandLine({"-o", dir, "--resize", "800", "--enlarge", "a.png"});
+    ASSERT_EQ(p.action, Action::Run) << p.error.toStdString();
+    EXPECT_EQ(p.options.resize.mode, ResizeMode::LongestSide);
+    EXPECT_EQ(p.options.resize.side, 800);
+    EXPECT_FALSE(p.options.resize.neverEnlarge);
+
+    p = parseCommandLine({"-o", dir, "--resize", "1000%", "a.png"});
+    ASSERT_EQ(p.action, Action::Run) << p.error.toStdString();
+    EXPECT_EQ(p.options.resize.mode, ResizeMode::Percent);
+    EXPECT_EQ(p.options.resize.percent, 1000);
+    EXPECT_EQ(parseResize(QStringLiteral("65535X1"))->height, 1);
+    EXPECT_EQ(parseResize(QStringLiteral("1%"))->percent, 1);
+
+    for (const char *bad : {"", "0", "65536", "1001%", "0%", "x", "10x", "x10", "10x0", "-5", "+5",
+                            "5.5", " 5", "5 ", "1e3", "10x10x10", "%", "50 %", "abc", "\xd9\xa3"}) {
+        EXPECT_FALSE(parseResize(QString::fromUtf8(bad)).has_value()) << bad;
+        const ParsedCommandLine e = parseCommandLine({"-o", dir, "--resize", QString::fromUtf8(bad), "a.png"});
+        EXPECT_EQ(e.action, Action::UsageError) << bad;
+        EXPECT_TRUE(e.error.contains(QStringLiteral("--resize"))) << e.error.toStdString();
+    }
+    EXPECT_EQ(parseCommandLine({"-o", dir, "--enlarge", "a.png"}).action, Action::UsageError);
+    EXPECT_EQ(parseCommandLine({"-o", dir, "--resize", "5", "--resize", "6", "a.png"}).action,
+              Action::UsageError);
+}

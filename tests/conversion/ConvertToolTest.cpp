@@ -334,6 +334,54 @@ TEST(ConvertTool, APhotosDetailsComeAlongUprightUnlessStripped)
     EXPECT_LT(stripped.size(), kept.size());
 }
 
+// The four forms of --resize, through the decoder (JPEG scaling included)
+// and every route; a portrait photo stored on its side comes out upright.
+TEST(ConvertTool, ResizesInEveryFormAndRefusesABadSize)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    const QString out = box.file(QStringLiteral("out"));
+    ASSERT_TRUE(box.write(QStringLiteral("turned.jpg"),
+                          test::cameraJpeg(test::makeTestPicture(800, 600), test::exifBlock())));
+    ASSERT_TRUE(test::makeTestPicture(400, 300).save(box.file(QStringLiteral("flat.png"))));
+    const QString turned = box.file(QStringLiteral("turned.jpg"));
+    const QString flat = box.file(QStringLiteral("flat.png"));
+    const struct {
+        QStringList resize;
+        QSize turned; // upright 600 x 800
+        QSize flat;   // 400 x 300
+    } cases[] = {
+        {{"--resize", "200"}, {150, 200}, {200, 150}},
+        {{"--resize", "300x300"}, {225, 300}, {300, 225}},
+        {{"--resize", "25%"}, {150, 200}, {100, 75}},
+        {{"--resize", "1000"}, {600, 800}, {400, 300}},              // never enlarged
+        {{"--resize", "1000", "--enlarge"}, {750, 1000}, {1000, 750}},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        for (const char *row : {"JPEG - Good Quality", "GIF-256 Colors", "PNG-24 bit"}) {
+            const QString name = QStringLiteral("r%1-").arg(++n);
+            const ToolRun run = runConvert(QStringList{"-f", row, "-o", out, "-n", name} + c.resize
+                                           + QStringList{turned, flat});
+            ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+            const QString ext = QString::fromLatin1(row).startsWith(u'J') ? QStringLiteral("jpg")
+                                : QString::fromLatin1(row).startsWith(u'G') ? QStringLiteral("gif")
+                                                                            : QStringLiteral("png");
+            EXPECT_EQ(QImage(out + u'/' + name + QStringLiteral("1.") + ext).size(), c.turned)
+                << c.resize.join(' ').toStdString() << " " << row;
+            EXPECT_EQ(QImage(out + u'/' + name + QStringLiteral("2.") + ext).size(), c.flat)
+                << c.resize.join(' ').toStdString() << " " << row;
+        }
+    }
+    for (const char *bad : {"0", "12x", "50.5%", "70000"}) {
+        const ToolRun run = runConvert({"-o", out, "--resize", bad, flat});
+        EXPECT_EQ(run.exitCode, 2) << bad;
+        EXPECT_TRUE(run.errors.contains(QStringLiteral("--resize"))) << run.errors.toStdString();
+    }
+    EXPECT_TRUE(convert::usageText().contains(QStringLiteral("--resize")));
+    EXPECT_TRUE(convert::usageText().contains(QStringLiteral("--enlarge")));
+}
+
 // A script run where a session chose a display platform for Qt programs, but
 // no display can be reached (over ssh, from cron), still converts: neither
 // the converter nor its decoder ever shows anything.

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace pictrove::convert {
 
@@ -23,6 +24,10 @@ QString usageText()
         "      --flip-h, --flip-v, --invert, --interlaced\n"
         "      --quality N       quality 1-100 for \"JPEG - Custom Quality ..\" (default 60),\n"
         "                        \"WebP - Lossy\" (default 80) and \"AVIF\" (default 60)\n"
+        "      --resize SIZE     resize every picture, keeping its aspect ratio: WxH fits it in W x H\n"
+        "                        pixels, N makes its longer side N pixels, N% scales it (1-1000 %);\n"
+        "                        pixels 1-65535; pictures are never enlarged unless --enlarge is given\n"
+        "      --enlarge         let --resize enlarge pictures smaller than the size asked for\n"
         "      --strip-metadata  leave the sources' EXIF and XMP (date taken, camera, GPS position, ...)\n"
         "                        out of the written files; by default JPEG, PNG, TIFF, WebP and AVIF files keep them\n"
         "  -j, --jobs N          files converted at once (default: one per processor); names,\n"
@@ -33,6 +38,48 @@ QString usageText()
         "\n"
         "Exit status: 0 when every input was written, 1 when any was skipped or failed or the run was\n"
         "interrupted (Ctrl-C: the file under way is finished first), 2 on a usage error.\n");
+}
+
+std::optional<ResizeSetting> parseResize(const QString &text)
+{
+    // Digits only: no sign, no blanks, no fraction, as in Step 2's fields.
+    const auto number = [](QStringView digits, int most) -> std::optional<int> {
+        if (digits.isEmpty() || digits.size() > 7)
+            return std::nullopt;
+        for (const QChar c : digits)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return std::nullopt;
+        const int value = digits.toInt();
+        if (value < 1 || value > most)
+            return std::nullopt;
+        return value;
+    };
+    ResizeSetting s;
+    if (text.endsWith(QLatin1Char('%'))) {
+        const auto p = number(QStringView(text).chopped(1), maxResizePercent);
+        if (!p)
+            return std::nullopt;
+        s.mode = ResizeMode::Percent;
+        s.percent = *p;
+        return s;
+    }
+    const qsizetype x = text.indexOf(QRegularExpression(QStringLiteral("[xX\u00d7]")));
+    if (x >= 0) {
+        const auto w = number(QStringView(text).left(x), maxResizePixels);
+        const auto h = number(QStringView(text).mid(x + 1), maxResizePixels);
+        if (!w || !h)
+            return std::nullopt;
+        s.mode = ResizeMode::Fit;
+        s.width = *w;
+        s.height = *h;
+        return s;
+    }
+    const auto side = number(text, maxResizePixels);
+    if (!side)
+        return std::nullopt;
+    s.mode = ResizeMode::LongestSide;
+    s.side = *side;
+    return s;
 }
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
@@ -59,6 +106,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption interlaced(QStringLiteral("interlaced"));
     const QCommandLineOption quality(QStringLiteral("quality"), {}, QStringLiteral("N"));
     const QCommandLineOption stripMetadata(QStringLiteral("strip-metadata"));
+    const QCommandLineOption resize(QStringLiteral("resize"), {}, QStringLiteral("SIZE"));
+    const QCommandLineOption enlarge(QStringLiteral("enlarge"));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                   QString(), QStringLiteral("N"));
@@ -68,6 +117,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOptions({format, output, name, overwrite, map, dither, greyscale, flipH, flipV, invert,
                        interlaced, quality, stripMetadata, quiet, jobs, help, version});
     parser.addOption(listFormats);
+    parser.addOptions({resize, enlarge});
 
     // QCommandLineParser wants the program name first.
     if (!parser.parse(QStringList{QStringLiteral("pictrove-convert")} + arguments))
@@ -127,6 +177,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             return usageError(QStringLiteral("--quality takes a whole number from 1 to 100, not \"%1\"")
                                   .arg(parser.value(quality)));
         o.quality = q;
+    }
+
+    if (parser.isSet(resize)) {
+        const std::optional<ResizeSetting> asked = parseResize(parser.value(resize));
+        if (!asked)
+            return usageError(QStringLiteral("--resize takes WxH, N or N% (pixels 1 to 65535, "
+                                             "percent 1 to 1000), not \"%1\"")
+                                  .arg(parser.value(resize)));
+        o.resize = *asked;
+        o.resize.neverEnlarge = !parser.isSet(enlarge);
+    } else if (parser.isSet(enlarge)) {
+        return usageError(QStringLiteral("--enlarge goes with --resize"));
     }
 
     if (!parser.isSet(output) || o.output.isEmpty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoding/ResizeTarget.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,7 @@ struct ConvertOptions {
     bool interlaced = false;
     bool stripMetadata = false; // no EXIF or XMP of the sources in the written files
     std::optional<int> quality; // 1..100
+    ResizeSetting resize;       // --resize and --enlarge; Original when not given
     bool quiet = false;
     int jobs = 0; // files converted at once; 0: one per processor
 };
@@ -40,5 +43,9 @@ struct ParsedCommandLine {
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
 
 QString usageText();
+
+// --resize's value: "WxH" (fit in the box), "N" (longest side) or "N%";
+// nothing when it is none of these or out of range.
+std::optional<ResizeSetting> parseResize(const QString &text);
 
 } // namespace pictrove::convert

@@ -211,6 +211,7 @@ std::optional<FormatChoice> resolveChoice(const ConvertOptions &options, QString
     // Accepted with every row, also those whose files hold no metadata, so
     // that a script can always ask for it.
     choice.keepMetadata = !options.stripMetadata;
+    choice.resize = options.resize;
     return choice;
 }
 

@@ -14,16 +14,59 @@ constexpr int MaximumQuality = 100;
 constexpr int InitialQuality = 60;
 } // namespace
 
+ResizeSetting storedResize(const ExtraSettings &stored)
+{
+    ResizeSetting s;
+    s.mode = ResizeMode(std::uint32_t(std::max(stored.ResizeMode, 0)));
+    s.side = stored.ResizeSide;
+    s.width = stored.ResizeWidth;
+    s.height = stored.ResizeHeight;
+    s.percent = stored.ResizePercent;
+    s.neverEnlarge = stored.ResizeNeverEnlarge;
+    return boundedResize(s);
+}
+
+void storeResize(const ResizeSetting &setting, ExtraSettings &stored)
+{
+    stored.ResizeMode = int(setting.mode);
+    stored.ResizeSide = setting.side;
+    stored.ResizeWidth = setting.width;
+    stored.ResizeHeight = setting.height;
+    stored.ResizePercent = setting.percent;
+    stored.ResizeNeverEnlarge = setting.neverEnlarge;
+}
+
+QStringList resizeModeTexts()
+{
+    return {QStringLiteral("Original size"), QStringLiteral("Longest side"),
+            QStringLiteral("Fit in width \u00d7 height"), QStringLiteral("Percent")};
+}
+
 OutputSettingsController::OutputSettingsController()
     : TxtJPG(QString::number(InitialQuality)),
       TxtJPGD(MinimumQuality, MaximumQuality, InitialQuality),
       TxtWeb(QString::number(DefaultWebpQuality)),
-      TxtWebD(MinimumQuality, MaximumQuality, DefaultWebpQuality)
+      TxtWebD(MinimumQuality, MaximumQuality, DefaultWebpQuality),
+      TxtResizeW(QString::number(ResizeSetting{}.side)),
+      TxtResizeWD(minResizePixels, maxResizePixels, ResizeSetting{}.side),
+      TxtResizeH(QString::number(ResizeSetting{}.height)),
+      TxtResizeHD(minResizePixels, maxResizePixels, ResizeSetting{}.height),
+      TxtResizeP(QString::number(ResizeSetting{}.percent)),
+      TxtResizePD(minResizePercent, maxResizePercent, ResizeSetting{}.percent)
 {
     TxtJPG.changed = [this] { TxtJPG_Change(); };
     TxtJPGD.changed = [this] { TxtJPGD_Change(); };
     TxtWeb.changed = [this] { TxtWeb_Change(); };
     TxtWebD.changed = [this] { TxtWebD_Change(); };
+    TxtResizeW.changed = [this] { TxtResizeW_Change(); };
+    TxtResizeWD.changed = [this] { TxtResizeWD_Change(); };
+    TxtResizeH.changed = [this] { TxtResizeH_Change(); };
+    TxtResizeHD.changed = [this] { TxtResizeHD_Change(); };
+    TxtResizeP.changed = [this] { TxtResizeP_Change(); };
+    TxtResizePD.changed = [this] { TxtResizePD_Change(); };
+    cboResize.items = resizeModeTexts();
+    cboResize.index = 0;
+    showResizeFields();
     // Nothing can be saved before a format is chosen.
     CmdSave.enabled = false;
     cmdBatch.enabled = false;
@@ -32,8 +75,12 @@ OutputSettingsController::OutputSettingsController()
 EncodingOptions OutputSettingsController::encodingOptions()
 {
     effectivePaletteFlags(settings);
-    return {settings, transformFlags(chkFlipH.checked, chkFlipV.checked, chkInvert.checked),
-            chkKeepMetadata.checked};
+    EncodingOptions options;
+    options.settings = settings;
+    options.transform = transformFlags(chkFlipH.checked, chkFlipV.checked, chkInvert.checked);
+    options.keepMetadata = chkKeepMetadata.checked;
+    options.resize = resize;
+    return options;
 }
 
 void OutputSettingsController::fillOptionLists(std::int16_t customJpegQuality)
@@ -381,6 +428,111 @@ void OutputSettingsController::requestJpegEncode(int quality)
 {
     if (reencodeJpeg)
         reencodeJpeg(quality);
+}
+
+// Resize. The numbers of every mode are kept while another is shown, so
+// going back to a mode finds its numbers as they were.
+
+void OutputSettingsController::setResize(const ResizeSetting &setting)
+{
+    m_loadingResize = true;
+    resize = boundedResize(setting);
+    // Through the fields' own events, like the stored custom quality.
+    TxtResizeH.setText(QString::number(resize.height));
+    TxtResizeP.setText(QString::number(resize.percent));
+    TxtResizeW.setText(QString::number(resize.mode == ResizeMode::Fit ? resize.width : resize.side));
+    chkNeverEnlarge.checked = resize.neverEnlarge;
+    cboResize.index = int(resize.mode);
+    showResizeFields();
+    m_loadingResize = false;
+}
+
+void OutputSettingsController::selectResizeMode(int index)
+{
+    select(cboResize, index, &OutputSettingsController::cboResize_Click);
+}
+
+void OutputSettingsController::setNeverEnlarge(bool checked)
+{
+    check(chkNeverEnlarge, checked, &OutputSettingsController::chkNeverEnlarge_Click);
+}
+
+void OutputSettingsController::showResizeFields()
+{
+    const ResizeMode mode = resize.mode;
+    frameResize.visible = mode != ResizeMode::Original;
+    frameResizeW.visible = mode == ResizeMode::LongestSide || mode == ResizeMode::Fit;
+    frameResizeH.visible = mode == ResizeMode::Fit;
+    frameResizeP.visible = mode == ResizeMode::Percent;
+    chkNeverEnlarge.visible = frameResize.visible;
+}
+
+void OutputSettingsController::cboResize_Click()
+{
+    if (cboResize.index < 0 || cboResize.index >= int(resizeModeTexts().size()))
+        return;
+    const ResizeMode mode = ResizeMode(cboResize.index);
+    if (mode == resize.mode)
+        return;
+    resize.mode = mode;
+    // The pixel field shows the longest side or the width, whichever the
+    // mode reads.
+    m_loadingResize = true;
+    TxtResizeW.setText(QString::number(mode == ResizeMode::Fit ? resize.width : resize.side));
+    m_loadingResize = false;
+    showResizeFields();
+    resizeChanged();
+}
+
+void OutputSettingsController::chkNeverEnlarge_Click()
+{
+    resize.neverEnlarge = chkNeverEnlarge.checked;
+    resizeChanged();
+}
+
+void OutputSettingsController::TxtResizeW_Change() { SyncNumericText(TxtResizeWD, TxtResizeW); }
+void OutputSettingsController::TxtResizeH_Change() { SyncNumericText(TxtResizeHD, TxtResizeH); }
+void OutputSettingsController::TxtResizeP_Change() { SyncNumericText(TxtResizePD, TxtResizeP); }
+
+void OutputSettingsController::TxtResizeWD_Change()
+{
+    TxtResizeW.setText(QString::number(TxtResizeWD.value()));
+    if (m_loadingResize)
+        return;
+    (resize.mode == ResizeMode::Fit ? resize.width : resize.side) = TxtResizeWD.value();
+    resizeChanged();
+}
+
+void OutputSettingsController::TxtResizeHD_Change()
+{
+    TxtResizeH.setText(QString::number(TxtResizeHD.value()));
+    if (m_loadingResize)
+        return;
+    resize.height = TxtResizeHD.value();
+    resizeChanged();
+}
+
+void OutputSettingsController::TxtResizePD_Change()
+{
+    TxtResizeP.setText(QString::number(TxtResizePD.value()));
+    if (m_loadingResize)
+        return;
+    resize.percent = TxtResizePD.value();
+    resizeChanged();
+}
+
+void OutputSettingsController::resizeChanged()
+{
+    if (m_loadingResize)
+        return;
+    // Every row resizes: the current one encodes again, JPEG with its quality.
+    const FormatRow *row = formatRow(CboFiles.index);
+    if (!row)
+        return;
+    if (row->kind == FormatKind::Jpeg)
+        cboJpg_Click();
+    else
+        requestEncode();
 }
 
 } // namespace pictrove

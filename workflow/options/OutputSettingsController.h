@@ -78,6 +78,22 @@ public:
     QString webQualityCaption;
     TextBoxState TxtWeb;
     ScrollState TxtWebD;
+    // Resize, for every row: the list of modes (ResizeMode's order), the
+    // number fields the mode needs (each with the custom quality field's
+    // rules) and "Never enlarge". `resize` is what they say.
+    ListState cboResize;
+    ControlState frameResize;   // the fields and the box, hidden for "Original size"
+    ControlState frameResizeW;  // longest side or width, in pixels
+    ControlState frameResizeH;  // height, only for the box
+    ControlState frameResizeP;  // percent
+    TextBoxState TxtResizeW;
+    ScrollState TxtResizeWD;
+    TextBoxState TxtResizeH;
+    ScrollState TxtResizeHD;
+    TextBoxState TxtResizeP;
+    ScrollState TxtResizePD;
+    CheckState chkNeverEnlarge{true, true, false};
+    ResizeSetting resize;
 
     // Re-encode the preview with the settings.
     std::function<void()> reencode;
@@ -106,6 +122,11 @@ public:
     void setInvert(bool checked);
     void setKeepMetadata(bool checked);
     void applyChoice(const FormatChoice &choice);
+    // The whole resize setting at once (stored settings, the converter),
+    // numbers brought into range, without an encode.
+    void setResize(const ResizeSetting &setting);
+    void selectResizeMode(int index);
+    void setNeverEnlarge(bool checked);
 
     // Event handlers; each reads the current selection from the state.
     void CboFiles_Click();
@@ -130,6 +151,14 @@ public:
     void TxtWebD_Change();
     // Sets the lossy row's quality as the field would and encodes with it.
     void setWebQuality(int quality);
+    void cboResize_Click();
+    void chkNeverEnlarge_Click();
+    void TxtResizeW_Change();
+    void TxtResizeWD_Change();
+    void TxtResizeH_Change();
+    void TxtResizeHD_Change();
+    void TxtResizeP_Change();
+    void TxtResizePD_Change();
 
 private:
     using Handler = void (OutputSettingsController::*)();
@@ -141,6 +170,17 @@ private:
     void selectWebRow(const FormatRow &row);
     void applyWebQuality(int quality);
     bool m_typingWebQuality = false;
+    void showResizeFields();
+    void resizeChanged();
+    bool m_loadingResize = false; // fields being filled: no encode per field
 };
+
+// The texts of the resize list, in ResizeMode's order.
+QStringList resizeModeTexts();
+
+// The resize setting as pictrove.conf keeps it (numbers brought into range).
+struct ExtraSettings;
+ResizeSetting storedResize(const ExtraSettings &stored);
+void storeResize(const ResizeSetting &setting, ExtraSettings &stored);
 
 } // namespace pictrove

@@ -239,6 +239,8 @@ ViewInfoFrame::ViewInfoFrame(const Names &names, QWidget *parent) : QWidget(pare
     m_type = row(QStringLiteral("File Type :"), names.typeLabel);
     m_size = row(QString::fromLatin1(names.sizeCaption), names.sizeLabel);
     m_colors = row(QStringLiteral("Colors :"), names.colorsLabel);
+    // What a resize makes of the picture shows here, beside the original's.
+    m_resolution = row(QStringLiteral("Resolution :"), names.resolutionLabel);
     resize(sizeHint());
 }
 
@@ -265,9 +267,11 @@ PictureViewPane::PictureViewPane(ViewPair &views, ViewPair::View view, QWidget *
     setObjectName(original ? QStringLiteral("CoriginalPP") : QStringLiteral("COptimizedPP"));
     m_viewport = new PictureViewport(views, view, this);
     static const ViewInfoFrame::Names originalNames{"frmOriginalP", "Original", "oType",
-                                                    "Original Size :", "oSize", "oColors"};
-    static const ViewInfoFrame::Names optimizedNames{
-        "frmOptimizedP", "Optimized", "FileType4", "Optimized Size :", "FileSize4", "Depth4"};
+                                                    "Original Size :", "oSize", "oColors",
+                                                    "oResolution"};
+    static const ViewInfoFrame::Names optimizedNames{"frmOptimizedP", "Optimized", "FileType4",
+                                                     "Optimized Size :", "FileSize4", "Depth4",
+                                                     "Resolution4"};
     m_info = new ViewInfoFrame(original ? originalNames : optimizedNames, this);
 }
 

@@ -91,6 +91,7 @@ public:
         const char *sizeCaption;
         const char *sizeLabel;
         const char *colorsLabel;
+        const char *resolutionLabel;
     };
     ViewInfoFrame(const Names &names, QWidget *parent = nullptr);
 
@@ -102,11 +103,13 @@ public:
     QLabel *typeValue() const { return m_type; }
     QLabel *sizeValue() const { return m_size; }
     QLabel *colorsValue() const { return m_colors; }
+    QLabel *resolutionValue() const { return m_resolution; }
 
 private:
     QLabel *m_type = nullptr;
     QLabel *m_size = nullptr;
     QLabel *m_colors = nullptr;
+    QLabel *m_resolution = nullptr;
     QFormLayout *m_form = nullptr;
 };
 

@@ -1,0 +1,95 @@
+#include "app/NumberFieldLink.h"
+
+#include "platform/NumericField.h"
+
+#include <QEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+namespace pictrove {
+
+NumberFieldLink::NumberFieldLink(QLineEdit *text, QScrollBar *scroll, TextBoxState &textState,
+                                 ScrollState &scrollState, std::function<void()> changed,
+                                 QObject *parent)
+    : QObject(parent), m_text(text), m_scroll(scroll), m_textState(textState),
+      m_scrollState(scrollState), m_changed(std::move(changed))
+{
+    m_text->installEventFilter(this);
+    // What reaches the text without a keystroke (a paste, a drop) goes
+    // through the same change handling.
+    connect(m_text, &QLineEdit::textEdited, this, [this](const QString &typed) {
+        m_textState.setText(typed);
+        m_changed();
+    });
+    connect(m_scroll, &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == m_scrollState.value())
+            return; // the mirror's own change
+        m_scrollState.setValue(value);
+        m_changed();
+    });
+}
+
+void NumberFieldLink::mirror()
+{
+    {
+        const QSignalBlocker quiet(m_text);
+        if (m_text->text() != m_textState.text())
+            m_text->setText(m_textState.text());
+        if (m_textState.selectionLength() > 0)
+            m_text->setSelection(m_textState.selectionStart(), m_textState.selectionLength());
+        else
+            m_text->setCursorPosition(m_textState.selectionStart());
+    }
+    const QSignalBlocker quiet(m_scroll);
+    m_scroll->setValue(m_scrollState.value());
+}
+
+void NumberFieldLink::type(char16_t character)
+{
+    // Outside ASCII nothing is a digit.
+    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
+    const int start = m_text->hasSelectedText() ? m_text->selectionStart() : m_text->cursorPosition();
+    m_textState.select(start, int(m_text->selectedText().size()));
+    FilterDigitKey(code);
+    if (code != 0)
+        m_textState.typeKey(code);
+    m_changed();
+}
+
+bool NumberFieldLink::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_text)
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) {
+        SelectAllText(m_textState);
+        m_changed();
+        return false;
+    }
+    if (event->type() == QEvent::InputMethod) {
+        auto *input = static_cast<QInputMethodEvent *>(event);
+        if (input->commitString().isEmpty())
+            return false;
+        for (const QChar c : input->commitString())
+            type(c.unicode());
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Backspace) {
+        type(8);
+        return true;
+    }
+    const QString typed = key->text();
+    if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127
+        || (key->modifiers() & Qt::ControlModifier))
+        return false; // caret keys, shortcuts: the line edit's own
+    for (const QChar c : typed)
+        type(c.unicode());
+    return true;
+}
+
+} // namespace pictrove
