@@ -320,3 +320,37 @@ TEST(WebRows, ABatchOfThreePicturesForEachRow)
         }
     }
 }
+
+// A white disc on a transparent ground, shrunk on its way to WebP: its soft
+// edge stays white (only the alpha falls off), and the file keeps the alpha.
+// Resampling the picture flattened, or without premultiplying, darkens it.
+TEST(WebRows, AResizedTransparentPictureKeepsItsAlphaWithoutADarkFringe)
+{
+    if (!referenceDecodersPresent())
+        GTEST_SKIP() << "dwebp and avifdec are not installed (scripts/install-deps.sh --test)";
+    test::Sandbox box;
+    QImage disc(300, 300, QImage::Format_ARGB32);
+    for (int y = 0; y < disc.height(); ++y)
+        for (int x = 0; x < disc.width(); ++x) {
+            const bool inside = std::hypot(x - 149.5, y - 149.5) < 100.0;
+            disc.setPixel(x, y, inside ? qRgba(255, 255, 255, 255) : qRgba(0, 0, 0, 0));
+        }
+    EncodingOptions options = optionsFor(WebpLosslessRow);
+    options.resize.mode = ResizeMode::LongestSide;
+    options.resize.side = 97;
+    const QString path = target(box, WebpLosslessRow);
+    ASSERT_TRUE(convert(disc, options, path).ok());
+    const QImage decoded = referenceDecode(path);
+    ASSERT_EQ(decoded.size(), QSize(97, 97));
+    ASSERT_TRUE(decoded.hasAlphaChannel());
+    int edge = 0;
+    for (int y = 0; y < decoded.height(); ++y)
+        for (int x = 0; x < decoded.width(); ++x) {
+            const QRgb c = decoded.pixel(x, y);
+            if (qAlpha(c) < 16 || qAlpha(c) > 240)
+                continue;
+            ++edge;
+            EXPECT_GE(std::min({qRed(c), qGreen(c), qBlue(c)}), 250) << x << "," << y << " alpha " << qAlpha(c);
+        }
+    EXPECT_GT(edge, 20) << "the disc has a soft edge to look at";
+}
