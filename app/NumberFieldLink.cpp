@@ -49,13 +49,7 @@ void NumberFieldLink::mirror()
 
 void NumberFieldLink::type(char16_t character)
 {
-    // Outside ASCII nothing is a digit.
-    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
-    const int start = m_text->hasSelectedText() ? m_text->selectionStart() : m_text->cursorPosition();
-    m_textState.select(start, int(m_text->selectedText().size()));
-    FilterDigitKey(code);
-    if (code != 0)
-        m_textState.typeKey(code);
+    typeIntoNumberField(m_text, m_textState, character, [](std::int16_t &code) { FilterDigitKey(code); });
     m_changed();
 }
 
@@ -68,28 +62,48 @@ bool NumberFieldLink::eventFilter(QObject *watched, QEvent *event)
         m_changed();
         return false;
     }
+    const std::optional<QString> typed = keysForNumberField(event);
+    if (!typed)
+        return false;
+    for (const QChar c : *typed)
+        type(c.unicode());
+    return true;
+}
+
+std::optional<QString> keysForNumberField(QEvent *event)
+{
+    // Text typed through an input method (dead keys, compose) is filtered
+    // like keystrokes: only digits may reach the field.
     if (event->type() == QEvent::InputMethod) {
-        auto *input = static_cast<QInputMethodEvent *>(event);
-        if (input->commitString().isEmpty())
-            return false;
-        for (const QChar c : input->commitString())
-            type(c.unicode());
-        return true;
+        const QString committed = static_cast<QInputMethodEvent *>(event)->commitString();
+        return committed.isEmpty() ? std::nullopt : std::optional<QString>(committed);
     }
     if (event->type() != QEvent::KeyPress)
-        return false;
+        return std::nullopt;
     auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() == Qt::Key_Backspace) {
-        type(8);
-        return true;
-    }
+    if (key->key() == Qt::Key_Backspace)
+        return QString(QChar(8));
+    // The filter looks at the character, not the key code: any printable
+    // character, ASCII or not, goes through it.
     const QString typed = key->text();
     if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127
         || (key->modifiers() & Qt::ControlModifier))
-        return false; // caret keys, shortcuts: the line edit's own
-    for (const QChar c : typed)
-        type(c.unicode());
-    return true;
+        return std::nullopt; // caret keys, shortcuts: the line edit's own
+    return typed;
+}
+
+void typeIntoNumberField(const QLineEdit *shown, TextBoxState &state, char16_t character,
+                         const std::function<void(std::int16_t &)> &keyPress)
+{
+    // Outside ASCII nothing is a digit; a value the 16-bit key code cannot
+    // hold unchanged is handed over as one that is refused.
+    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
+    // The keystroke acts on the selection the user sees.
+    const int start = shown->hasSelectedText() ? shown->selectionStart() : shown->cursorPosition();
+    state.select(start, int(shown->selectedText().size()));
+    keyPress(code);
+    if (code != 0)
+        state.typeKey(code);
 }
 
 } // namespace pictrove

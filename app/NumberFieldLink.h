@@ -2,7 +2,12 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+
+class QEvent;
+class QString;
 
 class QLineEdit;
 class QScrollBar;
@@ -39,5 +44,16 @@ private:
     ScrollState &m_scrollState;
     std::function<void()> m_changed;
 };
+
+// What a key press or an input method's text types into a digits-only
+// field: its characters (8 for Backspace), or nothing when the event is the
+// line edit's own (caret keys, shortcuts, focus and the rest).
+std::optional<QString> keysForNumberField(QEvent *event);
+
+// Types one character into a field's state at the selection the user sees
+// in `shown`. keyPress is the field's key filter: it may change the code,
+// and 0 refuses the key.
+void typeIntoNumberField(const QLineEdit *shown, TextBoxState &state, char16_t character,
+                         const std::function<void(std::int16_t &)> &keyPress);
 
 } // namespace pictrove

@@ -172,45 +172,29 @@ bool Step2Wiring::filterWebQuality(QEvent *event)
         m_options.TxtWeb_Commit();
         sync();
         return false;
-    case QEvent::InputMethod: {
-        auto *input = static_cast<QInputMethodEvent *>(event);
-        if (input->commitString().isEmpty())
-            return false;
-        for (const QChar c : input->commitString())
-            typeIntoWebQuality(c.unicode());
-        return true;
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_options.TxtWeb_Commit();
+            sync();
+            return true;
+        }
+        break;
     }
-    case QEvent::KeyPress: break;
-    default: return false;
+    default: break;
     }
-    auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-        m_options.TxtWeb_Commit();
-        sync();
-        return true;
-    }
-    if (key->key() == Qt::Key_Backspace) {
-        typeIntoWebQuality(8);
-        return true;
-    }
-    const QString typed = key->text();
-    if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
-        (key->modifiers() & Qt::ControlModifier))
+    const std::optional<QString> typed = keysForNumberField(event);
+    if (!typed)
         return false;
-    for (const QChar c : typed)
+    for (const QChar c : *typed)
         typeIntoWebQuality(c.unicode());
     return true;
 }
 
 void Step2Wiring::typeIntoWebQuality(char16_t character)
 {
-    QLineEdit *text = m_panes.TxtWeb;
-    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
-    const int start = text->hasSelectedText() ? text->selectionStart() : text->cursorPosition();
-    m_options.TxtWeb.select(start, int(text->selectedText().size()));
-    m_options.TxtWeb_KeyPress(code);
-    if (code != 0)
-        m_options.TxtWeb.typeKey(code);
+    typeIntoNumberField(m_panes.TxtWeb, m_options.TxtWeb, character,
+                        [this](std::int16_t &code) { m_options.TxtWeb_KeyPress(code); });
     sync();
 }
 
@@ -226,46 +210,18 @@ bool Step2Wiring::eventFilter(QObject *watched, QEvent *event)
         sync();
         return false;
     }
-    // Text typed through an input method (dead keys, compose) is filtered
-    // like keystrokes: only digits may reach the field.
-    if (event->type() == QEvent::InputMethod) {
-        auto *input = static_cast<QInputMethodEvent *>(event);
-        if (input->commitString().isEmpty())
-            return false;
-        for (const QChar c : input->commitString())
-            typeIntoQuality(c.unicode());
-        return true;
-    }
-    if (event->type() != QEvent::KeyPress)
+    const std::optional<QString> typed = keysForNumberField(event);
+    if (!typed)
         return false;
-    auto *key = static_cast<QKeyEvent *>(event);
-    const QString typed = key->text();
-    if (key->key() == Qt::Key_Backspace) {
-        typeIntoQuality(8);
-        return true;
-    }
-    // The filter looks at the character, not the key code: any printable
-    // character, ASCII or not, goes through it.
-    if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
-        (key->modifiers() & Qt::ControlModifier))
-        return false; // caret keys, shortcuts: the line edit's own
-    for (const QChar c : typed)
+    for (const QChar c : *typed)
         typeIntoQuality(c.unicode());
     return true;
 }
 
 void Step2Wiring::typeIntoQuality(char16_t character)
 {
-    QLineEdit *text = m_panes.TxtJPG;
-    // Outside ASCII nothing is a digit; a value the 16-bit key code cannot
-    // hold unchanged is handed over as one that is refused.
-    std::int16_t code = character < 128 ? std::int16_t(character) : std::int16_t(-1);
-    // The keystroke acts on the selection the user sees.
-    const int start = text->hasSelectedText() ? text->selectionStart() : text->cursorPosition();
-    m_options.TxtJPG.select(start, int(text->selectedText().size()));
-    m_options.TxtJPG_KeyPress(code);
-    if (code != 0)
-        m_options.TxtJPG.typeKey(code);
+    typeIntoNumberField(m_panes.TxtJPG, m_options.TxtJPG, character,
+                        [this](std::int16_t &code) { m_options.TxtJPG_KeyPress(code); });
     sync();
 }
 

@@ -3,6 +3,7 @@
 #include "engine/catalogue/FormatCatalogue.h"
 #include "engine/conversion/StageClock.h"
 #include "engine/core/WebCodecs.h"
+#include "engine/palette/PaletteEncoder.h"
 #include "metadata/FileMetadata.h"
 #include "platform/WriteFailure.h"
 
@@ -18,21 +19,6 @@ web::Codec codecOf(WebFormat format)
     case WebFormat::WebpLossless: return web::Codec::WebpLossless;
     case WebFormat::Avif: return web::Codec::Avif;
     default: return web::Codec::WebpLossy;
-    }
-}
-
-constexpr bool has(std::int32_t flags, Transform word) { return (flags & code(word)) == code(word); }
-
-// The same luma as the palette encoder's greyscale, the alpha untouched.
-void makeGrey(QImage &picture)
-{
-    for (int y = 0; y < picture.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = line[x];
-            const int luma = (19595 * qRed(c) + 38470 * qGreen(c) + 7471 * qBlue(c) + 32768) >> 16;
-            line[x] = qRgba(luma, luma, luma, qAlpha(c));
-        }
     }
 }
 

@@ -61,6 +61,9 @@ constexpr std::int32_t code(Code value)
     return static_cast<std::int32_t>(value);
 }
 
+// Whether the transform flags hold the whole word (the words share bits).
+constexpr bool has(std::int32_t flags, Transform word) { return (flags & code(word)) == code(word); }
+
 // An item of an option list: the text the list shows and its code.
 template <typename Code>
 struct CodeItem {

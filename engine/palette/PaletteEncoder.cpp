@@ -23,21 +23,6 @@ namespace {
 constexpr std::int32_t kAllTransforms =
     code(Transform::FlipVertical) | code(Transform::FlipHorizontal) | code(Transform::Invert);
 
-constexpr bool has(std::int32_t flags, Transform word) { return (flags & code(word)) == code(word); }
-
-// ITU-R BT.601 luma, in 16-bit fixed point (weights sum to 65536).
-void makeGrey(QImage &picture)
-{
-    for (int y = 0; y < picture.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = line[x];
-            const int luma = (19595 * qRed(c) + 38470 * qGreen(c) + 7471 * qBlue(c) + 32768) >> 16;
-            line[x] = qRgb(luma, luma, luma);
-        }
-    }
-}
-
 bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
 
 // A second thread that writes the file while the rows are reduced. However
@@ -304,6 +289,19 @@ std::int32_t PaletteEncoder::ProcessAndSave(const QString &path)
         return writeGif(image, interlaced, path, ready, reason);
     };
     return reduce(&gif) ? 1 : 0;
+}
+
+void makeGrey(QImage &picture)
+{
+    // In 16-bit fixed point (the weights sum to 65536).
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x];
+            const int luma = (19595 * qRed(c) + 38470 * qGreen(c) + 7471 * qBlue(c) + 32768) >> 16;
+            line[x] = qRgba(luma, luma, luma, qAlpha(c));
+        }
+    }
 }
 
 } // namespace pictrove

@@ -113,4 +113,7 @@ private:
     QString m_failure;
 };
 
+// The greyscale colour mode, in place: ITU-R BT.601 luma, the alpha kept.
+void makeGrey(QImage &picture);
+
 } // namespace pictrove

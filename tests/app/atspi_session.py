@@ -62,6 +62,12 @@ def named(node, name, role=None):
     return find(node, lambda n: n.name == name and (role is None or n.getRoleName() == role))
 
 
+def label_value(node, description):
+    """The text of the label an information frame describes as `description`."""
+    label = find(node, lambda n: n.getRoleName() == "label" and n.description == description)
+    return label.name if label else ""
+
+
 def label_starting(node, prefix):
     return find(node, lambda n: n.getRoleName() == "label" and n.name.startswith(prefix))
 

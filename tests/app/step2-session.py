@@ -8,7 +8,7 @@ import time
 
 import pyatspi
 
-from atspi_session import Session, choose, click_on, combo_described, find, wait_for
+from atspi_session import Session, choose, label_value, click_on, combo_described, find, wait_for
 
 out, prefix = sys.argv[1], sys.argv[2]
 s = Session(out, prefix + ".txt", prefix + "-")
@@ -19,8 +19,7 @@ if app is None:
 
 
 def value(name):
-    label = find(app, lambda n: n.getRoleName() == "label" and n.description == name)
-    return label.name if label else ""
+    return label_value(app, name)
 
 
 tab = wait_for(lambda: find(app, lambda n: n.getRoleName() == "page tab" and

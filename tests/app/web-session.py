@@ -9,7 +9,7 @@ import time
 
 import pyatspi
 
-from atspi_session import Session, choose, click_on, combo_described, find, wait_for
+from atspi_session import Session, choose, label_value, click_on, combo_described, find, wait_for
 
 out = sys.argv[1]
 s = Session(out, "web.txt", "web-")
@@ -20,8 +20,7 @@ if app is None:
 
 
 def value(name):
-    label = find(app, lambda n: n.getRoleName() == "label" and n.description == name)
-    return label.name if label else ""
+    return label_value(app, name)
 
 
 def text_of(node):
