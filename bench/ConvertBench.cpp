@@ -3,6 +3,7 @@
 // decoder process included), against ImageMagick doing the same work in the
 // same run.
 #include "BenchCorpus.h"
+#include "CorpusJob.h"
 #include "WebBench.h"
 #include "ResizeBench.h"
 #include "TestProfiles.h"
@@ -116,15 +117,7 @@ Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &o
 {
     FormatChoice choice;
     choice.row = row;
-    BatchJob job;
-    for (const CorpusImage &image : corpus)
-        job.entries.push_back({image.path, {}});
-    job.destination = outFolder;
-    job.genericName = QStringLiteral("ours");
-    job.options = encodingOptionsFor(choice).options;
-    job.jpeg = isJpegRow(row);
-    job.overwrite = true;
-    job.workers = workers;
+    BatchJob job = bench::corpusJob(choice, corpus, outFolder, workers);
     job.readAhead = prefetchNext;
     job.stageTimes = workers == 1 ? stages : nullptr;
     job.directColourInMemory = !viaBmp;

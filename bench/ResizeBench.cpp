@@ -1,5 +1,6 @@
 #include "ResizeBench.h"
 
+#include "CorpusJob.h"
 #include "ImageQuality.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
@@ -47,15 +48,7 @@ double runOursResized(const std::vector<CorpusImage> &photos, const QString &fol
     choice.resize.mode = ResizeMode::LongestSide;
     choice.resize.side = side;
     choice.resize.neverEnlarge = false;
-    BatchJob job;
-    for (const CorpusImage &image : photos)
-        job.entries.push_back({image.path, {}});
-    job.destination = folder;
-    job.genericName = QStringLiteral("ours");
-    job.options = encodingOptionsFor(choice).options;
-    job.jpeg = isJpegRow(row);
-    job.overwrite = true;
-    job.workers = workers;
+    const BatchJob job = corpusJob(choice, photos, folder, workers);
     BatchCallbacks callbacks;
     callbacks.finished = [failures](std::size_t, const FileResult &r) { *failures += r.ok() ? 0 : 1; };
     QElapsedTimer timer;

@@ -1,5 +1,6 @@
 #include "WebBench.h"
 
+#include "CorpusJob.h"
 #include "ImageQuality.h"
 
 #include "engine/catalogue/FormatCatalogue.h"
@@ -71,15 +72,7 @@ Result runOursOn(int row, const std::vector<CorpusImage> &set, const QString &fo
 {
     FormatChoice choice;
     choice.row = row;
-    BatchJob job;
-    for (const CorpusImage &image : set)
-        job.entries.push_back({image.path, {}});
-    job.destination = folder;
-    job.genericName = QStringLiteral("ours");
-    job.options = encodingOptionsFor(choice).options;
-    job.overwrite = true;
-    job.workers = workers;
-    job.readAhead = workers == 1;
+    const BatchJob job = corpusJob(choice, set, folder, workers);
     Result r;
     QElapsedTimer timer;
     timer.start();
