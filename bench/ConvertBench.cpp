@@ -259,10 +259,7 @@ External runExternal(const QString &program, const QStringList &arguments)
 void modernInputs(QTextStream &out, const std::vector<CorpusImage> &corpus, const QString &magick,
                   int workers, const QString &outFolder)
 {
-    std::vector<CorpusImage> photos;
-    for (const CorpusImage &image : corpus)
-        if (image.path.endsWith(QLatin1String(".jpg")) && photos.size() < 24)
-            photos.push_back(image);
+    const std::vector<CorpusImage> photos = corpusPhotos(corpus);
     if (photos.empty())
         return;
     const int row = FirstJpegRow + 3; // JPEG - Good Quality

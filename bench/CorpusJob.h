@@ -29,4 +29,14 @@ inline BatchJob corpusJob(const FormatChoice &choice, const std::vector<CorpusIm
     return job;
 }
 
+// The corpus's photos (its JPEGs), at most 24, for the lines about photos.
+inline std::vector<CorpusImage> corpusPhotos(const std::vector<CorpusImage> &corpus)
+{
+    std::vector<CorpusImage> photos;
+    for (const CorpusImage &image : corpus)
+        if (image.path.endsWith(QLatin1String(".jpg")) && photos.size() < 24)
+            photos.push_back(image);
+    return photos;
+}
+
 } // namespace pictrove::bench

@@ -67,10 +67,7 @@ QString cell(double seconds, bool ok)
 void resizeLine(QTextStream &out, const std::vector<CorpusImage> &corpus, const QString &magick,
                 int workers, const QString &outFolder)
 {
-    std::vector<CorpusImage> photos;
-    for (const CorpusImage &image : corpus)
-        if (image.path.endsWith(QLatin1String(".jpg")) && photos.size() < 24)
-            photos.push_back(image);
+    const std::vector<CorpusImage> photos = corpusPhotos(corpus);
     if (photos.empty())
         return;
     const QString vips = QStandardPaths::findExecutable(QStringLiteral("vips"));
