@@ -4,6 +4,9 @@
 // same run.
 #include "BenchCorpus.h"
 #include "CorpusJob.h"
+#include "MemoryBench.h"
+#include "PeerBench.h"
+#include "WindowBench.h"
 #include "WebBench.h"
 #include "ResizeBench.h"
 #include "TestProfiles.h"
@@ -344,6 +347,92 @@ void modernInputs(QTextStream &out, const std::vector<CorpusImage> &corpus, cons
     }
 }
 
+// At most n pictures spread evenly over the corpus (photos and graphics
+// alike), for a quick run.
+std::vector<CorpusImage> spreadSubset(const std::vector<CorpusImage> &corpus, int n)
+{
+    if (n <= 0 || std::size_t(n) >= corpus.size())
+        return corpus;
+    std::vector<CorpusImage> subset;
+    for (int i = 0; i < n; ++i)
+        subset.push_back(corpus[std::size_t(i) * corpus.size() / std::size_t(n)]);
+    return subset;
+}
+
+// Each picture as a PNG (stored, not deflated, so that reading it costs
+// little), made once beside the corpus for the peers that read only PNG.
+QStringList pngCopies(const std::vector<CorpusImage> &corpus)
+{
+    QStringList copies;
+    for (const CorpusImage &image : corpus) {
+        const QFileInfo info(image.path);
+        const QString folder = info.absolutePath() + QStringLiteral("/png-copies");
+        QDir().mkpath(folder);
+        const QString copy = folder + u'/' + info.completeBaseName() + u'-' + info.suffix() + QStringLiteral(".png");
+        if (!QFileInfo::exists(copy)) {
+            const QString part = copy + QStringLiteral(".part.png");
+            const ProcessRun made = runProcess({QStringLiteral("/usr/bin/convert"), image.path, QStringLiteral("-define"),
+                                                QStringLiteral("png:compression-level=0"),
+                                                QStringLiteral("PNG24:") + part});
+            if (!made.ok || !QFile::rename(part, copy)) {
+                QFile::remove(part);
+                return {};
+            }
+        }
+        copies << copy;
+    }
+    return copies;
+}
+
+// The table: pictrove-convert as a user runs it beside the peers,
+// per row, then the ratios and the goals.
+void peerTable(QTextStream &out, const std::vector<CorpusImage> &corpus, const QList<int> &rows, int rounds,
+               bool extraPeers, const QString &outFolder)
+{
+    PeerSetup setup;
+    setup.extraPeers = extraPeers;
+    setup.converter = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pictrove-convert"));
+    setup.parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+    setup.jobs = std::max(1, QThread::idealThreadCount());
+    setup.rounds = rounds;
+    setup.outFolder = outFolder;
+    double megapixels = 0;
+    for (const CorpusImage &image : corpus) {
+        setup.inputs << image.path;
+        megapixels += image.megapixels();
+    }
+    std::vector<PeerRow> plan;
+    for (int row : rows) {
+        if (const PeerRow *known = peerRow(row)) {
+            plan.push_back(*known);
+        } else {
+            const FormatRow *format = formatRow(row);
+            plan.push_back({row, format->listText, {}, format->extension, {}});
+        }
+    }
+    const bool wantsPng = std::any_of(plan.begin(), plan.end(), [](const PeerRow &r) {
+        return std::any_of(r.peers.begin(), r.peers.end(), [](const PeerCommand &p) { return p.pngInput; });
+    });
+    if (wantsPng && QFileInfo(QStringLiteral("/usr/bin/convert")).isExecutable())
+        setup.pngInputs = pngCopies(corpus);
+    out << "peers: " << corpus.size() << " pictures, " << QString::number(megapixels, 'f', 1)
+        << " megapixels; pictrove-convert with its default " << setup.jobs
+        << " jobs and with 1; each peer one process per file, in turn and through GNU parallel -j" << setup.jobs
+        << (setup.parallel.isEmpty() ? " (not installed: skipped)" : "") << "; median of " << rounds
+        << " interleaved rounds; CPU = user + system of the whole process tree\n";
+    if (wantsPng)
+        out << "pngquant reads PNG copies of the pictures made beforehand (stored, not deflated): "
+               "its decoding of the sources is not counted, ours is\n";
+    out.flush();
+    QTextStream log(stderr);
+    std::vector<RowResult> results;
+    for (const PeerRow &row : plan) {
+        results.push_back(measureRow(row, setup, log));
+        printRow(out, results.back(), true);
+    }
+    printRatios(out, results, setup.jobs);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -393,7 +482,20 @@ int main(int argc, char *argv[])
     parser.addOptions({corpusOption, rowsOption, scaleOption, noMagickOption, stagesOption, inProcessOption,
                        repeatOption, viaBmpOption, noPrefetchOption, jobsOption, windowOption, modernOption,
                        modernOnlyOption, tagOption, webOption});
-    parser.addOptions({resizeOption, resizeOnlyOption});
+    const QCommandLineOption peersOption(QStringLiteral("peers"),
+        QStringLiteral("Only the table of pictrove-convert against ImageMagick, GraphicsMagick, vips, pngquant and "
+                       "djpeg | cjpeg (in turn and through GNU parallel), with the ratios and the speed goals."));
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"),
+        QStringLiteral("Interleaved rounds of --peers; the median counts (default 3)."), QStringLiteral("N"));
+    const QCommandLineOption filesOption(QStringLiteral("files"),
+        QStringLiteral("Only N pictures spread over the corpus, for a quick run."), QStringLiteral("N"));
+    const QCommandLineOption memoryOption(QStringLiteral("memory"),
+        QStringLiteral("Only the peak memory of pictrove-convert -j1 on a 10000 x 10000 photo, per row, "
+                       "against 3 x its pixel memory."));
+    const QCommandLineOption morePeersOption(QStringLiteral("more-peers"),
+        QStringLiteral("With --peers, GraphicsMagick also on the GIF, PNG and JPEG rows (a longer run)."));
+    parser.addOptions({resizeOption, resizeOnlyOption, peersOption, roundsOption, filesOption, memoryOption,
+                       morePeersOption});
     parser.process(app);
 
     std::vector<CorpusImage> corpus;
@@ -414,6 +516,9 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "no pictures in the corpus\n";
         return 1;
     }
+    const QString corpusFolder = QFileInfo(corpus.front().path).absolutePath();
+    if (parser.isSet(filesOption))
+        corpus = spreadSubset(corpus, parser.value(filesOption).toInt());
     if (parser.isSet(inProcessOption))
         setLoaderMode(LoaderMode::InProcess);
     std::vector<CorpusImage> tagged;
@@ -442,6 +547,36 @@ int main(int argc, char *argv[])
                     rows << r;
             }
         }
+    }
+
+    if (parser.isSet(peersOption) || parser.isSet(memoryOption)) {
+        QElapsedTimer whole;
+        whole.start();
+        const QString scratch = QDir::cleanPath(
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bench-out")));
+        if (parser.isSet(peersOption))
+            peerTable(out, corpus, rows, parser.isSet(roundsOption) ? std::max(1, parser.value(roundsOption).toInt()) : 3,
+                      parser.isSet(morePeersOption), scratch);
+        if (parser.isSet(memoryOption)) {
+            // A real photo when the backgrounds are installed, else the
+            // corpus's largest picture.
+            QString source = QString::fromLatin1(DefaultPhoto);
+            if (!QFileInfo::exists(source))
+                source = std::max_element(corpus.begin(), corpus.end(), [](const CorpusImage &a, const CorpusImage &b) {
+                             return a.megapixels() < b.megapixels();
+                         })->path;
+            QString error;
+            const QString photo = hundredMegapixelPhoto(corpusFolder + QStringLiteral("/memory"), source, &error);
+            if (photo.isEmpty()) {
+                QTextStream(stderr) << error << '\n';
+                return 1;
+            }
+            out << '\n';
+            memoryRows(out, QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pictrove-convert")),
+                       rows, photo, scratch);
+        }
+        out << "\nthe run took " << QString::number(double(whole.elapsed()) / 60000, 'f', 1) << " min\n";
+        return 0;
     }
 
     double megapixels = 0;

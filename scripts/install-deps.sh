@@ -14,7 +14,8 @@ packages=(
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev xvfb xauth imagemagick netpbm libimage-exiftool-perl
              dbus-daemon at-spi2-core python3-pyatspi desktop-file-utils appstream dpkg-dev parallel
-             webp libheif-examples libavif-bin libjxl-tools libvips-tools)
+             webp libheif-examples libavif-bin libjxl-tools libvips-tools
+             graphicsmagick pngquant libjpeg-turbo-progs mate-backgrounds)
 fi
 
 missing=()
