@@ -153,8 +153,10 @@ bool reply(const LoadResult &result, const ChildClock &clock = {})
         // Decoded straight into a memory file, the picture is handed over
         // as it lies; otherwise its rows are copied into one.
         pixels = handover::takeSharedPixelsOf(image);
-        if (pixels.isNull())
+        if (pixels.isNull()) {
             pixels = handover::sealedCopy(image);
+            header.pixelsCopied = 1;
+        }
         header.ok = pixels.isNull() ? 0 : 1;
         if (!header.ok)
             error = image.isNull() ? QStringLiteral("not enough memory for the picture")

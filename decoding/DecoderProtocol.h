@@ -84,6 +84,9 @@ struct ReplyHeader {
     std::int64_t decodeWallNs = 0;
     std::int64_t decodeCpuNs = 0;
     std::int64_t handOverNs = 0;
+    // 1: the decoded rows were copied into the memory file; 0: decoded in it.
+    std::uint32_t pixelsCopied = 0;
+    std::uint32_t reserved = 0;
 };
 
 constexpr std::uint32_t maxPathBytes = 64 * 1024;

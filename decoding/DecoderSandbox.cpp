@@ -529,6 +529,7 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
     result.timing.decodeWall = std::chrono::nanoseconds(reply.decodeWallNs);
     result.timing.decodeCpu = std::chrono::nanoseconds(reply.decodeCpuNs);
     result.timing.handOver = std::chrono::nanoseconds(reply.handOverNs) + (Clock::now() - replied);
+    result.timing.pixelsCopied = reply.pixelsCopied != 0;
     result.depth = reply.depth;
     result.warning = QString::fromUtf8(warning);
     result.exif = std::move(exif);

@@ -47,6 +47,9 @@ struct LoadResult {
         std::chrono::nanoseconds decodeCpu{0};
         std::chrono::nanoseconds handOver{0};
         std::chrono::nanoseconds load{0}; // the whole load, as the loading thread saw it
+        // The decoder copied the decoded rows into the hand-over's memory
+        // rather than decoding straight into it.
+        bool pixelsCopied = false;
     } timing;
 };
 

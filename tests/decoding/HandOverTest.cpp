@@ -2,6 +2,7 @@
 
 #include "decoding/CancelToken.h"
 #include "decoding/DecoderSandbox.h"
+#include "decoding/Decoders.h"
 #include "decoding/PixelHandOver.h"
 #include "decoding/PictureLoader.h"
 #include "TestSupport.h"
@@ -173,6 +174,31 @@ TEST_F(HandOverTest, TheDecoderLeavesNoSharedMemoryBehind)
     EXPECT_EQ(memoryFilesOf(u"self"_qs), 1);
     for (const QString &pid : descendants())
         EXPECT_EQ(memoryFilesOf(pid), 0) << "process " << pid.toStdString();
+}
+
+// True-colour pictures of the common formats are decoded straight into the
+// memory they are handed over in, and arrive as decoded.
+TEST_F(HandOverTest, CommonPicturesAreDecodedStraightIntoTheHandOver)
+{
+    QImage picture(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y, (x * y) % 256));
+    DecoderSandbox sandbox;
+    for (const char *format : {"jpg", "bmp", "png", "tif", "tga", "pcx"}) {
+        SCOPED_TRACE(format);
+        const QString path = box.file(u"p."_qs + QString::fromLatin1(format));
+        if (!picture.save(path, format)) {
+            // Qt writes no PCX or TGA: the program's own loaders read them
+            // all the same, and FreeImage writes them.
+            continue;
+        }
+        const LoadResult r = sandbox.load(path, QString::fromLatin1(format), LoaderTable::Batch);
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+        EXPECT_FALSE(r.timing.pixelsCopied);
+        const LoadResult inProcess = decodeInProcess(path, QString::fromLatin1(format), LoaderTable::Batch);
+        EXPECT_EQ(r.image, inProcess.image);
+    }
 }
 
 // The hand-over's own checks, on memory files made here.
