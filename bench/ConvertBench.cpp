@@ -114,7 +114,7 @@ struct Timing {
 };
 
 // The corpus through the engine's batch run, exactly as pictrove-convert
-// runs it (one worker reads ahead; several each have a decoder process).
+// runs it (each worker reads ahead; several each have a decoder process).
 Timing runOurs(int row, const std::vector<CorpusImage> &corpus, const QString &outFolder,
                StageTimes *stages, bool viaBmp, bool prefetchNext, int workers)
 {
@@ -459,7 +459,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption viaBmpOption(QStringLiteral("via-bmp"),
         QStringLiteral("True-colour rows through a BMP written and read back, as the slow route does."));
     const QCommandLineOption noPrefetchOption(QStringLiteral("no-prefetch"),
-        QStringLiteral("Read each picture only when its turn comes, as each of several workers does."));
+        QStringLiteral("Read each picture only when its turn comes."));
     const QCommandLineOption jobsOption(QStringLiteral("jobs"),
         QStringLiteral("Also time the batch run with N workers (default: one per processor; 1: skip)."), QStringLiteral("N"));
     const QCommandLineOption windowOption(QStringLiteral("window"),
@@ -652,7 +652,7 @@ int main(int argc, char *argv[])
             }
             if (workers > 1) {
                 const Timing p = runOurs(row, corpus, outFolder, nullptr, parser.isSet(viaBmpOption),
-                                         false, workers);
+                                         !parser.isSet(noPrefetchOption), workers);
                 if (run == 0 || p.seconds < parallel.seconds)
                     parallel = p;
             }

@@ -20,6 +20,7 @@
 #include "decoding/DecoderProtocol.h"
 #include "decoding/DeclaredSize.h"
 #include "decoding/Decoders.h"
+#include "decoding/PixelHandOver.h"
 #include "metadata/ExifDirectories.h"
 
 #include <QByteArray>
@@ -119,13 +120,26 @@ ResizeSetting resizeOf(const proto::RequestHeader &request)
     return boundedResize(s);
 }
 
-bool reply(const LoadResult &result)
+std::int64_t nanosecondsOf(clockid_t clock)
 {
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Where the child's time went, for the reply.
+struct ChildClock {
+    std::int64_t decodeWall = 0;
+    std::int64_t decodeCpu = 0;
+};
+
+bool reply(const LoadResult &result, const ChildClock &clock = {})
+{
+    const std::int64_t handOverStart = nanosecondsOf(CLOCK_MONOTONIC);
     proto::ReplyHeader header;
-    const QByteArray error = result.error.left(1000).toUtf8();
-    header.errorBytes = std::uint32_t(error.size());
-    QImage image;
+    QString error = result.error;
     QByteArray warning, exif, xmp;
+    handover::SharedPixels pixels;
     if (result.ok) {
         warning = result.warning.left(1000).toUtf8();
         // Blocks past the limits are not the picture's but a hostile file's.
@@ -134,8 +148,19 @@ bool reply(const LoadResult &result)
         if (result.xmp.size() <= qsizetype(proto::maxXmpBytes))
             xmp = result.xmp;
         const bool alpha = result.image.hasAlphaChannel();
-        image = result.image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-        header.ok = image.isNull() ? 0 : 1;
+        const QImage image =
+            result.image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        // Decoded straight into a memory file, the picture is handed over
+        // as it lies; otherwise its rows are copied into one.
+        pixels = handover::takeSharedPixelsOf(image);
+        if (pixels.isNull()) {
+            pixels = handover::sealedCopy(image);
+            header.pixelsCopied = 1;
+        }
+        header.ok = pixels.isNull() ? 0 : 1;
+        if (!header.ok)
+            error = image.isNull() ? QStringLiteral("not enough memory for the picture")
+                                   : QStringLiteral("not enough memory to hand the picture over");
         header.width = image.width();
         header.height = image.height();
         header.depth = result.depth;
@@ -145,20 +170,25 @@ bool reply(const LoadResult &result)
             header.fullHeight = result.fullSize.height();
         }
     }
+    const QByteArray errorText = header.ok ? QByteArray() : error.left(1000).toUtf8();
+    header.errorBytes = std::uint32_t(errorText.size());
     if (header.ok) {
         header.warningBytes = std::uint32_t(warning.size());
         header.exifBytes = std::uint32_t(exif.size());
         header.xmpBytes = std::uint32_t(xmp.size());
     }
     header.peakKiB = peakKiB();
+    header.decodeWallNs = clock.decodeWall;
+    header.decodeCpuNs = clock.decodeCpu;
+    header.handOverNs = nanosecondsOf(CLOCK_MONOTONIC) - handOverStart;
     const int fd = proto::channelFd;
     const auto send = [fd](const QByteArray &bytes) {
         return proto::writeFully(fd, bytes.constData(), std::size_t(bytes.size()));
     };
-    return proto::writeFully(fd, &header, sizeof header) && send(error)
+    return proto::writeFully(fd, &header, sizeof header) && send(errorText)
         && (!header.ok
             || (send(warning) && send(exif) && send(xmp)
-                && proto::writeFully(fd, image.constBits(), std::size_t(image.sizeInBytes()))));
+                && handover::sendDescriptor(fd, pixels.fd())));
 }
 
 // Fixed contents for every allocation a decode makes; see the top of the file.
@@ -317,18 +347,25 @@ bool serveInChild(const QString &file, const QString &extension, const Decode &d
         // write; what it could do from here is kept small.
         confineToDecoding();
         mallopt(M_PERTURB, heapFill);
+        // As the heap would start them (M_PERTURB fills with the byte's complement).
+        handover::decodeIntoSharedMemory(uchar(heapFill ^ 0xFF));
         proto::SizeNotice notice;
         notice.declaredPixels = declaredPixelsOf(file, extension);
         replying.store(1);
         if (!proto::writeFully(proto::channelFd, &notice, sizeof notice))
             ::_exit(3);
         replying.store(0);
+        ChildClock clock;
+        const std::int64_t wall = nanosecondsOf(CLOCK_MONOTONIC);
+        const std::int64_t cpu = nanosecondsOf(CLOCK_PROCESS_CPUTIME_ID);
         LoadResult result = decode();
         // The EXIF block as the file laid it out is read here and nowhere
         // else: the program gets the details laid out afresh.
         result.exif = exif::canonical(result.exif);
+        clock.decodeWall = nanosecondsOf(CLOCK_MONOTONIC) - wall;
+        clock.decodeCpu = nanosecondsOf(CLOCK_PROCESS_CPUTIME_ID) - cpu;
         replying.store(1);
-        ::_exit(reply(result) ? 0 : 3);
+        ::_exit(reply(result, clock) ? 0 : 3);
     }
     if (child < 0)
         return reply(loadFailure(QStringLiteral("the picture decoder could not start a decode")));

@@ -1,8 +1,9 @@
 #pragma once
 
 // The few bytes the program and its decoder process exchange over one
-// socket: a request per file, a reply with the pixels right behind it. Both
-// ends are built from this tree, so the layout is native and unversioned.
+// socket: a request per file, a reply, and behind it one byte that carries
+// the pixels' sealed memory file (see PixelHandOver.h). Both ends are built
+// from this tree, so the layout is native and unversioned.
 
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +68,7 @@ struct ReplyHeader {
     std::int32_t depth = 0;
     PixelFormat format = PixelFormat::Rgb32;
     std::uint32_t errorBytes = 0; // UTF-8 reason follows; with ok, then the three below and
-                                  // width * height * 4 bytes of pixels
+                                  // the byte carrying a memory file of width * height * 4 bytes
     std::uint32_t crashed = 0;    // 1: the decode died; the decoder itself serves on
     std::uint32_t peakKiB = 0;    // the decode's largest resident size
     Ending ending = Ending::None;  // set by the decoder itself, with ok == 0
@@ -78,6 +79,14 @@ struct ReplyHeader {
     // for a resize; 0 x 0 when it is the file's own size.
     std::int32_t fullWidth = 0;
     std::int32_t fullHeight = 0;
+    // Where the child's time went, for the benchmarks: the decode itself
+    // (wall and processor time) and the making of the pixels' memory file.
+    std::int64_t decodeWallNs = 0;
+    std::int64_t decodeCpuNs = 0;
+    std::int64_t handOverNs = 0;
+    // 1: the decoded rows were copied into the memory file; 0: decoded in it.
+    std::uint32_t pixelsCopied = 0;
+    std::uint32_t reserved = 0;
 };
 
 constexpr std::uint32_t maxPathBytes = 64 * 1024;

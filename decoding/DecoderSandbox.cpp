@@ -4,6 +4,7 @@
 #include "decoding/DeclaredSize.h"
 #include "decoding/DecoderProtocol.h"
 #include "decoding/Decoders.h"
+#include "decoding/PixelHandOver.h"
 #include "platform/WriteFailure.h"
 
 #include <QCoreApplication>
@@ -101,32 +102,14 @@ public:
 
     // Reads exactly size bytes unless the deadline passes, the peer ends or
     // the token is cancelled.
-    enum class Read { Done, Ended, TimedOut, Cancelled };
+    enum class Read { Done, Ended, TimedOut, Cancelled, Refused };
     Read receive(void *buffer, std::size_t size, Clock::time_point deadline,
                  const CancelToken *cancel = nullptr)
     {
         auto *p = static_cast<char *>(buffer);
-        const int cancelFd = cancel ? cancel->waitFd() : -1;
         while (size > 0) {
-            if (cancel && cancel->cancelled())
-                return Read::Cancelled;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - Clock::now());
-            if (left.count() <= 0)
-                return Read::TimedOut;
-            pollfd pfd[2] = {{m_fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-            // Without a descriptor to wake us, a token is looked at often.
-            const long long wait = cancel && cancelFd < 0 ? std::min<long long>(left.count(), 20)
-                                                          : left.count();
-            const int ready = ::poll(pfd, cancelFd >= 0 ? 2 : 1, int(std::min<long long>(wait, 1 << 30)));
-            if (ready < 0 && errno == EINTR)
-                continue;
-            if (ready == 0)
-                continue; // the deadline or the token, looked at above
-            if (ready < 0)
-                return Read::Ended;
-            if (pfd[0].revents == 0)
-                continue; // the token
+            if (const Read waited = waitReadable(deadline, cancel); waited != Read::Done)
+                return waited;
             const ssize_t n = ::recv(m_fd, p, size, 0);
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
@@ -136,6 +119,21 @@ public:
             size -= std::size_t(n);
         }
         return Read::Done;
+    }
+
+    // Reads the byte that carries the pixels' memory file. Refused: it came
+    // without exactly one descriptor.
+    Read receiveDescriptor(handover::Descriptor &out, Clock::time_point deadline,
+                           const CancelToken *cancel)
+    {
+        if (const Read waited = waitReadable(deadline, cancel); waited != Read::Done)
+            return waited;
+        switch (handover::takeDescriptor(m_fd, out)) {
+        case handover::Taken::Done: return Read::Done;
+        case handover::Taken::Refused: return Read::Refused;
+        case handover::Taken::Ended: break;
+        }
+        return Read::Ended;
     }
 
     // Reads and drops size bytes, in pieces.
@@ -153,6 +151,34 @@ public:
 
 private:
     Process(pid_t pid, int fd) : m_pid(pid), m_fd(fd) {}
+
+    // Done once the socket has something to read (or has ended).
+    Read waitReadable(Clock::time_point deadline, const CancelToken *cancel)
+    {
+        const int cancelFd = cancel ? cancel->waitFd() : -1;
+        for (;;) {
+            if (cancel && cancel->cancelled())
+                return Read::Cancelled;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - Clock::now());
+            if (left.count() <= 0)
+                return Read::TimedOut;
+            pollfd pfd[2] = {{m_fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+            // Without a descriptor to wake us, a token is looked at often.
+            const long long wait = cancel && cancelFd < 0 ? std::min<long long>(left.count(), 20)
+                                                          : left.count();
+            const int ready = ::poll(pfd, cancelFd >= 0 ? 2 : 1, int(std::min<long long>(wait, 1 << 30)));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready == 0)
+                continue; // the deadline or the token, looked at above
+            if (ready < 0)
+                return Read::Ended;
+            if (pfd[0].revents != 0)
+                return Read::Done;
+        }
+    }
+
     pid_t m_pid;
     int m_fd;
 };
@@ -164,17 +190,6 @@ bool extrasWithinLimits(const proto::ReplyHeader &reply)
 {
     return reply.warningBytes <= proto::maxErrorBytes && reply.exifBytes <= proto::maxExifBytes
         && reply.xmpBytes <= proto::maxXmpBytes;
-}
-
-// A 12-megapixel picture is 48 MB of fresh memory; faulting it in as huge
-// pages halves the cost of receiving it.
-void preferHugePages(uchar *bits, std::size_t size)
-{
-    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
-    const auto first = (reinterpret_cast<std::uintptr_t>(bits) + huge - 1) & ~(huge - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(bits) + size) & ~(huge - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
 }
 
 QString crashText()
@@ -378,8 +393,10 @@ LoadResult DecoderSandbox::endCancelled(bool replying, Outcome &outcome)
         const std::int64_t pixels = std::int64_t(reply.width) * reply.height;
         fine = reply.width > 0 && reply.height > 0 && pixels <= m_options.maxPixels
             && extrasWithinLimits(reply)
+            // The byte that carries the pixels; its memory file is closed
+            // unread with it.
             && m_process->discard(std::size_t(reply.warningBytes) + reply.exifBytes
-                                      + reply.xmpBytes + std::size_t(pixels) * 4,
+                                      + reply.xmpBytes + 1,
                                   deadline);
     }
     if (!fine)
@@ -452,6 +469,7 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
                                     sizeof reply - sizeof magic, deadline, cancel);
         r != Process::Read::Done)
         return ended(r, false);
+    const auto replied = Clock::now();
     if (reply.errorBytes > proto::maxErrorBytes)
         return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
     m_stats.peakKiB = std::max<std::int64_t>(m_stats.peakKiB, reply.peakKiB);
@@ -492,18 +510,26 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
         return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
     const auto format = reply.format == proto::PixelFormat::Argb32 ? QImage::Format_ARGB32
                                                                    : QImage::Format_RGB32;
-    QImage image(reply.width, reply.height, format);
-    if (image.isNull())
-        return abandon(QStringLiteral("not enough memory for the picture"), nullptr);
-    // 32-bit rows are never padded, so the whole picture is one block.
-    preferHugePages(image.bits(), std::size_t(image.sizeInBytes()));
-    if (auto r = m_process->receive(image.bits(), std::size_t(image.sizeInBytes()), deadline, cancel);
-        r != Process::Read::Done)
+    handover::Descriptor memory;
+    if (auto r = m_process->receiveDescriptor(memory, deadline, cancel); r != Process::Read::Done) {
+        if (r == Process::Read::Refused)
+            return abandon(QStringLiteral("the picture decoder failed on this file"), nullptr);
         return ended(r, true);
+    }
+    QString refusal;
+    QImage image = handover::adoptPixels(std::move(memory), reply.width, reply.height, format,
+                                         m_options.maxPixels, &refusal);
+    if (image.isNull())
+        return abandon(QStringLiteral("the picture decoder failed on this file (%1)").arg(refusal),
+                       nullptr);
 
     LoadResult result;
     result.ok = true;
     result.image = std::move(image);
+    result.timing.decodeWall = std::chrono::nanoseconds(reply.decodeWallNs);
+    result.timing.decodeCpu = std::chrono::nanoseconds(reply.decodeCpuNs);
+    result.timing.handOver = std::chrono::nanoseconds(reply.handOverNs) + (Clock::now() - replied);
+    result.timing.pixelsCopied = reply.pixelsCopied != 0;
     result.depth = reply.depth;
     result.warning = QString::fromUtf8(warning);
     result.exif = std::move(exif);

@@ -1,5 +1,6 @@
 #include "decoding/DeclaredSize.h"
 #include "decoding/Decoders.h"
+#include "decoding/PixelHandOver.h"
 
 #include <IL/il.h>
 
@@ -148,7 +149,8 @@ LoadResult decodeWithDevil(const QString &path, QStringView extension, const Dec
     if (!data || ilGetInteger(IL_IMAGE_WIDTH) != width || ilGetInteger(IL_IMAGE_HEIGHT) != height)
         return loadFailure(devilError());
 
-    QImage out(int(width), int(height), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage out = handover::newPicture(int(width), int(height),
+                                      alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return loadFailure(QStringLiteral("not enough memory for the picture"));
     const std::size_t rowBytes = std::size_t(width) * 4;

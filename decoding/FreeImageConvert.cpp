@@ -1,5 +1,7 @@
 #include "decoding/FreeImageConvert.h"
 
+#include "decoding/PixelHandOver.h"
+
 #include <cstring>
 
 namespace pictrove {
@@ -14,7 +16,7 @@ QImage fromSixteenBits(FIBITMAP *bitmap, FREE_IMAGE_TYPE type)
     const int w = int(FreeImage_GetWidth(bitmap));
     const int h = int(FreeImage_GetHeight(bitmap));
     const bool alpha = type == FIT_RGBA16;
-    QImage out(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage out = handover::newPicture(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return {};
     const auto to8 = [](unsigned v) { return int((v * 255 + 32767) / 65535); };
@@ -74,7 +76,7 @@ QImage toQImage(FIBITMAP *bitmap)
     const bool narrow = FreeImage_GetBPP(rows) == 24;
     const int w = int(FreeImage_GetWidth(rows));
     const int h = int(FreeImage_GetHeight(rows));
-    QImage out(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage out = handover::newPicture(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return {};
     const std::size_t rowBytes = std::size_t(w) * 4;

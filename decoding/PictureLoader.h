@@ -39,6 +39,18 @@ struct LoadResult {
     // smaller scale for a resize (a JPEG through libjpeg's scaling); empty
     // when the image is the file's full size.
     QSize fullSize;
+    // Where the load's time went, for the benchmarks (zero when unknown):
+    // the decode itself in the decoder (wall and processor time), and the
+    // hand-over of its pixels to this process.
+    struct Timing {
+        std::chrono::nanoseconds decodeWall{0};
+        std::chrono::nanoseconds decodeCpu{0};
+        std::chrono::nanoseconds handOver{0};
+        std::chrono::nanoseconds load{0}; // the whole load, as the loading thread saw it
+        // The decoder copied the decoded rows into the hand-over's memory
+        // rather than decoding straight into it.
+        bool pixelsCopied = false;
+    } timing;
 };
 
 class CancelToken;

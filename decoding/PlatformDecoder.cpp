@@ -1,4 +1,5 @@
 #include "decoding/Decoders.h"
+#include "decoding/PixelHandOver.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -154,7 +155,13 @@ LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
     const QSize declared = reader.size();
     if (declared.isValid() && std::int64_t(declared.width()) * declared.height() > limits.maxPixels)
         return tooLarge();
-    QImage image = reader.read();
+    // A true-colour picture is read straight into the memory it is handed
+    // over in (Qt's readers fill a picture of the right size and format).
+    QImage image;
+    if (declared.isValid() && reader.imageFormat() == QImage::Format_RGB32)
+        image = handover::newPicture(declared.width(), declared.height(), QImage::Format_RGB32);
+    if (!reader.read(&image))
+        image = QImage();
     if (image.isNull())
         return loadFailure(QStringLiteral("the file could not be read: ") + reader.errorString());
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -103,6 +104,18 @@ std::optional<FileResult> decidedBeforeDecoding(const BatchJob &job, const Batch
     return std::nullopt;
 }
 
+// What the load was made of, for the bench.
+void addLoadTimes(StageTimes *times, const LoadResult::Timing &timing)
+{
+    if (!times)
+        return;
+    times->total[StageTimes::LoadDecode] += timing.decodeWall;
+    times->total[StageTimes::LoadDecodeCpu] += timing.decodeCpu;
+    times->total[StageTimes::LoadHandOver] += timing.handOver;
+    times->total[StageTimes::LoadOther] +=
+        std::max(timing.load - timing.decodeWall - timing.handOver, std::chrono::nanoseconds(0));
+}
+
 FileResult convertOne(ConversionContext &context, const BatchJob &job, const QString &path,
                       const QString &target, const LoadResult &loaded)
 {
@@ -180,9 +193,12 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
 
     // Each worker has its own surfaces; the first reads through the shared
     // decoder (the window's, already running), every other through one of
-    // its own so that their decodes do not queue behind each other. Only a
-    // lone worker reads ahead: it alone knows which entry it takes next, and
-    // with several the processor is kept busy by the others' decodes.
+    // its own so that their decodes do not queue behind each other. Each
+    // reads ahead: once its picture is read, it takes its next entry (and
+    // the entries before that one that need no decoding) and its decoder
+    // reads that while this one encodes, so at most one picture waits per
+    // worker. Taken early, the entry is under way: a stop asked for now
+    // still converts it, and entries are still taken in order.
     const auto work = [&](int worker) {
         ConversionContext context(job.options);
         StageTimes *const stageTimes = worker == 0 ? job.stageTimes : nullptr;
@@ -190,17 +206,26 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
         context.directColourInMemory = job.directColourInMemory;
         const std::unique_ptr<DecoderSandbox> ownDecoder =
             worker == 0 ? nullptr : std::make_unique<DecoderSandbox>(decoderOptions);
-        BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead && workers == 1,
-                           job.options.resize);
-        std::size_t ahead = 0; // the entries before it need no more looking at
-        while (const std::optional<std::size_t> taken = take()) {
-            const std::size_t i = *taken;
+        BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead, job.options.resize);
+        std::deque<std::size_t> taken; // in entry order
+        for (;;) {
+            if (taken.empty()) {
+                if (const std::optional<std::size_t> i = take())
+                    taken.push_back(*i);
+                else
+                    break;
+            }
+            const std::size_t i = taken.front();
+            taken.pop_front();
             const BatchEntry &entry = job.entries[i];
             std::optional<FileResult> result = decided(i);
             LoadResult loaded;
             if (!result) {
-                StageClock clock(stageTimes, StageTimes::Load); // the wait that is left
-                loaded = source.take(entry.path);
+                {
+                    StageClock clock(stageTimes, StageTimes::Load); // the wait that is left
+                    loaded = source.take(entry.path);
+                }
+                addLoadTimes(stageTimes, loaded.timing);
             }
             // A stop that ended the decode leaves this entry not converted;
             // the stop itself is seen when the next entry would be taken.
@@ -209,13 +234,14 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
                 reporter.pass(i);
                 continue;
             }
-            // The next entry that needs decoding is read while this one
-            // encodes. Taking entries one by one, this worker takes it next.
-            if (source.readsAhead() && ahead <= i) {
-                for (ahead = i + 1; ahead < count && decided(ahead); ++ahead) {
+            if (source.readsAhead() && taken.empty()) {
+                while (const std::optional<std::size_t> ahead = take()) {
+                    taken.push_back(*ahead);
+                    if (!decided(*ahead)) {
+                        source.start(job.entries[*ahead].path);
+                        break;
+                    }
                 }
-                if (ahead < count)
-                    source.start(job.entries[ahead].path);
             }
             if (!result)
                 result = convertOne(context, job, entry.path, targets[i], loaded);

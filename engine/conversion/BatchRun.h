@@ -35,8 +35,7 @@ struct BatchJob {
     // Files converted at once, each worker with its own decoder process (the
     // first with the shared one).
     int workers = 1;
-    // A lone worker reads the next source while it encodes the current one;
-    // with several, each reads its file when it takes it.
+    // Each worker reads its next source while it encodes the current one.
     bool readAhead = true;
     // For the benchmarks: where the first worker's time goes (all of it with
     // one worker), and the true-colour rows through a BMP written and read

@@ -2,6 +2,8 @@
 
 #include "decoding/ImageExtensions.h"
 
+#include <chrono>
+
 namespace pictrove {
 
 BatchSource::~BatchSource() { drop(); }
@@ -34,7 +36,11 @@ LoadResult BatchSource::take(const QString &path)
 
 LoadResult BatchSource::read(const QString &path) const
 {
-    return loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, m_cancel, m_decoder, m_resize);
+    const auto start = std::chrono::steady_clock::now();
+    LoadResult loaded =
+        loadPicture(path, lowerExtensionOf(path), LoaderTable::Batch, m_cancel, m_decoder, m_resize);
+    loaded.timing.load = std::chrono::steady_clock::now() - start;
+    return loaded;
 }
 
 // A read given up still holds the decoder until it ends, which its time

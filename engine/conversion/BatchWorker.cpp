@@ -74,6 +74,7 @@ bool LoadBatchSource(ConversionContext &context, const QString &path)
 
 bool AdoptBatchSource(ConversionContext &context, const QString &path, const LoadResult &loaded)
 {
+    StageClock clock(context.stageTimes, StageTimes::Convert);
     context.sourcePath = path;
     context.sourceError.clear();
     context.sourceFullSize = loaded.fullSize;

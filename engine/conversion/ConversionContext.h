@@ -24,7 +24,19 @@ struct ConversionHooks {
 // Time spent per stage, summed over calls, for the bench. Off unless a
 // caller points ConversionContext::stageTimes at one.
 struct StageTimes {
-    enum Stage { Load, Resize, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Web, Count };
+    enum Stage {
+        Load, Resize, Palette, Reload, LibrarySave, PcxDraw, PcxWrite, Jpeg, Show, Web,
+        // What a load is made of, summed whether or not it overlapped an
+        // encode (a read ahead): the decoder's decode (wall and processor
+        // time), the pixels' hand-over, and the rest of the load (the
+        // request, the decode child's start, the header's peek).
+        LoadDecode, LoadDecodeCpu, LoadHandOver, LoadOther,
+        // Pictures turned from one type into another on this side: the
+        // loaded picture into the source surface, the surface into the
+        // 24-bit bitmap the JPEG writer reads.
+        Convert,
+        Count
+    };
     std::array<std::chrono::nanoseconds, Count> total{};
     static const char *name(Stage stage);
 };

@@ -5,6 +5,7 @@
 #include "engine/core/FreeImageBridge.h"
 #include "decoding/FreeImageHandles.h"
 #include "engine/core/FreeImageSave.h"
+#include "engine/core/JpegWriter.h"
 #include "engine/core/PcxWriter.h"
 #include "engine/core/Resample.h"
 #include "engine/palette/PaletteCodes.h"
@@ -199,9 +200,9 @@ bool writePcxThroughSurface(const QImage &inMemory, FIBITMAP *dib, PictureSurfac
 // metadata, or a block that did not check out) leaves the writer's file
 // exactly as it would be without.
 FinishFile carryMetadata(const ConversionContext &context, const PictureSurface &picture,
-                         FREE_IMAGE_FORMAT format, FIBITMAP *dib)
+                         FREE_IMAGE_FORMAT format, QSize written)
 {
-    if (!context.options.keepMetadata || picture.metadata().isEmpty() || !dib)
+    if (!context.options.keepMetadata || picture.metadata().isEmpty() || written.isEmpty())
         return {};
     QByteArray (*add)(const QByteArray &, const PictureMetadata &) = nullptr;
     if (format == FIF_JPEG)
@@ -212,13 +213,21 @@ FinishFile carryMetadata(const ConversionContext &context, const PictureSurface 
         add = filemetadata::addToTiff;
     else
         return {};
-    const QSize written(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)));
     PictureMetadata prepared = filemetadata::forWriting(picture.metadata(), written);
     if (prepared.isEmpty())
         return {};
     return [add, prepared = std::move(prepared)](const QByteArray &file) {
         return add(file, prepared);
     };
+}
+
+FinishFile carryMetadata(const ConversionContext &context, const PictureSurface &picture,
+                         FREE_IMAGE_FORMAT format, FIBITMAP *dib)
+{
+    if (!dib)
+        return {};
+    return carryMetadata(context, picture, format,
+                         QSize(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib))));
 }
 
 } // namespace
@@ -351,23 +360,42 @@ EncodeOutcome encodeJpeg(ConversionContext &context, const PictureSurface &pictu
     EncodeOutcome out;
     out.typeText = QStringLiteral("JPG");
     out.depthText = QStringLiteral("24 bit");
-    StageClock clock(context.stageTimes, StageTimes::Jpeg);
     bridge::FreeImageScope freeImage;
 
-    // The 24-bit bitmap the window bitmap would give through a 32-bit copy
-    // and a conversion, made in one pass.
     if (picture.isEmpty()) {
         out.error = QStringLiteral("there is no picture to encode");
-        return out;
-    }
-    const FiBitmap dib = directColourBitmap(picture.image());
-    if (!dib) {
-        out.error = QStringLiteral("cannot convert the picture to 24 bits");
         return out;
     }
     if (abandonedAt(context, out))
         return out;
     context.options.settings.JpegQuality = quality;
+    // Straight from the surface's rows: the file FreeImage's writer makes of
+    // the 24-bit bitmap below, without that bitmap.
+    {
+        StageClock clock(context.stageTimes, StageTimes::Jpeg);
+        const JpegWrite direct =
+            writeJpegRows(picture.image(), quality, path,
+                          carryMetadata(context, picture, FIF_JPEG, picture.image().size()));
+        if (direct != JpegWrite::NotHandled) {
+            out.written = direct == JpegWrite::Written;
+            if (!out.written)
+                out.error = withReason(QStringLiteral("the JPEG file could not be written"));
+            return out;
+        }
+    }
+
+    // The 24-bit bitmap the window bitmap would give through a 32-bit copy
+    // and a conversion, made in one pass.
+    FiBitmap dib;
+    {
+        StageClock clock(context.stageTimes, StageTimes::Convert);
+        dib = directColourBitmap(picture.image());
+    }
+    StageClock clock(context.stageTimes, StageTimes::Jpeg);
+    if (!dib) {
+        out.error = QStringLiteral("cannot convert the picture to 24 bits");
+        return out;
+    }
     out.written = saveBitmapChecked(FIF_JPEG, dib.get(), path, quality,
                                     carryMetadata(context, picture, FIF_JPEG, dib.get()));
     if (!out.written)

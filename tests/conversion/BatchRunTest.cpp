@@ -410,7 +410,8 @@ TEST_P(BatchRunWorkers, ACancelDuringASlowDecodeLeavesOnlyThatEntry)
 }
 
 INSTANTIATE_TEST_SUITE_P(OneAndThree, BatchRunWorkers,
-                         ::testing::Values(Workers{1, true}, Workers{1, false}, Workers{3, true}),
+                         ::testing::Values(Workers{1, true}, Workers{1, false}, Workers{3, true},
+                                           Workers{3, false}),
                          [](const ::testing::TestParamInfo<Workers> &info) {
                              return std::to_string(info.param.workers) + "Workers"
                                  + (info.param.readAhead ? "ReadingAhead" : "");
