@@ -26,8 +26,8 @@ void inRowBands(int height, int threads, Q &q, RowProgress *progress, const Row 
 {
     constexpr int kRun = 16;
     const int runs = (height + kRun - 1) / kRun;
-    threads = std::clamp(threads, 1, runs);
-    if (threads == 1) {
+    threads = std::min(threads, runs);
+    if (threads <= 1) {
         for (int y = 0; y < height; ++y) {
             row(y, q);
             dither_rows::rowDone(progress, y);
