@@ -146,6 +146,15 @@ std::vector<QString> batchTargets(const BatchJob &job, const QString &extension)
     return targets;
 }
 
+namespace {
+// The processors shared out among the workers, at least one each.
+int threadsPerWorker(int workers)
+{
+    const int processors = int(std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1, processors / std::max(1, workers));
+}
+} // namespace
+
 BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
 {
     BatchSummary summary;
@@ -204,6 +213,7 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
         StageTimes *const stageTimes = worker == 0 ? job.stageTimes : nullptr;
         context.stageTimes = stageTimes;
         context.directColourInMemory = job.directColourInMemory;
+        context.threads = threadsPerWorker(workers);
         const std::unique_ptr<DecoderSandbox> ownDecoder =
             worker == 0 ? nullptr : std::make_unique<DecoderSandbox>(decoderOptions);
         BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead, job.options.resize);

@@ -65,6 +65,11 @@ public:
     // written and read back; the files are the same either way (tested), so
     // the switch exists only to keep that comparison measurable.
     bool directColourInMemory = true;
+    // Processors one encode may keep busy (the palette encoder's bands and
+    // its writer): 0 for all of them, as in Step 2 and Save As; a batch of
+    // several jobs shares them out, so that the jobs do not crowd the
+    // processors.
+    int threads = 0;
 
     // Why the batch source is empty (the last LoadBatchSource's failure).
     QString sourcePath;

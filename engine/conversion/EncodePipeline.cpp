@@ -88,9 +88,11 @@ struct PaletteRun {
 // memory, the chain stops after Process and hands over the picture the BMP
 // would have held.
 PaletteRun runPaletteEncoder(const PictureSurface &picture, const QString &path,
-                             const OutputSettings &s, std::int32_t transform, bool inMemory)
+                             const OutputSettings &s, std::int32_t transform, bool inMemory,
+                             int threads)
 {
     PaletteEncoder encoder;
+    encoder.setThreads(threads);
     PaletteRun run;
     if (transform == 0 && !inMemory) {
         run.result = encoder.EncodePicture(picture, path, code(s.EncoderKind), code(s.ColorMode),
@@ -289,7 +291,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     PaletteRun encoded;
     {
         StageClock clock(context.stageTimes, StageTimes::Palette);
-        encoded = runPaletteEncoder(picture, path, settings, transform, inMemory);
+        encoded = runPaletteEncoder(picture, path, settings, transform, inMemory, context.threads);
     }
 
     if (abandonedAt(context, out))

@@ -5,6 +5,7 @@
 #include "engine/palette/OrderedDither.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/Quantisers.h"
+#include "engine/palette/RowBands.h"
 
 namespace pictrove {
 
@@ -15,42 +16,46 @@ std::optional<Dither> ditherFromCode(std::int32_t code) { return fromCode(dither
 namespace {
 
 template <class Q>
-void nearestOnly(const QImage &source, QImage &target, Q &q, RowProgress *progress)
+void nearestOnly(const QImage &source, QImage &target, Q &q, RowProgress *progress, int threads)
 {
-    const int width = source.width(), height = source.height();
-    for (int y = 0; y < height; ++y) {
-        const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-        auto *out = targetLine<Q>(target, y);
+    const int width = source.width();
+    // Rows by address: QImage's accessors are not for several threads.
+    const uchar *in0 = source.constBits();
+    const qsizetype inStride = source.bytesPerLine();
+    uchar *out0 = target.bits();
+    const qsizetype outStride = target.bytesPerLine();
+    inRowBands(source.height(), threads, q, progress, [&](int y, Q &own) {
+        const auto *in = reinterpret_cast<const QRgb *>(in0 + y * inStride);
+        auto *out = reinterpret_cast<typename Q::Code *>(out0 + y * outStride);
         for (int x = 0; x < width; ++x)
-            out[x] = q.code(qRed(in[x]), qGreen(in[x]), qBlue(in[x]));
-        rowDone(progress, y);
-    }
+            out[x] = own.code(qRed(in[x]), qGreen(in[x]), qBlue(in[x]));
+    });
 }
 
 template <class Q>
 void ditherWith(Dither code, const QImage &source, QImage &target, Q &q,
-                RowProgress *progress)
+                RowProgress *progress, int threads)
 {
     if (isOrderedDither(code))
-        orderedDither(code, source, target, q, progress);
+        orderedDither(code, source, target, q, progress, threads);
     else if (isErrorDiffusion(code))
         diffuseError(code, source, target, q, progress);
     else
-        nearestOnly(source, target, q, progress);
+        nearestOnly(source, target, q, progress, threads);
 }
 
 } // namespace
 
 void dither(Dither code, const QImage &source, QImage &target, PaletteQuantiser &q,
-            RowProgress *progress)
+            RowProgress *progress, int threads)
 {
-    ditherWith(code, source, target, q, progress);
+    ditherWith(code, source, target, q, progress, threads);
 }
 
 void dither(Dither code, const QImage &source, QImage &target, Rgb555Quantiser &q,
-            RowProgress *progress)
+            RowProgress *progress, int threads)
 {
-    ditherWith(code, source, target, q, progress);
+    ditherWith(code, source, target, q, progress, threads);
 }
 
 } // namespace pictrove

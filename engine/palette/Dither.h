@@ -31,11 +31,13 @@ std::optional<Dither> ditherFromCode(std::int32_t code);
 //   512  Even: Jarvis-Judice-Ninke error diffusion (12 neighbours).
 //   1024 Equal: the error goes in four equal quarters to the right, lower
 //        left, lower and lower right neighbours.
-// (Details in OrderedDither.h and ErrorDiffusion.h.) Rows are finished top
-// to bottom; progress, when given, hears of each one.
+// (Details in OrderedDither.h and ErrorDiffusion.h.) Progress, when given,
+// hears of the rows finished from the top. None and the ordered screens
+// share the rows out among up to `threads` threads (the codes are the same
+// whatever the number); error diffusion is one chain and takes one.
 void dither(Dither code, const QImage &source, QImage &target, PaletteQuantiser &q,
-            RowProgress *progress = nullptr);
+            RowProgress *progress = nullptr, int threads = 1);
 void dither(Dither code, const QImage &source, QImage &target, Rgb555Quantiser &q,
-            RowProgress *progress = nullptr);
+            RowProgress *progress = nullptr, int threads = 1);
 
 } // namespace pictrove

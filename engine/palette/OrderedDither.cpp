@@ -3,6 +3,7 @@
 #include "engine/palette/DitherRows.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/Quantisers.h"
+#include "engine/palette/RowBands.h"
 
 #include <algorithm>
 #include <array>
@@ -79,25 +80,29 @@ ThresholdMap lineScreenMap(Lines lines)
 
 template <class Q>
 void ordered(const QImage &source, QImage &target, Q &q, const ThresholdMap &map,
-             RowProgress *progress)
+             RowProgress *progress, int threads)
 {
     // Rank t shifts by (t + 0.5) / 64 - 0.5 of a palette step.
     const int step = q.spread();
     std::array<int, 64> offset{};
     for (int i = 0; i < 64; ++i)
         offset[size_t(i)] = int(std::lround(((map[size_t(i)] + 0.5) / 64.0 - 0.5) * step));
-    const int width = source.width(), height = source.height();
-    for (int y = 0; y < height; ++y) {
-        const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-        auto *out = targetLine<Q>(target, y);
+    const int width = source.width();
+    // Rows by address: QImage's accessors are not for several threads.
+    const uchar *in0 = source.constBits();
+    const qsizetype inStride = source.bytesPerLine();
+    uchar *out0 = target.bits();
+    const qsizetype outStride = target.bytesPerLine();
+    inRowBands(source.height(), threads, q, progress, [&](int y, Q &own) {
+        const auto *in = reinterpret_cast<const QRgb *>(in0 + y * inStride);
+        auto *out = reinterpret_cast<typename Q::Code *>(out0 + y * outStride);
         const int *row = &offset[size_t((y & 7) * 8)];
         for (int x = 0; x < width; ++x) {
             const int d = row[x & 7];
-            out[x] = q.code(clamp255(qRed(in[x]) + d), clamp255(qGreen(in[x]) + d),
-                            clamp255(qBlue(in[x]) + d));
+            out[x] = own.code(clamp255(qRed(in[x]) + d), clamp255(qGreen(in[x]) + d),
+                              clamp255(qBlue(in[x]) + d));
         }
-        rowDone(progress, y);
-    }
+    });
 }
 
 // The threshold map of an ordered dither code, null for the others.
@@ -125,13 +130,13 @@ bool isOrderedDither(Dither code) { return screenFor(code) != nullptr; }
 
 template <class Q>
 void orderedDither(Dither code, const QImage &source, QImage &target, Q &q,
-                   RowProgress *progress)
+                   RowProgress *progress, int threads)
 {
     if (const ThresholdMap *map = screenFor(code))
-        ordered(source, target, q, *map, progress);
+        ordered(source, target, q, *map, progress, threads);
 }
 
-template void orderedDither(Dither, const QImage &, QImage &, PaletteQuantiser &, RowProgress *);
-template void orderedDither(Dither, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *);
+template void orderedDither(Dither, const QImage &, QImage &, PaletteQuantiser &, RowProgress *, int);
+template void orderedDither(Dither, const QImage &, QImage &, Rgb555Quantiser &, RowProgress *, int);
 
 } // namespace pictrove

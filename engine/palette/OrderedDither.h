@@ -21,9 +21,10 @@ bool isOrderedDither(Dither code);
 //   8  Forward Diagonal: line screen, lines running like "/".
 //   16 Backward Diagonal: line screen, lines running like "\".
 //   32 Horizontal, 64 Vertical: line screens of horizontal / vertical lines.
-// Q is PaletteQuantiser or Rgb555Quantiser.
+// Q is PaletteQuantiser or Rgb555Quantiser. Rows are shared out among up to
+// `threads` threads.
 template <class Q>
 void orderedDither(Dither code, const QImage &source, QImage &target, Q &q,
-                   RowProgress *progress);
+                   RowProgress *progress, int threads = 1);
 
 } // namespace pictrove

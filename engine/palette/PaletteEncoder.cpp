@@ -10,6 +10,7 @@
 #include "engine/palette/Quantisers.h"
 #include "engine/palette/RowProgress.h"
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <optional>
@@ -24,6 +25,11 @@ constexpr std::int32_t kAllTransforms =
     code(Transform::FlipVertical) | code(Transform::FlipHorizontal) | code(Transform::Invert);
 
 bool isPaletteDepth(std::int32_t depth) { return depth >= 1 && depth <= 8; }
+
+int threadsGranted(int threads)
+{
+    return threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
+}
 
 // A second thread that writes the file while the rows are reduced. However
 // the reduction ends, the writer is released and waited for, so it never
@@ -208,23 +214,26 @@ bool PaletteEncoder::reduceUnguarded(const Writer *alongside)
         return false;
     }
 
-    // The writer, when given, runs on a second thread and takes each row as
-    // soon as it is reduced; without a thread it runs afterwards.
+    // The writer, when given and a second thread is granted, runs on that
+    // thread and takes each row as soon as it is reduced; else it runs
+    // afterwards.
+    const int threads = threadsGranted(m_threads);
     bool written = false;
     int writeFailure = 0; // the writer thread's noted code, for this thread to report
     QString writerReason;
     {
         WriterThread writer;
-        if (alongside && (palette || rgb555))
+        if (alongside && (palette || rgb555) && threads >= 2)
             writer.start([&] {
                 written = (*alongside)(target, &writer.progress, &writerReason);
                 writeFailure = takeWriteFailureCode();
             });
         RowProgress *shared = writer.running() ? &writer.progress : nullptr;
+        const int reducers = std::max(1, threads - (writer.running() ? 1 : 0));
         if (palette)
-            dither(m_options.dither, source, target, *palette, shared);
+            dither(m_options.dither, source, target, *palette, shared, reducers);
         else if (rgb555)
-            dither(m_options.dither, source, target, *rgb555, shared);
+            dither(m_options.dither, source, target, *rgb555, shared, reducers);
         writer.complete();
         if (!writer.running() && alongside)
             written = (*alongside)(target, nullptr, &writerReason);

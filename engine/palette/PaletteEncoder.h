@@ -35,9 +35,11 @@ class RowProgress;
 //          from the edge / to the edge (so four -1 take the whole picture).
 //
 // One instance serves one encode; it holds no global state, so several may
-// run at once (each on its own thread or interleaved on one). EncodePicture
-// writes a GIF on a second thread of its own while the rows are reduced,
-// and has joined it before returning.
+// run at once (each on its own thread or interleaved on one). Granted two
+// threads or more (setThreads), EncodePicture writes a GIF on a second
+// thread of its own while the rows are reduced, and has joined it before
+// returning; the reductions without error diffusion share their rows among
+// the threads left. The files are the same whatever the number.
 class PaletteEncoder {
 public:
     PaletteEncoder();
@@ -51,6 +53,10 @@ public:
                                std::int32_t flags, std::int32_t dither, std::int32_t left = -1,
                                std::int32_t top = -1, std::int32_t width = -1,
                                std::int32_t height = -1);
+
+    // The threads this encoder may keep busy: 0 for one per processor (the
+    // default), 1 to do everything on the calling thread.
+    void setThreads(int threads) { m_threads = threads; }
 
     std::int32_t SetOptions(std::int32_t kind, std::int32_t mode, std::int32_t depth,
                             std::int32_t flags, std::int32_t dither);
@@ -111,6 +117,7 @@ private:
     QImage m_result;  // valid while m_processed
     bool m_processed = false;
     QString m_failure;
+    int m_threads = 0;
 };
 
 // The greyscale colour mode, in place: ITU-R BT.601 luma, the alpha kept.

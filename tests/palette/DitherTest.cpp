@@ -3,12 +3,16 @@
 #include "engine/palette/FixedPalettes.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/Quantisers.h"
+#include "engine/palette/RowProgress.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <set>
+#include <thread>
 
 namespace pictrove {
 
@@ -47,6 +51,18 @@ double bandMean(const QImage &img, int x0, int x1)
         for (int x = x0; x < x1; ++x)
             sum += qRed(img.pixel(x, y));
     return sum / (double(x1 - x0) * img.height());
+}
+
+// Indexed pictures without a colour table cannot be compared by QImage.
+bool sameCodes(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.format() != b.format())
+        return false;
+    const size_t bytes = size_t(a.width()) * size_t(a.depth() / 8);
+    for (int y = 0; y < a.height(); ++y)
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), bytes) != 0)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -145,6 +161,51 @@ TEST(Dither, Rgb555DiffusionKeepsTheMean)
     const QImage shown = target.convertToFormat(QImage::Format_RGB32);
     for (int band = 0; band < 256; band += 16)
         EXPECT_NEAR(bandMean(shown, band, band + 16), bandMean(ramp, band, band + 16), 1.0);
+}
+
+// Sharing the rows among threads gives the codes one thread gives, for
+// every dither, palette and 5-5-5 alike, whatever the number of threads
+// (more threads than runs of rows included); a reader that follows the
+// progress only ever sees finished rows.
+TEST(Dither, ThreadsGiveTheCodesOfOne)
+{
+    const QImage photo = test::makeTestPicture(301, 203);
+    const palettes::Palette palette = palettes::windowsHalftone256();
+    for (std::int32_t code : kAllCodes) {
+        SCOPED_TRACE(code);
+        QImage one(photo.size(), QImage::Format_Indexed8);
+        PaletteQuantiser q1(palette);
+        dither(*ditherFromCode(code), photo, one, q1, nullptr, 1);
+        QImage one555(photo.size(), QImage::Format_RGB555);
+        Rgb555Quantiser w1;
+        dither(*ditherFromCode(code), photo, one555, w1, nullptr, 1);
+        for (int threads : {2, 4, 64}) {
+            QImage many(photo.size(), QImage::Format_Indexed8);
+            many.fill(0);
+            RowProgress progress;
+            std::atomic<bool> sawUnfinished{false};
+            // A reader checks each row as soon as progress says it is done.
+            std::thread reader([&] {
+                for (int y = 0; y < many.height(); ++y) {
+                    if (!progress.waitFor(y + 1))
+                        return;
+                    if (std::memcmp(many.constScanLine(y), one.constScanLine(y), size_t(many.width())) != 0)
+                        sawUnfinished = true;
+                }
+            });
+            PaletteQuantiser q(palette);
+            dither(*ditherFromCode(code), photo, many, q, &progress, threads);
+            progress.finish();
+            reader.join();
+            EXPECT_FALSE(sawUnfinished) << threads;
+            EXPECT_TRUE(sameCodes(many, one)) << threads;
+
+            QImage many555(photo.size(), QImage::Format_RGB555);
+            Rgb555Quantiser w;
+            dither(*ditherFromCode(code), photo, many555, w, nullptr, threads);
+            EXPECT_TRUE(sameCodes(many555, one555)) << threads;
+        }
+    }
 }
 
 } // namespace pictrove

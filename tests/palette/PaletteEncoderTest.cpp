@@ -376,6 +376,35 @@ TEST_F(PaletteEncoderTest, ProcessAndSaveWritesWhatProcessThenSaveWrites)
     EXPECT_FALSE(QFileInfo::exists(sandbox.file("none")));
 }
 
+// The threads an encoder is granted change how long it takes, never the
+// file: one thread writes after reducing, two write while reducing, more
+// share the rows of the dithers that allow it.
+TEST_F(PaletteEncoderTest, ThreadsGrantedDoNotChangeTheFile)
+{
+    Surface photo{test::makeTestPicture(211, 157)};
+    const std::vector<Case> cases{{1, 8, 0x4000, 0}, {2, 8, 0x4000, 1}, {1, 4, 0x1000, 2},
+                                  {0, 8, 0x4000, 0}, {0, 8, 0x4000, 4}, {0, 16, 0x1000, 0},
+                                  {0, 16, 0x1000, 2}, {1, 1, 0x1000, 64}, {2, 6, 0x4000, 512}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.kind << " " << c.depth << " " << c.flags << " " << c.dither);
+        QByteArray first;
+        for (int threads : {1, 2, 3, 4}) {
+            PaletteEncoder encoder;
+            encoder.setThreads(threads);
+            const QString name = QStringLiteral("t%1").arg(threads);
+            ASSERT_NE(encoder.EncodePicture(photo.surface, sandbox.file(name), c.kind, 0, c.depth, c.flags,
+                                            c.dither),
+                      0);
+            const QByteArray bytes = sandbox.read(name);
+            ASSERT_FALSE(bytes.isEmpty());
+            if (first.isEmpty())
+                first = bytes;
+            else
+                EXPECT_TRUE(bytes == first) << threads;
+        }
+    }
+}
+
 TEST_F(PaletteEncoderTest, RejectsUnknownTransformWords)
 {
     PaletteEncoder encoder;
