@@ -5,23 +5,16 @@
 #include <QSaveFile>
 
 #include "engine/palette/GifFailure.h"
-#include "engine/palette/GifLzw.h"
 #include "platform/WriteFailure.h"
 
 #include <gif_lib.h>
 
-#include <QByteArray>
-
-#include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace pictrove {
 
 namespace {
-
-// Coded raster bytes gathered before they go to the file.
-constexpr std::size_t kChunk = std::size_t(1) << 16;
 
 struct GifFileCloser {
     void operator()(GifFileType *gif) const noexcept
@@ -37,19 +30,13 @@ struct ColourMapDeleter {
 };
 using ColourMap = std::unique_ptr<ColorMapObject, ColourMapDeleter>;
 
-// giflib writes the header into memory; the raster is ours.
-int appendToBytes(GifFileType *gif, const GifByteType *bytes, int length)
+int writeToSaveFile(GifFileType *gif, const GifByteType *bytes, int length)
 {
-    static_cast<QByteArray *>(gif->UserData)->append(reinterpret_cast<const char *>(bytes), length);
-    return length;
-}
-
-bool writeAll(QSaveFile &file, const char *bytes, qint64 length)
-{
-    if (file.write(bytes, length) == length)
-        return true;
-    noteWriteFailure();
-    return false;
+    auto *file = static_cast<QSaveFile *>(gif->UserData);
+    const qint64 written = file->write(reinterpret_cast<const char *>(bytes), length);
+    if (written != length)
+        noteWriteFailure();
+    return int(written);
 }
 
 int bitsFor(qsizetype colours)
@@ -113,49 +100,24 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path,
         return false;
     }
 
-    // giflib lays out everything up to the raster (signature, screen and
-    // image descriptors, the colour table, the LZW code size); what it
-    // would write after that is the LZW coder's, which GifLzwEncoder
-    // repeats bit for bit at a fraction of the cost.
-    QByteArray header;
-    {
-        int error = 0;
-        GifFile gif(EGifOpen(&header, appendToBytes, &error));
-        if (!gif) {
-            why = gifFailure(error);
-            return false;
-        }
-        EGifSetGifVersion(gif.get(), true);
-        // giflib copies the colour maps it is given.
-        if (EGifPutScreenDesc(gif.get(), width, height, bits, 0, map.get()) == GIF_ERROR
-            || EGifPutImageDesc(gif.get(), 0, 0, width, height, interlaced, nullptr) == GIF_ERROR) {
-            why = gifFailure(gif->Error);
-            return false;
-        }
-        // Closing adds giflib's trailer, which comes after our raster.
-        const qsizetype size = header.size();
-        gif.reset();
-        header.truncate(size);
-    }
-
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         why = gifFileFailure(file);
         return false;
     }
-    const auto failed = [&] {
-        why = gifFileFailure(file);
+    int error = 0;
+    GifFile gif(EGifOpen(&file, writeToSaveFile, &error));
+    if (!gif) {
+        why = gifFailure(error);
         return false;
-    };
-    if (!writeAll(file, header.constData(), header.size()))
-        return failed();
-    GifLzwEncoder lzw(bits);
-    std::vector<std::uint8_t> chunk;
-    const auto drain = [&] {
-        chunk.clear();
-        lzw.take(chunk);
-        return writeAll(file, reinterpret_cast<const char *>(chunk.data()), qint64(chunk.size()));
-    };
+    }
+    EGifSetGifVersion(gif.get(), true);
+    // giflib copies the colour maps it is given.
+    if (EGifPutScreenDesc(gif.get(), width, height, bits, 0, map.get()) == GIF_ERROR
+        || EGifPutImageDesc(gif.get(), 0, 0, width, height, interlaced, nullptr) == GIF_ERROR) {
+        why = gifFailure(gif->Error);
+        return false;
+    }
     // Rows by address, without touching the image object again: another
     // thread may be filling it.
     const uchar *pixels = picture.constBits();
@@ -165,19 +127,25 @@ bool writeGif(const QImage &picture, bool interlaced, const QString &path,
             why = QStringLiteral("the picture was given up");
             return false; // no file
         }
-        lzw.add(pixels + y * bytesPerLine, width);
-        if (lzw.blocks().size() >= kChunk && !drain())
-            return failed();
+        // giflib takes a non-const line but only reads it.
+        auto *line = const_cast<GifPixelType *>(pixels + y * bytesPerLine);
+        if (EGifPutLine(gif.get(), line, width) == GIF_ERROR) {
+            why = gifFailure(gif->Error);
+            return false;
+        }
     }
-    lzw.finish();
-    static constexpr char trailer = ';';
-    if (!drain() || !writeAll(file, &trailer, 1))
-        return failed();
+    // Closing writes the trailer; only then is the file complete.
+    GifFileType *raw = gif.release();
+    if (EGifCloseFile(raw, &error) == GIF_ERROR) {
+        why = gifFailure(error);
+        return false;
+    }
     // commit() does not notice when writing out its buffer fails: flush first.
     if (file.flush() && file.commit())
         return true;
     noteWriteFailure();
-    return failed();
+    why = gifFileFailure(file);
+    return false;
 }
 
 } // namespace pictrove
