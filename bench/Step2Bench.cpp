@@ -242,7 +242,7 @@ int main(int argc, char **argv)
         {"map MS 256 (fixed palette)", 0, [&] { choose(p.cboMap, 4); },
          {mpc, "-dither", "FloydSteinberg", "-remap", "netscape:", out + ".gif"}},
         {"row BMP-24 bit", 0, [&] { choose(p.CboFiles, 12); }, {mpc, out + ".bmp"}},
-        {"row PNG-24 bit", 0, [&] { choose(p.CboFiles, 14); }, {mpc, out + ".png"}},
+        {"row PNG-24 bit", 800, [&] { choose(p.CboFiles, 14); }, {mpc, out + ".png"}},
         {"row JPEG - Low Quality", 150, [&] { choose(p.CboFiles, 15); },
          {mpc, "-quality", "10", out + ".jpg"}},
         {"row JPEG - Average Quality", 150, [&] { choose(p.CboFiles, 16); },

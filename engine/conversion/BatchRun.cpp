@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -118,6 +119,12 @@ FileResult convertOne(ConversionContext &context, const BatchJob &job, const QSt
     return result;
 }
 
+// The cores left to each of the batch's jobs for one picture's encode.
+int encodeThreadsPerWorker(int workers)
+{
+    return std::max(1, QThread::idealThreadCount() / std::max(1, workers));
+}
+
 } // namespace
 
 std::vector<QString> batchTargets(const BatchJob &job, const QString &extension)
@@ -188,6 +195,7 @@ BatchSummary runBatch(const BatchJob &job, const BatchCallbacks &callbacks)
         StageTimes *const stageTimes = worker == 0 ? job.stageTimes : nullptr;
         context.stageTimes = stageTimes;
         context.directColourInMemory = job.directColourInMemory;
+        context.encodeThreads = encodeThreadsPerWorker(workers);
         const std::unique_ptr<DecoderSandbox> ownDecoder =
             worker == 0 ? nullptr : std::make_unique<DecoderSandbox>(decoderOptions);
         BatchSource source(callbacks.cancel, ownDecoder.get(), job.readAhead && workers == 1,

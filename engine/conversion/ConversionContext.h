@@ -53,6 +53,10 @@ public:
     // written and read back; the files are the same either way (tested), so
     // the switch exists only to keep that comparison measurable.
     bool directColourInMemory = true;
+    // Threads one picture's encode may use (the PNG writer's pieces): the
+    // preview asks for every core, the batch divides the cores among its
+    // jobs.
+    int encodeThreads = 1;
 
     // Why the batch source is empty (the last LoadBatchSource's failure).
     QString sourcePath;
