@@ -9,14 +9,17 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace pictrove {
 
@@ -151,7 +154,9 @@ bool compressPieces(int pieceCount, const FillPiece &fill, int level, int thread
     out.parts.clear();
     Failure failure = Failure::None;
     try {
-        out.parts.resize(std::size_t(std::max(pieceCount, 0)) + 2);
+        // The zlib header, each piece (an empty stream still has its one
+        // block), the check value.
+        out.parts.resize(std::size_t(std::max(pieceCount, 1)) + 2);
         std::vector<std::uint32_t> adlers(std::size_t(std::max(pieceCount, 0)), 1);
         std::vector<std::size_t> lengths(adlers.size(), 0);
         std::atomic<int> next{0};

@@ -104,7 +104,7 @@ void expectSamePixels(const QByteArray &ours, const QByteArray &theirs)
 // and palettes the very rows libpng filtered (RGB rows may choose other
 // filters: all five are tried where FreeImage lets libpng try three); and
 // it is no larger.
-void expectLikeFreeImage(FIBITMAP *dib, const PngWriteOptions &options = {})
+void expectLikeFreeImage(FIBITMAP *dib, const PngWriteOptions &options = {}, bool noLarger = true)
 {
     ASSERT_TRUE(pngWriterTakes(dib));
     QString error;
@@ -126,7 +126,8 @@ void expectLikeFreeImage(FIBITMAP *dib, const PngWriteOptions &options = {})
     EXPECT_FALSE(test::unfilteredRows(a).isEmpty());
     if (a.chunks.front().data[9] != 2)
         EXPECT_TRUE(a.filtered == b.filtered) << "the filtered rows differ";
-    EXPECT_LE(ours.size(), theirs.size());
+    if (noLarger)
+        EXPECT_LE(ours.size(), theirs.size());
     expectSamePixels(ours, theirs);
 }
 
@@ -186,7 +187,7 @@ TEST(PngWriter, AnyNumberOfPiecesAndThreadsGivesTheSameRows)
                 PngWriteOptions options;
                 options.pieceRows = rows;
                 options.threads = threads;
-                expectLikeFreeImage(picture, options);
+                expectLikeFreeImage(picture, options, false); // pieces this small cost bytes
                 const QByteArray cut = encodePng(picture, options);
                 EXPECT_EQ(test::unfilteredRows(test::readPng(cut)), test::unfilteredRows(test::readPng(one)));
             }
@@ -197,7 +198,7 @@ TEST(PngWriter, AnyNumberOfPiecesAndThreadsGivesTheSameRows)
     PngWriteOptions options;
     options.pieceRows = 1;
     options.threads = 4;
-    expectLikeFreeImage(flat.get(), options);
+    expectLikeFreeImage(flat.get(), options, false);
 }
 
 TEST(PngWriter, TheBytesDoNotDependOnTheThreads)
