@@ -122,8 +122,9 @@ TEST(PngRows, EveryOptionWritesFreeImagesChunksAndPixelsInNoMoreBytes)
             EXPECT_EQ(test::chunkSequence(a).toStdString(), test::chunkSequence(b).toStdString());
             ASSERT_EQ(a.chunks.size(), b.chunks.size());
             for (std::size_t i = 0; i < a.chunks.size(); ++i) {
-                if (a.chunks[i].type != "IDAT")
+                if (a.chunks[i].type != "IDAT") {
                     EXPECT_EQ(a.chunks[i].data, b.chunks[i].data) << a.chunks[i].type.constData();
+                }
             }
             EXPECT_TRUE(test::unfilteredRows(a) == test::unfilteredRows(b)) << "the pixels differ";
             EXPECT_FALSE(test::unfilteredRows(a).isEmpty());
@@ -135,7 +136,9 @@ TEST(PngRows, EveryOptionWritesFreeImagesChunksAndPixelsInNoMoreBytes)
 TEST(PngRows, ThePreviewShowsWhatTheFileHolds)
 {
     test::Sandbox box;
-    ConversionContext context(encodingOptionsFor(FormatChoice{.row = Png24Row}).options);
+    FormatChoice choice;
+    choice.row = Png24Row;
+    ConversionContext context(encodingOptionsFor(choice).options);
     context.encodeThreads = 2;
     context.original.setPicture(test::makeTestPicture(120, 90));
     const QString path = box.file(QStringLiteral("preview.png"));

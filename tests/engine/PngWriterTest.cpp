@@ -119,15 +119,18 @@ void expectLikeFreeImage(FIBITMAP *dib, const PngWriteOptions &options = {}, boo
     EXPECT_EQ(test::chunkSequence(a).toStdString(), test::chunkSequence(b).toStdString());
     ASSERT_EQ(a.chunks.size(), b.chunks.size());
     for (std::size_t i = 0; i < a.chunks.size(); ++i) {
-        if (a.chunks[i].type != "IDAT")
+        if (a.chunks[i].type != "IDAT") {
             EXPECT_EQ(a.chunks[i].data, b.chunks[i].data) << a.chunks[i].type.constData();
+        }
     }
     EXPECT_TRUE(test::unfilteredRows(a) == test::unfilteredRows(b)) << "the pixels differ";
     EXPECT_FALSE(test::unfilteredRows(a).isEmpty());
-    if (a.chunks.front().data[9] != 2)
+    if (a.chunks.front().data[9] != 2) {
         EXPECT_TRUE(a.filtered == b.filtered) << "the filtered rows differ";
-    if (noLarger)
+    }
+    if (noLarger) {
         EXPECT_LE(ours.size(), theirs.size());
+    }
     expectSamePixels(ours, theirs);
 }
 
