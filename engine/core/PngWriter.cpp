@@ -401,6 +401,10 @@ unsigned allowedFilters(const PngHeader &header)
         filters &= ~(filterBit(2) | filterBit(3) | filterBit(4));
     if (header.width == 1)
         filters &= ~(filterBit(1) | filterBit(3) | filterBit(4));
+    // A column of RGB pixels: FreeImage's set leaves None alone there, and
+    // rows that few are too short for Up to win back its filter bytes.
+    if (header.width == 1 && header.colourType == 2)
+        filters = filterBit(0);
     return filters;
 }
 
