@@ -15,6 +15,7 @@ pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
 pkg_check_modules(LIBJXL REQUIRED IMPORTED_TARGET libjxl)
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 pkg_check_modules(LIBJPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 
 # FreeImage and libemf2svg ship no pkg-config file.
 find_path(FREEIMAGE_INCLUDE_DIR FreeImage.h REQUIRED)
@@ -42,3 +43,4 @@ add_library(Pictrove::Avif ALIAS PkgConfig::LIBAVIF)
 add_library(Pictrove::Jxl ALIAS PkgConfig::LIBJXL)
 add_library(Pictrove::Lcms ALIAS PkgConfig::LCMS2)
 add_library(Pictrove::Jpeg ALIAS PkgConfig::LIBJPEG)
+add_library(Pictrove::Deflate ALIAS PkgConfig::LIBDEFLATE)

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
   libfreeimage-dev libdevil-dev libtiff-dev libgif-dev libimagequant-dev
-  libwmf-dev libemf2svg-dev liblcms2-dev zlib1g-dev libjpeg-dev
+  libwmf-dev libemf2svg-dev liblcms2-dev zlib1g-dev libjpeg-dev libdeflate-dev
   libwebp-dev libheif-dev libjxl-dev libavif-dev
   fonts-urw-base35 adwaita-icon-theme
 )

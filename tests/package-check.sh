@@ -27,7 +27,7 @@ if grep -q -- "-tests\|bench\|/tests/" <<<"$files"; then echo "test or benchmark
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for lib in libqt6widgets6 libqt6gui6 libqt6core6 libfreeimage3 libdevil1c2 libgif7 libimagequant0 libqt6svg6 \
-           libwebp7 libwebpdemux2 libwebpmux3 libavif15 libheif1 libjxl0.7 liblcms2-2; do
+           libwebp7 libwebpdemux2 libwebpmux3 libavif15 libheif1 libjxl0.7 liblcms2-2 libdeflate0; do
   if grep -q "$lib" <<<"$depends"; then echo "ok   depends on $lib"; else echo "MISSING dependency $lib"; fail=1; fi
 done
 exit $fail

@@ -66,7 +66,7 @@ public:
     // the switch exists only to keep that comparison measurable.
     bool directColourInMemory = true;
     // Processors one encode may keep busy (the palette encoder's bands and
-    // its writer): 0 for all of them, as in Step 2 and Save As; a batch of
+    // its writer, the PNG writer's pieces): 0 for all of them, as in Step 2 and Save As; a batch of
     // several jobs shares them out, so that the jobs do not crowd the
     // processors.
     int threads = 0;

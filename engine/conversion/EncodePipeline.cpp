@@ -7,6 +7,7 @@
 #include "engine/core/FreeImageSave.h"
 #include "engine/core/JpegWriter.h"
 #include "engine/core/PcxWriter.h"
+#include "engine/core/PngWriter.h"
 #include "engine/core/Resample.h"
 #include "engine/palette/PaletteCodes.h"
 #include "engine/palette/PaletteEncoder.h"
@@ -334,6 +335,7 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     if (abandonedAt(context, out))
         return out;
     bool saved = false;
+    QString reason; // a writer's own words for its failure
     if (settings.LibraryFormat == LibraryFormat::Pcx) {
         out.typeText = QStringLiteral("PCX");
         saved = writePcxThroughSurface(pcxPicture, dib.get(), context.optimized, path,
@@ -341,17 +343,20 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     } else if (const LibraryWriter *writer = libraryWriter(settings.LibraryFormat)) {
         StageClock clock(context.stageTimes, StageTimes::LibrarySave);
         out.typeText = QString::fromLatin1(writer->typeText);
-        if (fitsWriter(*writer, dib.get()))
+        if (!fitsWriter(*writer, dib.get()))
+            out.error = QStringLiteral("the picture is too large for a %1 file").arg(out.typeText);
+        else if (writer->format == FIF_PNG)
+            saved = savePngChecked(dib.get(), path, context.threads,
+                                   carryMetadata(context, picture, writer->format, dib.get()), &reason);
+        else
             saved = saveBitmapChecked(writer->format, dib.get(), path, 0,
                                       carryMetadata(context, picture, writer->format, dib.get()));
-        else
-            out.error = QStringLiteral("the picture is too large for a %1 file").arg(out.typeText);
     } else {
         out.error = QStringLiteral("no writer for library format %1").arg(settings.LibraryFormat);
         return out;
     }
     if (!saved && out.error.isEmpty())
-        out.error = withReason(QStringLiteral("FreeImage could not write the %1 file").arg(out.typeText));
+        out.error = withReason(QStringLiteral("FreeImage could not write the %1 file").arg(out.typeText), reason);
     out.written = saved;
     return out;
 }

@@ -2,6 +2,9 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QThread>
+
+#include <algorithm>
 
 namespace pictrove {
 
@@ -63,6 +66,8 @@ void PreviewWorker::run()
     // Made on this thread, used only here: the surfaces the encoders draw
     // into are the worker's, never the window's.
     ConversionContext context;
+    // A preview is one picture someone waits for: all cores go to it
+    // (the context's thread count stays 0).
     for (;;) {
         PreviewJob job;
         std::uint64_t generation = 0;

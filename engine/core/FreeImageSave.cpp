@@ -104,17 +104,21 @@ bool saveThroughMemory(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &p
     FreeImageIO io{readNothing, writeToBuffer, seekBuffer, tellBuffer};
     if (!FreeImage_SaveToHandle(format, dib, &io, &buffer, flags) || buffer.bytes.isEmpty())
         return false;
-    if (finish)
-        buffer.bytes = finish(buffer.bytes);
-    if (buffer.bytes.isEmpty())
+    return saveBytesChecked(buffer.bytes, path, finish);
+}
+} // namespace
+
+bool saveBytesChecked(const QByteArray &encoded, const QString &path, const FinishFile &finish)
+{
+    const QByteArray bytes = finish ? finish(encoded) : encoded;
+    if (bytes.isEmpty())
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.bytes) != buffer.bytes.size() ||
-        !file.flush() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
+        || !file.commit())
         return failed();
     return true;
 }
-} // namespace
 
 bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags,
                        const FinishFile &finish)

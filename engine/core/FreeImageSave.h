@@ -22,4 +22,8 @@ using FinishFile = std::function<QByteArray(const QByteArray &encoded)>;
 bool saveBitmapChecked(FREE_IMAGE_FORMAT format, FIBITMAP *dib, const QString &path, int flags,
                        const FinishFile &finish = {});
 
+// Writes an encoded file (finish's version of it, when given) to path the
+// same checked way: the file there is replaced only by a complete new one.
+bool saveBytesChecked(const QByteArray &encoded, const QString &path, const FinishFile &finish = {});
+
 } // namespace pictrove
