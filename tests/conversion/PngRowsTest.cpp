@@ -36,7 +36,7 @@ LoadResult loaded(const QImage &picture)
 FileResult convert(const QImage &picture, FormatChoice choice, const QString &path, int threads)
 {
     ConversionContext context(encodingOptionsFor(choice).options);
-    context.encodeThreads = threads;
+    context.threads = threads;
     AdoptBatchSource(context, QStringLiteral("/pictures/source.png"), loaded(picture));
     return EncodeBatchImage(context, path, 1);
 }
@@ -139,7 +139,7 @@ TEST(PngRows, ThePreviewShowsWhatTheFileHolds)
     FormatChoice choice;
     choice.row = Png24Row;
     ConversionContext context(encodingOptionsFor(choice).options);
-    context.encodeThreads = 2;
+    context.threads = 2;
     context.original.setPicture(test::makeTestPicture(120, 90));
     const QString path = box.file(QStringLiteral("preview.png"));
     const PreviewResult result = EncodePreview(context, path, 0);
