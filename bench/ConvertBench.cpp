@@ -6,6 +6,7 @@
 #include "CorpusJob.h"
 #include "MemoryBench.h"
 #include "PeerBench.h"
+#include "ProcessRun.h"
 #include "WindowBench.h"
 #include "WebBench.h"
 #include "ResizeBench.h"
@@ -206,7 +207,7 @@ Timing runMagick(const QString &magick, int row, const std::vector<CorpusImage> 
     return t;
 }
 
-// A program run to its end with its wall time and peak resident size.
+// A program run to its end with its wall time and its own peak resident size.
 struct External {
     double seconds = 0;
     long peakKiB = 0;
@@ -215,44 +216,8 @@ struct External {
 
 External runExternal(const QString &program, const QStringList &arguments)
 {
-    std::vector<QByteArray> storage{QFile::encodeName(program)};
-    for (const QString &a : arguments)
-        storage.push_back(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &a : storage)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    External e;
-    QElapsedTimer timer;
-    timer.start();
-    pid_t child = -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return e;
-    // The child's own high-water mark, read while it runs: the resource
-    // usage wait4 reports carries this process's size over from the spawn.
-    const QByteArray statusPath = "/proc/" + QByteArray::number(child) + "/status";
-    int status = 0;
-    for (;;) {
-        const pid_t ended = ::waitpid(child, &status, WNOHANG);
-        if (ended == child || (ended < 0 && errno != EINTR))
-            break;
-        QFile file(QString::fromLatin1(statusPath));
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : file.readAll().split('\n'))
-                if (line.startsWith("VmHWM:"))
-                    e.peakKiB = std::max(e.peakKiB, line.mid(6).trimmed().split(' ').first().toLong());
-        }
-        ::usleep(2000);
-    }
-    e.seconds = double(timer.nsecsElapsed()) / 1e9;
-    e.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return e;
+    const bench::WatchedRun watched = bench::runWatchingMemory(QStringList{program} + arguments);
+    return External{watched.run.wallSeconds, watched.ownPeakKiB, watched.run.ok};
 }
 
 // The corpus photos as WebP, HEIC and AVIF (made once beside the corpus

@@ -19,14 +19,7 @@ template <class Q>
 void nearestOnly(const QImage &source, QImage &target, Q &q, RowProgress *progress, int threads)
 {
     const int width = source.width();
-    // Rows by address: QImage's accessors are not for several threads.
-    const uchar *in0 = source.constBits();
-    const qsizetype inStride = source.bytesPerLine();
-    uchar *out0 = target.bits();
-    const qsizetype outStride = target.bytesPerLine();
-    inRowBands(source.height(), threads, q, progress, [&](int y, Q &own) {
-        const auto *in = reinterpret_cast<const QRgb *>(in0 + y * inStride);
-        auto *out = reinterpret_cast<typename Q::Code *>(out0 + y * outStride);
+    inPixelRowBands(source, target, threads, q, progress, [&](int, Q &own, const QRgb *in, auto *out) {
         for (int x = 0; x < width; ++x)
             out[x] = own.code(qRed(in[x]), qGreen(in[x]), qBlue(in[x]));
     });

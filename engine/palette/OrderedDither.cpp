@@ -88,14 +88,7 @@ void ordered(const QImage &source, QImage &target, Q &q, const ThresholdMap &map
     for (int i = 0; i < 64; ++i)
         offset[size_t(i)] = int(std::lround(((map[size_t(i)] + 0.5) / 64.0 - 0.5) * step));
     const int width = source.width();
-    // Rows by address: QImage's accessors are not for several threads.
-    const uchar *in0 = source.constBits();
-    const qsizetype inStride = source.bytesPerLine();
-    uchar *out0 = target.bits();
-    const qsizetype outStride = target.bytesPerLine();
-    inRowBands(source.height(), threads, q, progress, [&](int y, Q &own) {
-        const auto *in = reinterpret_cast<const QRgb *>(in0 + y * inStride);
-        auto *out = reinterpret_cast<typename Q::Code *>(out0 + y * outStride);
+    inPixelRowBands(source, target, threads, q, progress, [&](int y, Q &own, const QRgb *in, auto *out) {
         const int *row = &offset[size_t((y & 7) * 8)];
         for (int x = 0; x < width; ++x) {
             const int d = row[x & 7];

@@ -3,6 +3,8 @@
 #include "engine/palette/DitherRows.h"
 #include "engine/palette/RowProgress.h"
 
+#include <QImage>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -84,6 +86,23 @@ void inRowBands(int height, int threads, Q &q, RowProgress *progress, const Row 
     joiner.join();
     if (failed)
         throw std::bad_alloc();
+}
+
+// inRowBands over a 32-bit source and a target of Q's codes: row(y, q,
+// source row, target row). Rows are found by address, since QImage's
+// accessors are not for several threads.
+template <class Q, class Row>
+void inPixelRowBands(const QImage &source, QImage &target, int threads, Q &q, RowProgress *progress,
+                     const Row &row)
+{
+    const uchar *in0 = source.constBits();
+    const qsizetype inStride = source.bytesPerLine();
+    uchar *out0 = target.bits();
+    const qsizetype outStride = target.bytesPerLine();
+    inRowBands(source.height(), threads, q, progress, [&](int y, Q &own) {
+        row(y, own, reinterpret_cast<const QRgb *>(in0 + y * inStride),
+            reinterpret_cast<typename Q::Code *>(out0 + y * outStride));
+    });
 }
 
 } // namespace pictrove
