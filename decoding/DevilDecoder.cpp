@@ -1,3 +1,4 @@
+#include "decoding/BufferedFile.h"
 #include "decoding/DeclaredSize.h"
 #include "decoding/Decoders.h"
 #include "decoding/PixelHandOver.h"
@@ -9,6 +10,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+
+// Exported by DevIL for its readers but left out of its public header.
+extern "C" void ILAPIENTRY ilSetError(ILenum error);
 
 namespace pictrove {
 
@@ -32,11 +36,53 @@ void ILAPIENTRY cappedFree(const void *CONST_RESTRICT pointer)
     std::free(const_cast<void *>(pointer));
 }
 
+// DevIL's own file reading asks for the end of the file by seeking there
+// and back, which its readers do for every few bytes; these keep its rules
+// (fread, fseek, ftell, and fgetc that notes a read error at the end).
+ILHANDLE ILAPIENTRY openFile(ILconst_string path)
+{
+    return BufferedFile::open(path).release();
+}
+
+void ILAPIENTRY closeFile(ILHANDLE handle)
+{
+    delete static_cast<BufferedFile *>(handle);
+}
+
+ILboolean ILAPIENTRY fileAtEnd(ILHANDLE handle)
+{
+    return static_cast<BufferedFile *>(handle)->atEnd() ? IL_TRUE : IL_FALSE;
+}
+
+ILint ILAPIENTRY fileByte(ILHANDLE handle)
+{
+    const int byte = static_cast<BufferedFile *>(handle)->getc();
+    if (byte < 0)
+        ilSetError(IL_FILE_READ_ERROR);
+    return byte < 0 ? IL_EOF : byte;
+}
+
+ILint ILAPIENTRY readFile(void *buffer, ILuint size, ILuint count, ILHANDLE handle)
+{
+    return ILint(static_cast<BufferedFile *>(handle)->read(buffer, size, count));
+}
+
+ILint ILAPIENTRY seekFile(ILHANDLE handle, ILint offset, ILint origin)
+{
+    return static_cast<BufferedFile *>(handle)->seek(offset, origin);
+}
+
+ILint ILAPIENTRY tellFile(ILHANDLE handle)
+{
+    return ILint(static_cast<BufferedFile *>(handle)->tell());
+}
+
 void initialiseDevil()
 {
     static const bool done = [] {
         ilSetMemory(cappedAlloc, cappedFree);
         ilInit();
+        ilSetRead(openFile, closeFile, fileAtEnd, fileByte, readFile, seekFile, tellFile);
         ilEnable(IL_ORIGIN_SET);
         ilOriginFunc(IL_ORIGIN_UPPER_LEFT); // top row first, as QImage keeps it
         return true;
@@ -115,6 +161,32 @@ QString devilError()
     }
 }
 
+// DevIL's tightly packed rows as QImage's 0xAARRGGBB words; rows without
+// alpha come out opaque whatever their fourth byte holds.
+template <bool RedFirst>
+void copyRows(const ILubyte *data, int bytesPerPixel, bool alpha, QImage &out)
+{
+    const int width = out.width();
+    const std::size_t rowBytes = std::size_t(width) * std::size_t(bytesPerPixel);
+    uchar *bits = out.bits();
+    const qsizetype stride = out.bytesPerLine();
+    for (int y = 0; y < out.height(); ++y) {
+        const ILubyte *from = data + rowBytes * std::size_t(y);
+        auto *to = reinterpret_cast<QRgb *>(bits + stride * y);
+        if (bytesPerPixel == 3) {
+            for (int x = 0; x < width; ++x, from += 3)
+                to[x] = RedFirst ? qRgb(from[0], from[1], from[2]) : qRgb(from[2], from[1], from[0]);
+        } else if (alpha) {
+            for (int x = 0; x < width; ++x, from += 4)
+                to[x] = RedFirst ? qRgba(from[0], from[1], from[2], from[3])
+                                 : qRgba(from[2], from[1], from[0], from[3]);
+        } else {
+            for (int x = 0; x < width; ++x, from += 4)
+                to[x] = RedFirst ? qRgb(from[0], from[1], from[2]) : qRgb(from[2], from[1], from[0]);
+        }
+    }
+}
+
 } // namespace
 
 LoadResult decodeWithDevil(const QString &path, QStringView extension, const DecodeLimits &limits)
@@ -140,10 +212,14 @@ LoadResult decodeWithDevil(const QString &path, QStringView extension, const Dec
     const std::int64_t height = ilGetInteger(IL_IMAGE_HEIGHT);
     if (width <= 0 || height <= 0 || width * height > limits.maxPixels)
         return loadFailure(QStringLiteral("the picture is too large"));
-    const bool alpha = hasAlpha(ilGetInteger(IL_IMAGE_FORMAT), ilGetInteger(IL_PALETTE_TYPE));
-    // Blue-green-red-alpha bytes are QImage's 32-bit layout on little-endian machines.
-    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
-    if (ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) != IL_TRUE)
+    const ILint format = ilGetInteger(IL_IMAGE_FORMAT);
+    const bool alpha = hasAlpha(format, ilGetInteger(IL_PALETTE_TYPE));
+    // 8-bit colour rows, most of what is read, are laid out straight into the
+    // picture; the rest goes through DevIL's conversion first, which costs
+    // one more picture's memory and pass.
+    const bool direct = ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE
+        && (format == IL_RGB || format == IL_RGBA || format == IL_BGR || format == IL_BGRA);
+    if (!direct && ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE) != IL_TRUE)
         return loadFailure(devilError());
     const ILubyte *data = ilGetData();
     if (!data || ilGetInteger(IL_IMAGE_WIDTH) != width || ilGetInteger(IL_IMAGE_HEIGHT) != height)
@@ -153,16 +229,12 @@ LoadResult decodeWithDevil(const QString &path, QStringView extension, const Dec
                                       alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return loadFailure(QStringLiteral("not enough memory for the picture"));
-    const std::size_t rowBytes = std::size_t(width) * 4;
-    for (int y = 0; y < out.height(); ++y) {
-        uchar *line = out.scanLine(y);
-        std::memcpy(line, data + rowBytes * std::size_t(y), rowBytes);
-        if (!alpha) {
-            auto *px = reinterpret_cast<QRgb *>(line);
-            for (int x = 0; x < out.width(); ++x)
-                px[x] |= 0xFF000000u;
-        }
-    }
+    const ILint layout = direct ? format : IL_BGRA;
+    const bool threeBytes = layout == IL_RGB || layout == IL_BGR;
+    if (layout == IL_RGB || layout == IL_RGBA)
+        copyRows<true>(data, threeBytes ? 3 : 4, alpha, out);
+    else
+        copyRows<false>(data, threeBytes ? 3 : 4, alpha, out);
     LoadResult result;
     result.ok = true;
     result.image = std::move(out);

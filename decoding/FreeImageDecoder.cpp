@@ -1,3 +1,4 @@
+#include "decoding/BufferedFile.h"
 #include "decoding/DeclaredSize.h"
 #include "decoding/Decoders.h"
 
@@ -29,6 +30,47 @@ void initialiseFreeImage()
     startFreeImageMessages();
 }
 
+unsigned DLL_CALLCONV readFile(void *buffer, unsigned size, unsigned count, fi_handle handle)
+{
+    return unsigned(static_cast<BufferedFile *>(handle)->read(buffer, size, count));
+}
+
+unsigned DLL_CALLCONV writeNothing(void *, unsigned, unsigned, fi_handle)
+{
+    return 0;
+}
+
+int DLL_CALLCONV seekFile(fi_handle handle, long offset, int origin)
+{
+    return static_cast<BufferedFile *>(handle)->seek(offset, origin);
+}
+
+long DLL_CALLCONV tellFile(fi_handle handle)
+{
+    return long(static_cast<BufferedFile *>(handle)->tell());
+}
+
+FreeImageIO bufferedIo{readFile, writeNothing, seekFile, tellFile};
+
+// FreeImage_Load and FreeImage_GetFileType over a buffered file, with their
+// messages when the file cannot be opened.
+FIBITMAP *loadFile(FREE_IMAGE_FORMAT format, const QByteArray &localPath, int flags)
+{
+    const auto file = BufferedFile::open(localPath.constData());
+    if (!file) {
+        FreeImage_OutputMessageProc(format, "FreeImage_Load: failed to open file %s",
+                                    localPath.constData());
+        return nullptr;
+    }
+    return FreeImage_LoadFromHandle(format, &bufferedIo, file.get(), flags);
+}
+
+FREE_IMAGE_FORMAT fileTypeOf(const QByteArray &localPath)
+{
+    const auto file = BufferedFile::open(localPath.constData());
+    return file ? FreeImage_GetFileTypeFromHandle(&bufferedIo, file.get(), 16) : FIF_UNKNOWN;
+}
+
 QString freeImageError(const FreeImageOperation &operation)
 {
     const QString message = operation.message();
@@ -50,7 +92,7 @@ std::optional<QString> headerRefusal(const FreeImageOperation &operation, FREE_I
                                      const DecodeLimits &limits)
 {
     if (FreeImage_FIFSupportsNoPixels(format)) {
-        FiBitmap header(FreeImage_Load(format, localPath.constData(), flags | FIF_LOAD_NOPIXELS));
+        FiBitmap header(loadFile(format, localPath, flags | FIF_LOAD_NOPIXELS));
         if (!header)
             return freeImageError(operation);
         if (tooLarge(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()), limits))
@@ -87,7 +129,7 @@ LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
     const QByteArray localPath = QFile::encodeName(path);
     if (const auto refusal = headerRefusal(operation, fif, localPath, path, flags, limits))
         return loadFailure(*refusal);
-    FiBitmap bitmap(FreeImage_Load(fif, localPath.constData(), flags));
+    FiBitmap bitmap(loadFile(fif, localPath, flags));
     if (!bitmap)
         return loadFailure(freeImageError(operation));
     if (tooLarge(FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get()), limits))
@@ -100,7 +142,7 @@ namespace {
 // The stored size a JPEG's header declares, without its pixels.
 std::optional<QSize> jpegHeaderSize(const QByteArray &localPath)
 {
-    FiBitmap header(FreeImage_Load(FIF_JPEG, localPath.constData(), JPEG_DEFAULT | FIF_LOAD_NOPIXELS));
+    FiBitmap header(loadFile(FIF_JPEG, localPath, JPEG_DEFAULT | FIF_LOAD_NOPIXELS));
     if (!header)
         return std::nullopt;
     return QSize(int(FreeImage_GetWidth(header.get())), int(FreeImage_GetHeight(header.get())));
@@ -132,7 +174,7 @@ std::optional<LoadResult> decodeJpegScaled(const QString &path, const DecodeLimi
     // its own words.
     if (tooLarge(stored->width(), stored->height(), limits))
         return std::nullopt;
-    FiBitmap bitmap(FreeImage_Load(FIF_JPEG, localPath.constData(), JPEG_ACCURATE | jpegSizeFlags(side)));
+    FiBitmap bitmap(loadFile(FIF_JPEG, localPath, JPEG_ACCURATE | jpegSizeFlags(side)));
     if (!bitmap)
         return std::nullopt;
     LoadResult result = picture(bitmap.get());
@@ -158,7 +200,7 @@ std::optional<CmykSamples> readCmykSamples(const QString &path, bool tiff, const
     const QByteArray localPath = QFile::encodeName(path);
     if (headerRefusal(operation, format, localPath, path, flags, limits))
         return std::nullopt;
-    FiBitmap bitmap(FreeImage_Load(format, localPath.constData(), flags));
+    FiBitmap bitmap(loadFile(format, localPath, flags));
     if (!bitmap || FreeImage_GetColorType(bitmap.get()) != FIC_CMYK || FreeImage_GetBPP(bitmap.get()) != 32
         || FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP)
         return std::nullopt;
@@ -217,7 +259,7 @@ LoadResult decodeDcxFirstPage(const QString &path, const DecodeLimits &limits)
 LoadResult decodeWithFreeImageDetected(const QString &path, const DecodeLimits &limits)
 {
     initialiseFreeImage();
-    const FREE_IMAGE_FORMAT detected = FreeImage_GetFileType(QFile::encodeName(path).constData(), 16);
+    const FREE_IMAGE_FORMAT detected = fileTypeOf(QFile::encodeName(path));
     if (detected == FIF_UNKNOWN)
         return loadFailure(QStringLiteral("the file's type is not known"));
     return decodeWithFreeImage(path, detected, 0, limits);
