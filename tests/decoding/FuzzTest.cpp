@@ -119,6 +119,13 @@ TEST(Fuzz, EveryMutantEndsAsALoadOrACleanFailureInTimeAndAlwaysTheSame)
             ASSERT_TRUE(box.write(t.name, t.bytes));
             const Outcome again = outcomeOf(loadPicture(box.file(t.name), t.table));
             ++reruns;
+            // A slow decode that ran out of time on a busy machine may end in
+            // time on a quieter one; then it ends as any load does.
+            if (t.hung && (again.ok || again.error != t.first.error)) {
+                EXPECT_EQ(again.ok, !again.image.isNull()) << t.name.toStdString();
+                EXPECT_EQ(again.ok, again.error.isEmpty()) << t.name.toStdString();
+                continue;
+            }
             EXPECT_EQ(again.ok, t.first.ok) << t.name.toStdString() << " run " << round + 2;
             EXPECT_EQ(again.error.toStdString(), t.first.error.toStdString()) << t.name.toStdString();
             EXPECT_TRUE(again.image == t.first.image) << t.name.toStdString();
