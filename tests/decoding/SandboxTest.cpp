@@ -314,7 +314,9 @@ TEST_F(SandboxTest, ASmallFileDeclaringAHugePictureFailsLongBeforeItsTimeLimit)
         QElapsedTimer clock;
         clock.start();
         const LoadResult r = sandbox.load(path, u"pdd"_qs, table);
-        EXPECT_LT(clock.elapsed(), 5000) << int(table);
+        // Touching the memory the header asks for takes about 2.5 s alone,
+        // and twice that beside another test; half the limit is the bound.
+        EXPECT_LT(clock.elapsed(), 7000) << int(table);
         EXPECT_FALSE(r.ok) << int(table);
     }
 }
