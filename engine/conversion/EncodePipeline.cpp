@@ -358,6 +358,10 @@ EncodeOutcome encodeWithPalette(ConversionContext &context, const PictureSurface
     if (!saved && out.error.isEmpty())
         out.error = withReason(QStringLiteral("FreeImage could not write the %1 file").arg(out.typeText), reason);
     out.written = saved;
+    // These writers keep every pixel of a 24-bit bitmap, which was made from
+    // this picture: reading a large file back would show the same, later.
+    if (saved && settings.LibraryFormat != LibraryFormat::Pcx && settings.BitDepth == 24)
+        out.written8 = std::move(encoded.picture);
     return out;
 }
 

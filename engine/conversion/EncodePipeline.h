@@ -28,6 +28,8 @@ struct EncodeOutcome {
     // The GIF rows' picture exactly as the file holds it: GIF keeps every
     // index, so the preview shows this instead of decoding the file again.
     // The WebP and AVIF rows' picture as their file holds it (with alpha).
+    // The 24-bit BMP, PNG, TGA and TIFF rows' picture, which their files
+    // hold exactly, when the bitmap was made in memory.
     QImage written8;
 };
 

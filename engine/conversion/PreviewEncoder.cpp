@@ -34,7 +34,8 @@ void quietLibTiff()
 }
 
 // Our own freshly written file, read back in this process for display by the
-// reader its format calls for. The PCX drawing made before writing stays.
+// reader its format calls for, unless the encoder kept the picture the file
+// holds exactly. The PCX drawing made before writing stays.
 void showWrittenFile(PictureSurface &view, const EncodeOutcome &outcome, const QString &path)
 {
     const QByteArray nativePath = QFile::encodeName(path);
@@ -47,15 +48,15 @@ void showWrittenFile(PictureSurface &view, const EncodeOutcome &outcome, const Q
         view.resize(QSize(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get()))));
         bridge::FreeImage_RenderDIB(dib.get(), view, 0, 0, -1, -1);
     };
-    if (outcome.typeText == QLatin1String("PNG")) {
+    if (!outcome.written8.isNull()) {
+        view.setPicture(outcome.written8);
+    } else if (outcome.typeText == QLatin1String("PNG")) {
         drawWithFreeImage(FIF_PNG, 0);
     } else if (outcome.typeText == QLatin1String("TGA")) {
         drawWithFreeImage(FIF_TARGA, 1);
     } else if (outcome.typeText == QLatin1String("TIF")) {
         quietLibTiff();
         drawWithFreeImage(FIF_TIFF, 0);
-    } else if (!outcome.written8.isNull()) {
-        view.setPicture(outcome.written8);
     } else if (outcome.typeText != QLatin1String("PCX")) {
         QImageReader reader(path); // by content: GIF, BMP, JPEG
         reader.setAutoTransform(false);

@@ -578,6 +578,33 @@ TEST(PreviewEncoder, LabelsAndShownPictureByFormat)
     EXPECT_EQ(filesIn(box.path()), QStringList{QStringLiteral("t65s8s98")});
 }
 
+// The 24-bit rows show the picture they wrote instead of reading the file
+// back: it must be exactly what the file holds, grey and flipped too.
+TEST(PreviewEncoder, TwentyFourBitRowsShowWhatTheirFilesHold)
+{
+    test::Sandbox box;
+    Harness h;
+    h.context.original.setPicture(test::makeTestPicture(64, 3));
+    int shown = 0;
+    for (int row : {12, 14, 24, 25}) { // BMP, PNG, TGA and TIFF at 24 bits
+        for (bool greyAndFlipped : {false, true}) {
+            SCOPED_TRACE(QStringLiteral("row %1, %2").arg(row).arg(greyAndFlipped).toStdString());
+            h.select(row);
+            h.options.selectColorMode(greyAndFlipped ? 1 : 0);
+            h.options.chkFlipV.checked = greyAndFlipped;
+            h.context.optimized.setPicture(samplePicture()); // what an earlier encode showed
+            const QString path = box.file(QStringLiteral("shown%1").arg(shown++));
+            const PreviewResult r = EncodePreview(h.sync(), path, 0);
+            ASSERT_TRUE(r.labels.has_value()) << r.file.reason.toStdString();
+            EXPECT_EQ(r.labels->Depth4, QStringLiteral("24 bit"));
+            const ReadBack back = readWithFreeImage(path);
+            ASSERT_EQ(back.bpp, 24);
+            EXPECT_EQ(h.context.optimized.image().size(), QSize(64, 3));
+            EXPECT_EQ(test::maxChannelDifference(h.context.optimized.image(), back.pixels), 0);
+        }
+    }
+}
+
 TEST(PreviewEncoder, NoPictureReportsTheFormatTextAndKeepsTheView)
 {
     test::Sandbox box;
