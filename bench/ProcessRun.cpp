@@ -103,15 +103,27 @@ std::vector<pid_t> childrenOf(pid_t pid)
     return children;
 }
 
-long highWaterKiB(pid_t pid)
+Resident residentOf(pid_t pid)
 {
+    Resident r;
     QFile file(QStringLiteral("/proc/%1/status").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n'))
+        return r;
+    const auto kib = [](const QByteArray &line, qsizetype name) {
+        return line.mid(name).trimmed().split(' ').first().toLong();
+    };
+    for (const QByteArray &line : file.readAll().split('\n')) {
         if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
+            r.highWaterKiB = kib(line, 6);
+        else if (line.startsWith("RssShmem:"))
+            r.sharedKiB = kib(line, 9);
+    }
+    return r;
+}
+
+long highWaterKiB(pid_t pid)
+{
+    return residentOf(pid).highWaterKiB;
 }
 
 WatchedRun runWatchingMemory(const QStringList &argv, int pollMicroseconds)
@@ -126,7 +138,7 @@ WatchedRun runWatchingMemory(const QStringList &argv, int pollMicroseconds)
     if (child < 0)
         return watched;
     watched.run.started = true;
-    std::map<pid_t, long> descendants;
+    std::map<pid_t, Resident> descendants; // each one's peaks: resident, and shared
     int status = 0;
     rusage usage{};
     for (;;) {
@@ -140,16 +152,20 @@ WatchedRun runWatchingMemory(const QStringList &argv, int pollMicroseconds)
         while (!pending.empty()) {
             const pid_t pid = pending.back();
             pending.pop_back();
-            long &peak = descendants[pid];
-            peak = std::max(peak, highWaterKiB(pid));
+            Resident &seen = descendants[pid];
+            const Resident now = residentOf(pid);
+            seen.highWaterKiB = std::max(seen.highWaterKiB, now.highWaterKiB);
+            seen.sharedKiB = std::max(seen.sharedKiB, now.sharedKiB);
             const std::vector<pid_t> more = childrenOf(pid);
             pending.insert(pending.end(), more.begin(), more.end());
         }
         ::usleep(useconds_t(pollMicroseconds));
     }
     finish(watched.run, status, usage, timer);
-    for (const auto &[pid, peak] : descendants)
-        watched.descendantsPeakKiB += peak;
+    for (const auto &[pid, seen] : descendants) {
+        watched.descendantsPeakKiB += seen.highWaterKiB;
+        watched.descendantsSharedKiB += std::min(seen.highWaterKiB, seen.sharedKiB);
+    }
     watched.descendants = int(descendants.size());
     // The last moments before the exit escape the polling. wait4's figure
     // is the process's own when it had no descendants and this process did

@@ -32,8 +32,14 @@ struct WatchedRun {
     ProcessRun run;
     long ownPeakKiB = 0;
     long descendantsPeakKiB = 0; // summed over the descendants, which may live at once
+    // Of those peaks, the most shared memory each descendant held (a
+    // decoder's picture, which the converter maps too and counts already).
+    long descendantsSharedKiB = 0;
     int descendants = 0;
     long totalPeakKiB() const { return ownPeakKiB + descendantsPeakKiB; }
+    // The same with the descendants' shared memory counted once, in the
+    // process that maps it too: what the machine held.
+    long sharedOncePeakKiB() const { return totalPeakKiB() - descendantsSharedKiB; }
 };
 
 WatchedRun runWatchingMemory(const QStringList &argv, int pollMicroseconds = 2000);
@@ -44,6 +50,13 @@ std::vector<pid_t> childrenOf(pid_t pid);
 
 // A process's resident high-water mark (VmHWM), or 0 when it is gone.
 long highWaterKiB(pid_t pid);
+
+// Its high-water mark and the shared memory it holds now (RssShmem).
+struct Resident {
+    long highWaterKiB = 0;
+    long sharedKiB = 0;
+};
+Resident residentOf(pid_t pid);
 
 // The middle value (the mean of the two middle ones for an even count); 0
 // for none.

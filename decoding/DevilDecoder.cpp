@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 
 // Exported by DevIL for its readers but left out of its public header.
 extern "C" void ILAPIENTRY ilSetError(ILenum error);

@@ -49,6 +49,23 @@ TEST(ProcessRun, WatchedRunSeesTheMemoryOfADescendantApartFromItsOwn)
     EXPECT_EQ(w.totalPeakKiB(), w.ownPeakKiB + w.descendantsPeakKiB);
 }
 
+// Shared memory a descendant holds is told apart, so that a picture the
+// converter maps as well can be counted once.
+TEST(ProcessRun, WatchedRunTellsADescendantsSharedMemoryApart)
+{
+    const long size = 96 * 1024; // KiB
+    const WatchedRun w = runWatchingMemory(
+        {QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("python3 -c 'import mmap, time; m = mmap.mmap(-1, 96 << 20); "
+                        "m.write(b\"a\" * (96 << 20)); time.sleep(0.3)'; true")});
+    ASSERT_TRUE(w.run.ok);
+    EXPECT_GE(w.descendantsSharedKiB, size);
+    EXPECT_LE(w.descendantsSharedKiB, w.descendantsPeakKiB);
+    EXPECT_EQ(w.sharedOncePeakKiB(), w.totalPeakKiB() - w.descendantsSharedKiB);
+    // The private bytes python3 wrote from are not shared.
+    EXPECT_GT(w.sharedOncePeakKiB(), w.ownPeakKiB);
+}
+
 TEST(ProcessRun, WatchedRunKeepsAPeakReachedJustBeforeTheExit)
 {
     // Too short-lived for the polling: the figure wait4 gives must stand.
