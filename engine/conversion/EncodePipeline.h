@@ -29,7 +29,7 @@ struct EncodeOutcome {
     // index, so the preview shows this instead of decoding the file again.
     // The WebP and AVIF rows' picture as their file holds it (with alpha).
     // The 24-bit BMP, PNG, TGA and TIFF rows' picture, which their files
-    // hold exactly, when the bitmap was made in memory.
+    // hold exactly, when the encoder kept it.
     QImage written8;
 };
 
