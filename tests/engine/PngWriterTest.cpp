@@ -116,15 +116,7 @@ void expectLikeFreeImage(FIBITMAP *dib, const PngWriteOptions &options = {}, boo
     const test::PngParts b = test::readPng(theirs);
     ASSERT_TRUE(a.ok);
     ASSERT_TRUE(b.ok);
-    EXPECT_EQ(test::chunkSequence(a).toStdString(), test::chunkSequence(b).toStdString());
-    ASSERT_EQ(a.chunks.size(), b.chunks.size());
-    for (std::size_t i = 0; i < a.chunks.size(); ++i) {
-        if (a.chunks[i].type != "IDAT") {
-            EXPECT_EQ(a.chunks[i].data, b.chunks[i].data) << a.chunks[i].type.constData();
-        }
-    }
-    EXPECT_TRUE(test::unfilteredRows(a) == test::unfilteredRows(b)) << "the pixels differ";
-    EXPECT_FALSE(test::unfilteredRows(a).isEmpty());
+    EXPECT_EQ(test::differenceBesidesIdat(a, b).toStdString(), "");
     if (a.chunks.front().data[9] != 2) {
         EXPECT_TRUE(a.filtered == b.filtered) << "the filtered rows differ";
     }

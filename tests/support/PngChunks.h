@@ -141,4 +141,19 @@ inline QString chunkSequence(const PngParts &parts)
     return types.join(u' ');
 }
 
+// Empty when two files hold the same picture in the same chunks, their
+// IDAT streams aside; else what differs first.
+inline QString differenceBesidesIdat(const PngParts &a, const PngParts &b)
+{
+    if (chunkSequence(a) != chunkSequence(b))
+        return QStringLiteral("chunks %1 against %2").arg(chunkSequence(a), chunkSequence(b));
+    for (std::size_t i = 0; i < a.chunks.size(); ++i)
+        if (a.chunks[i].type != "IDAT" && a.chunks[i].data != b.chunks[i].data)
+            return QStringLiteral("the %1 chunks differ").arg(QString::fromLatin1(a.chunks[i].type));
+    const QByteArray rows = unfilteredRows(a);
+    if (rows.isEmpty())
+        return QStringLiteral("no rows to compare");
+    return rows == unfilteredRows(b) ? QString() : QStringLiteral("the pixels differ");
+}
+
 } // namespace pictrove::test
