@@ -332,8 +332,8 @@ Waited waitForChild(pid_t child, int &status, const std::atomic<int> &replying)
 // reply stream can no longer be trusted: the child died part-way through its
 // reply, or could not send it, or the program is gone or out of step.
 template <typename Decode>
-bool serveInChild(const QString &file, const QString &extension, const Decode &decode,
-                  std::atomic<int> &replying)
+bool serveInChild(const QString &file, const QString &extension, std::int64_t copyPixelsUpTo,
+                  const Decode &decode, std::atomic<int> &replying)
 {
     replying.store(0);
     const pid_t server = ::getpid();
@@ -348,7 +348,7 @@ bool serveInChild(const QString &file, const QString &extension, const Decode &d
         confineToDecoding();
         mallopt(M_PERTURB, heapFill);
         // As the heap would start them (M_PERTURB fills with the byte's complement).
-        handover::decodeIntoSharedMemory(uchar(heapFill ^ 0xFF));
+        handover::decodeIntoSharedMemory(uchar(heapFill ^ 0xFF), copyPixelsUpTo);
         proto::SizeNotice notice;
         notice.declaredPixels = declaredPixelsOf(file, extension);
         replying.store(1);
@@ -419,7 +419,11 @@ void fixAddressLayout(char **argv)
         return;
     static char offscreen[] = "QT_QPA_PLATFORM=offscreen";
     static char language[] = "LANG=C.UTF-8";
-    std::vector<char *> environment{offscreen, language};
+    // Every decode child starts with a heap it has never touched, and on
+    // virtual machines each fresh small page costs a fault as dear as
+    // decoding its pixels; large pages cut that several times over.
+    static char largePages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
+    std::vector<char *> environment{offscreen, language, largePages};
     // Where libraries, plugins and fonts come from, and how a sanitizer
     // build reports.
     static constexpr std::string_view kept[] = {
@@ -500,7 +504,7 @@ int main(int argc, char **argv)
                 ? decodeFallbackInProcess(file, extension, table, limits)
                 : decodeInProcess(file, extension, table, limits);
         };
-        if (!serveInChild(file, extension, decode, *replying))
+        if (!serveInChild(file, extension, request.copyPixelsUpTo, decode, *replying))
             return 2;
     }
 }

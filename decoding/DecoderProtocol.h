@@ -39,6 +39,10 @@ struct RequestHeader {
     std::int32_t resizeHeight = 0;
     std::int32_t resizePercent = 0;
     std::uint32_t resizeNeverEnlarge = 1;
+    std::uint32_t reserved = 0;
+    // Pictures of at most this many pixels are copied into their memory
+    // file, larger ones decoded straight into it.
+    std::int64_t copyPixelsUpTo = 0;
 };
 
 // What a header declares, in pixels, or one of these.

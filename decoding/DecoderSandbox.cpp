@@ -432,6 +432,7 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
     request.pathBytes = std::uint32_t(localPath.size());
     request.extensionBytes = std::uint32_t(ext.size());
     request.maxPixels = m_options.maxPixels;
+    request.copyPixelsUpTo = m_options.copyPixelsUpTo;
     request.resizeMode = std::uint32_t(resize.mode);
     request.resizeSide = resize.side;
     request.resizeWidth = resize.width;
@@ -518,7 +519,7 @@ LoadResult DecoderSandbox::loadLocked(const QByteArray &localPath, const QByteAr
     }
     QString refusal;
     QImage image = handover::adoptPixels(std::move(memory), reply.width, reply.height, format,
-                                         m_options.maxPixels, &refusal);
+                                         m_options.maxPixels, m_options.copyPixelsUpTo, &refusal);
     if (image.isNull())
         return abandon(QStringLiteral("the picture decoder failed on this file (%1)").arg(refusal),
                        nullptr);

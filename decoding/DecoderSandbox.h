@@ -32,6 +32,13 @@ struct SandboxOptions {
     std::chrono::milliseconds startLimit{20000};
     // Largest picture accepted, in pixels.
     std::int64_t maxPixels = std::int64_t(1) << 27;
+    // Pictures of at most this many pixels are copied out of the decoder,
+    // through their memory file, instead of decoded into it and mapped: on
+    // a virtual machine each fresh shared page costs a fault as dear as
+    // decoding it, where the copy runs in large pages and in the kernel.
+    // The copy holds the picture twice for a moment, so larger pictures,
+    // where memory counts more than time, are mapped.
+    std::int64_t copyPixelsUpTo = 16'000'000;
 };
 
 class CancelToken;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -48,15 +49,28 @@ void SharedPixels::unmap()
     m_data = nullptr;
 }
 
-SharedPixels SharedPixels::create(std::size_t bytes)
+namespace {
+
+// An unmapped memory file of bytes, or an empty descriptor (errno set).
+Descriptor newMemoryFile(std::size_t bytes)
 {
-    SharedPixels pixels;
     if (bytes == 0) {
         errno = EINVAL;
-        return pixels;
+        return {};
     }
     Descriptor fd(::memfd_create("pictrove-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!fd || ::ftruncate(fd.get(), off_t(bytes)) != 0)
+        return {};
+    return fd;
+}
+
+} // namespace
+
+SharedPixels SharedPixels::create(std::size_t bytes)
+{
+    SharedPixels pixels;
+    Descriptor fd = newMemoryFile(bytes);
+    if (!fd)
         return pixels;
     // Every page is written (filled, then decoded into): faulting them in
     // at once costs half of taking them one by one.
@@ -84,20 +98,84 @@ bool SharedPixels::seal()
     return m_fd && ::fcntl(m_fd.get(), F_ADD_SEALS, requiredSeals()) == 0;
 }
 
+namespace {
+
+// Writes size bytes at offset, however many calls it takes.
+bool writeAt(int fd, const uchar *data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool readAt(int fd, uchar *data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Fresh pages of a picture about to be written whole come in large pages
+// where the system allows: a fault each 2 MiB instead of each 4 KiB. Only
+// whole large pages inside the buffer are advised; pages the heap already
+// had are left as they are.
+void adviseLargePages(uchar *data, std::size_t size)
+{
+    constexpr std::uintptr_t large = std::uintptr_t(2) << 20;
+    const auto start = (reinterpret_cast<std::uintptr_t>(data) + large - 1) & ~(large - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(large - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+}
+
+} // namespace
+
+SharedPixels SharedPixels::adopt(Descriptor fd, std::size_t bytes)
+{
+    SharedPixels pixels;
+    pixels.m_fd = std::move(fd);
+    pixels.m_size = bytes;
+    return pixels;
+}
+
 SharedPixels sealedCopy(const QImage &picture)
 {
     if (picture.isNull() || picture.depth() != 32)
         return {};
+    // Written through the file, not a mapping of it: the system fills the
+    // file's pages without faulting each one into this process first, which
+    // costs several times the copy itself.
     const std::size_t row = std::size_t(picture.width()) * 4;
-    SharedPixels pixels = SharedPixels::create(row * std::size_t(picture.height()));
-    if (pixels.isNull())
-        return pixels;
+    const std::size_t bytes = row * std::size_t(picture.height());
+    Descriptor fd = newMemoryFile(bytes);
+    if (!fd)
+        return {};
     if (std::size_t(picture.bytesPerLine()) == row) {
-        std::memcpy(pixels.data(), picture.constBits(), pixels.size());
+        if (!writeAt(fd.get(), picture.constBits(), bytes, 0))
+            return {};
     } else {
-        for (int y = 0; y < picture.height(); ++y)
-            std::memcpy(pixels.data() + row * std::size_t(y), picture.constScanLine(y), row);
+        for (int y = 0; y < picture.height(); ++y) {
+            if (!writeAt(fd.get(), picture.constScanLine(y), row, off_t(row * std::size_t(y))))
+                return {};
+        }
     }
+    SharedPixels pixels = SharedPixels::adopt(std::move(fd), bytes);
     if (!pixels.seal())
         return {};
     return pixels;
@@ -109,6 +187,7 @@ namespace {
 struct ChildPictures {
     bool on = false;
     uchar filler = 0;
+    std::int64_t copyUpTo = 0;
     std::vector<SharedPixels> made;
 };
 
@@ -120,16 +199,18 @@ ChildPictures &childPictures()
 
 } // namespace
 
-void decodeIntoSharedMemory(uchar filler)
+void decodeIntoSharedMemory(uchar filler, std::int64_t copyUpTo)
 {
     childPictures().on = true;
     childPictures().filler = filler;
+    childPictures().copyUpTo = copyUpTo;
 }
 
 QImage newPicture(int width, int height, QImage::Format format)
 {
     ChildPictures &pictures = childPictures();
     if (!pictures.on || width <= 0 || height <= 0
+        || std::int64_t(width) * height <= pictures.copyUpTo
         || (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32))
         return QImage(width, height, format);
     SharedPixels pixels = SharedPixels::create(std::size_t(width) * std::size_t(height) * 4);
@@ -247,7 +328,7 @@ void unmapPicture(void *info)
 } // namespace
 
 QImage adoptPixels(Descriptor fd, int width, int height, QImage::Format format,
-                   std::int64_t maxPixels, QString *reason)
+                   std::int64_t maxPixels, std::int64_t copyUpTo, QString *reason)
 {
     const auto refuse = [reason](const char *why) {
         if (reason)
@@ -268,6 +349,15 @@ QImage adoptPixels(Descriptor fd, int width, int height, QImage::Format format,
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0
         || std::size_t(st.st_size) != bytes)
         return refuse("the pixels are not of the size the picture declares");
+    if (std::int64_t(width) * height <= copyUpTo) {
+        QImage image(width, height, format);
+        if (image.isNull())
+            return refuse("not enough memory for the picture");
+        adviseLargePages(image.bits(), bytes);
+        if (!readAt(fd.get(), image.bits(), bytes, 0))
+            return refuse("the pixels could not be read");
+        return image;
+    }
     void *data = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
     if (data == MAP_FAILED)
         return refuse("not enough memory for the picture");

@@ -76,6 +76,9 @@ public:
     int fd() const { return m_fd.get(); }
 
 private:
+    friend SharedPixels sealedCopy(const QImage &picture);
+    // An unmapped file of bytes, already filled.
+    static SharedPixels adopt(Descriptor fd, std::size_t bytes);
     void unmap();
     Descriptor m_fd;
     uchar *m_data = nullptr;
@@ -86,13 +89,14 @@ private:
 // rows unpadded). Empty when memory runs out.
 SharedPixels sealedCopy(const QImage &picture);
 
-// In a decode child, the true-colour pictures the decoders fill are made
-// straight in memory files, so that the one handed over needs no copy.
+// In a decode child, the true-colour pictures of more than copyUpTo pixels
+// that the decoders fill are made straight in memory files, so that the
+// one handed over needs no copy (see SandboxOptions::copyPixelsUpTo).
 // Off unless turned on; the memory files live until the process ends.
 // filler: the byte the fresh pixels start as (what the heap would give).
-void decodeIntoSharedMemory(uchar filler);
+void decodeIntoSharedMemory(uchar filler, std::int64_t copyUpTo);
 // A picture of that size and format for a decoder to fill: in a memory file
-// when turned on and the format is RGB32 or ARGB32, else on the heap.
+// when turned on, past copyUpTo and in RGB32 or ARGB32, else on the heap.
 QImage newPicture(int width, int height, QImage::Format format);
 // The memory file picture's pixels already lie in, sealed, or an empty one.
 SharedPixels takeSharedPixelsOf(const QImage &picture);
@@ -106,12 +110,13 @@ bool sendDescriptor(int socket, int fd);
 enum class Taken { Done, Ended, Refused };
 Taken takeDescriptor(int socket, Descriptor &out);
 
-// The pixels of a memory file as a read-only picture of width x height in
-// format (RGB32 or ARGB32), mapped without a copy and unmapped when the last
-// copy of the picture goes. Null, with the reason, for anything but a
-// sealed memory file of exactly width * height * 4 bytes within maxPixels;
-// such a file is never mapped.
+// The pixels of a memory file as a picture of width x height in format
+// (RGB32 or ARGB32): copied when of at most copyUpTo pixels, else mapped
+// read-only without a copy and unmapped when the last copy of the picture
+// goes. Null, with the reason, for anything but a sealed memory file of
+// exactly width * height * 4 bytes within maxPixels; such a file is never
+// read or mapped.
 QImage adoptPixels(Descriptor fd, int width, int height, QImage::Format format,
-                   std::int64_t maxPixels, QString *reason);
+                   std::int64_t maxPixels, std::int64_t copyUpTo, QString *reason);
 
 } // namespace pictrove::handover

@@ -64,16 +64,25 @@ QStringList descendants()
 
 class HandOverTest : public testing::Test {
 protected:
-    // A decoder whose pixels come as the mode says (see FakeDecoder.cpp).
-    SandboxOptions fakeDecoder(const char *mode)
+    // A decoder whose pixels come as the mode says (see FakeDecoder.cpp),
+    // copied out of their memory file or mapped.
+    SandboxOptions fakeDecoder(const char *mode, bool mapped = true)
     {
         const QString script = box.file(QString::fromLatin1(mode) + u".sh"_qs);
         EXPECT_TRUE(box.write(QString::fromLatin1(mode) + u".sh"_qs,
                               QByteArray("#!/bin/sh\nexec '") + PICTROVE_FAKE_DECODER + "' " + mode
                                   + "\n"));
         QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
-        SandboxOptions options;
+        SandboxOptions options = mapped ? mapping() : SandboxOptions();
         options.program = script;
+        return options;
+    }
+
+    // Every picture decoded into the memory it is handed over in, and mapped.
+    static SandboxOptions mapping()
+    {
+        SandboxOptions options;
+        options.copyPixelsUpTo = 0;
         return options;
     }
 
@@ -90,20 +99,24 @@ protected:
     test::Sandbox box;
 };
 
-TEST_F(HandOverTest, SealedPixelsOfTheDeclaredSizeAreTakenWithoutACopy)
+TEST_F(HandOverTest, SealedPixelsOfTheDeclaredSizeAreMappedOrCopied)
 {
-    DecoderSandbox sandbox(fakeDecoder("good"));
     const QString path = anyPicture();
-    for (int round = 0; round < 2; ++round) {
-        const LoadResult r = sandbox.load(path, u"png"_qs, LoaderTable::Batch);
-        ASSERT_TRUE(r.ok) << r.error.toStdString();
-        EXPECT_EQ(r.image.size(), QSize(64, 32));
-        EXPECT_EQ(r.image.format(), QImage::Format_RGB32);
-        EXPECT_EQ(r.image.pixel(63, 31), 0xFF336699u);
-        EXPECT_EQ(memoryFilesOf(u"self"_qs), 1); // mapped, not copied
+    for (const bool mapped : {true, false}) {
+        SCOPED_TRACE(mapped ? "mapped" : "copied");
+        DecoderSandbox sandbox(fakeDecoder("good", mapped));
+        for (int round = 0; round < 2; ++round) {
+            const LoadResult r = sandbox.load(path, u"png"_qs, LoaderTable::Batch);
+            ASSERT_TRUE(r.ok) << r.error.toStdString();
+            EXPECT_EQ(r.image.size(), QSize(64, 32));
+            EXPECT_EQ(r.image.format(), QImage::Format_RGB32);
+            EXPECT_EQ(r.image.pixel(63, 31), 0xFF336699u);
+            // A copied picture keeps nothing of the memory file.
+            EXPECT_EQ(memoryFilesOf(u"self"_qs), mapped ? 1 : 0);
+        }
+        EXPECT_EQ(sandbox.stats().started, 1);
+        EXPECT_EQ(memoryFilesOf(u"self"_qs), 0); // unmapped with the last copy of the picture
     }
-    EXPECT_EQ(sandbox.stats().started, 1);
-    EXPECT_EQ(memoryFilesOf(u"self"_qs), 0); // unmapped with the last copy of the picture
 }
 
 // Anything but one memory file sealed against shrinking, growing and
@@ -113,9 +126,11 @@ TEST_F(HandOverTest, PixelsNotSealedOrNotOfTheDeclaredSizeAreRefused)
 {
     const QString path = anyPicture();
     for (const char *mode : {"unsealed", "shrinkable", "writable", "short", "long", "unsealable",
-                             "two", "pipe"}) {
+                             "two", "pipe"})
+    for (const bool mapped : {true, false}) {
         SCOPED_TRACE(mode);
-        DecoderSandbox sandbox(fakeDecoder(mode));
+        SCOPED_TRACE(mapped ? "mapped" : "copied");
+        DecoderSandbox sandbox(fakeDecoder(mode, mapped));
         for (int round = 0; round < 2; ++round) {
             const LoadResult r = sandbox.load(path, u"png"_qs, LoaderTable::Batch);
             EXPECT_FALSE(r.ok);
@@ -131,12 +146,14 @@ TEST_F(HandOverTest, PixelsNotSealedOrNotOfTheDeclaredSizeAreRefused)
 
 TEST_F(HandOverTest, ADecoderKilledDuringTheHandOverLeavesNoSharedMemory)
 {
-    DecoderSandbox sandbox(fakeDecoder("dies"));
-    const LoadResult r = sandbox.load(anyPicture(), u"png"_qs, LoaderTable::Batch);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, u"the picture decoder crashed on this file"_qs);
-    EXPECT_EQ(memoryFilesOf(u"self"_qs), 0);
-    EXPECT_EQ(sandbox.stats().crashed, 1);
+    for (const bool mapped : {true, false}) {
+        DecoderSandbox sandbox(fakeDecoder("dies", mapped));
+        const LoadResult r = sandbox.load(anyPicture(), u"png"_qs, LoaderTable::Batch);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, u"the picture decoder crashed on this file"_qs);
+        EXPECT_EQ(memoryFilesOf(u"self"_qs), 0);
+        EXPECT_EQ(sandbox.stats().crashed, 1);
+    }
 }
 
 // The real decoder: after loads, a cancelled load and a decode child
@@ -150,7 +167,15 @@ TEST_F(HandOverTest, TheDecoderLeavesNoSharedMemoryBehind)
     const QString big = box.file(u"large.bmp"_qs);
     ASSERT_TRUE(large.save(big, "BMP"));
 
-    DecoderSandbox sandbox;
+    {
+        DecoderSandbox copying;
+        const LoadResult copied = copying.load(big, u"bmp"_qs, LoaderTable::Batch);
+        ASSERT_TRUE(copied.ok) << copied.error.toStdString();
+        EXPECT_EQ(copied.image.pixel(2999, 1999), 0xFF204060u);
+        EXPECT_EQ(memoryFilesOf(u"self"_qs), 0);
+    }
+
+    DecoderSandbox sandbox(mapping());
     LoadResult kept = sandbox.load(path, u"png"_qs, LoaderTable::Batch);
     ASSERT_TRUE(kept.ok) << kept.error.toStdString();
     EXPECT_EQ(memoryFilesOf(u"self"_qs), 1);
@@ -176,15 +201,16 @@ TEST_F(HandOverTest, TheDecoderLeavesNoSharedMemoryBehind)
         EXPECT_EQ(memoryFilesOf(pid), 0) << "process " << pid.toStdString();
 }
 
-// True-colour pictures of the common formats are decoded straight into the
-// memory they are handed over in, and arrive as decoded.
+// True-colour pictures of the common formats past the copy limit are
+// decoded straight into the memory they are handed over in; smaller ones
+// are copied. Either way they arrive as decoded.
 TEST_F(HandOverTest, CommonPicturesAreDecodedStraightIntoTheHandOver)
 {
     QImage picture(300, 200, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
             picture.setPixel(x, y, qRgb(x % 256, y, (x * y) % 256));
-    DecoderSandbox sandbox;
+    DecoderSandbox sandbox(mapping()), copying;
     for (const char *format : {"jpg", "bmp", "png", "tif", "tga", "pcx"}) {
         SCOPED_TRACE(format);
         const QString path = box.file(u"p."_qs + QString::fromLatin1(format));
@@ -198,6 +224,10 @@ TEST_F(HandOverTest, CommonPicturesAreDecodedStraightIntoTheHandOver)
         EXPECT_FALSE(r.timing.pixelsCopied);
         const LoadResult inProcess = decodeInProcess(path, QString::fromLatin1(format), LoaderTable::Batch);
         EXPECT_EQ(r.image, inProcess.image);
+        const LoadResult copied = copying.load(path, QString::fromLatin1(format), LoaderTable::Batch);
+        ASSERT_TRUE(copied.ok) << copied.error.toStdString();
+        EXPECT_TRUE(copied.timing.pixelsCopied);
+        EXPECT_EQ(copied.image, inProcess.image);
     }
 }
 
@@ -214,18 +244,27 @@ TEST_F(HandOverTest, OnlyASealedMemoryFileOfTheRightSizeIsMapped)
     EXPECT_EQ(::fcntl(sealed.fd(), F_GET_SEALS) & handover::requiredSeals(), handover::requiredSeals());
     const auto duplicate = [&sealed] { return handover::Descriptor(::fcntl(sealed.fd(), F_DUPFD_CLOEXEC, 0)); };
     QString reason;
-    const QImage adopted = handover::adoptPixels(duplicate(), 40, 10, QImage::Format_ARGB32, 1000, &reason);
-    ASSERT_FALSE(adopted.isNull()) << reason.toStdString();
-    EXPECT_EQ(adopted, picture);
-    // Written to, the picture becomes a copy of its own.
-    QImage changed = adopted;
-    changed.setPixel(0, 0, 0u);
-    EXPECT_EQ(adopted.pixel(0, 0), qRgba(1, 2, 3, 4));
+    for (const std::int64_t copyUpTo : {0, 400}) {
+        SCOPED_TRACE(copyUpTo);
+        const QImage adopted =
+            handover::adoptPixels(duplicate(), 40, 10, QImage::Format_ARGB32, 1000, copyUpTo, &reason);
+        ASSERT_FALSE(adopted.isNull()) << reason.toStdString();
+        EXPECT_EQ(adopted, picture);
+        // Written to, the picture becomes a copy of its own.
+        QImage changed = adopted;
+        changed.setPixel(0, 0, 0u);
+        EXPECT_EQ(adopted.pixel(0, 0), qRgba(1, 2, 3, 4));
 
-    EXPECT_TRUE(handover::adoptPixels(duplicate(), 40, 11, QImage::Format_ARGB32, 1000, &reason).isNull());
-    EXPECT_TRUE(handover::adoptPixels(duplicate(), 20, 20, QImage::Format_ARGB32, 399, &reason).isNull());
-    EXPECT_TRUE(handover::adoptPixels(duplicate(), 40, 10, QImage::Format_RGB888, 1000, &reason).isNull());
-    EXPECT_TRUE(handover::adoptPixels(handover::Descriptor(), 40, 10, QImage::Format_ARGB32, 1000, &reason).isNull());
+        const auto adopt = [&](int width, int height, QImage::Format format, std::int64_t maxPixels) {
+            return handover::adoptPixels(duplicate(), width, height, format, maxPixels, copyUpTo, &reason);
+        };
+        EXPECT_TRUE(adopt(40, 11, QImage::Format_ARGB32, 1000).isNull());
+        EXPECT_TRUE(adopt(20, 20, QImage::Format_ARGB32, 399).isNull());
+        EXPECT_TRUE(adopt(40, 10, QImage::Format_RGB888, 1000).isNull());
+        EXPECT_TRUE(handover::adoptPixels(handover::Descriptor(), 40, 10, QImage::Format_ARGB32, 1000,
+                                          copyUpTo, &reason)
+                        .isNull());
+    }
 
     // Taking a descriptor: exactly one must come with the byte.
     int pair[2];
