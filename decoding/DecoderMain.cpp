@@ -423,7 +423,8 @@ void fixAddressLayout(char **argv)
     // virtual machines each fresh small page costs a fault as dear as
     // decoding its pixels; large pages cut that several times over.
     static char largePages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
-    std::vector<char *> environment{offscreen, language, largePages};
+    static char bindNow[] = "LD_BIND_NOW=1";
+    std::vector<char *> environment{offscreen, language, largePages, bindNow};
     // Where libraries, plugins and fonts come from, and how a sanitizer
     // build reports.
     static constexpr std::string_view kept[] = {
