@@ -15,12 +15,16 @@ bool hasTransparency(const QImage &picture)
     const QImage argb = picture.format() == QImage::Format_ARGB32 || picture.format() == QImage::Format_ARGB32_Premultiplied
         ? picture
         : picture.convertToFormat(QImage::Format_ARGB32);
+    // A whole row's pixels are ANDed before its alpha is looked at: a
+    // branch for every pixel costs more than the opaque rows it skips.
+    const int width = argb.width();
     for (int y = 0; y < argb.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            if (qAlpha(line[x]) != 0xFF)
-                return true;
-        }
+        QRgb all = 0xFFFFFFFFu;
+        for (int x = 0; x < width; ++x)
+            all &= line[x];
+        if (qAlpha(all) != 0xFF)
+            return true;
     }
     return false;
 }

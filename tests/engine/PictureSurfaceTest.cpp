@@ -54,4 +54,21 @@ TEST(PictureSurface, TransparentPictureShowsOverBackground)
     EXPECT_EQ(surface.image().pixel(0, 0), qRgb(0, 0, 255));
 }
 
+// Transparency is kept when any one pixel has it, wherever it lies, and an
+// alpha channel that is opaque throughout keeps none.
+TEST(PictureSurface, KeepsTransparencyOnlyWhereAPixelHasIt)
+{
+    QImage opaque(37, 5, QImage::Format_ARGB32);
+    opaque.fill(qRgba(10, 20, 30, 255));
+    PictureSurface surface;
+    surface.setPicture(opaque);
+    EXPECT_TRUE(surface.transparent().isNull());
+    for (const QPoint at : {QPoint(0, 0), QPoint(36, 2), QPoint(36, 4), QPoint(17, 3)}) {
+        QImage picture = opaque;
+        picture.setPixel(at, qRgba(10, 20, 30, 254));
+        surface.setPicture(picture);
+        EXPECT_FALSE(surface.transparent().isNull()) << at.x() << ',' << at.y();
+    }
+}
+
 } // namespace pictrove
