@@ -424,7 +424,12 @@ void fixAddressLayout(char **argv)
     // decoding its pixels; large pages cut that several times over.
     static char largePages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
     static char bindNow[] = "LD_BIND_NOW=1";
-    std::vector<char *> environment{offscreen, language, largePages, bindNow};
+    // Qt seeds its hashes at random in each process, and the tables it
+    // keeps (its picture readers' among them) lie in the heap every decode
+    // child starts from: with the seed fixed, they lie the same way in every
+    // decoder process.
+    static char hashSeed[] = "QT_HASH_SEED=0";
+    std::vector<char *> environment{offscreen, language, largePages, bindNow, hashSeed};
     // Where libraries, plugins and fonts come from, and how a sanitizer
     // build reports.
     static constexpr std::string_view kept[] = {

@@ -206,13 +206,52 @@ void decodeIntoSharedMemory(uchar filler, std::int64_t copyUpTo)
     childPictures().copyUpTo = copyUpTo;
 }
 
+namespace {
+
+struct PrivateMapping {
+    void *data;
+    std::size_t size;
+};
+
+void unmapPrivate(void *info)
+{
+    auto *mapping = static_cast<PrivateMapping *>(info);
+    ::munmap(mapping->data, mapping->size);
+    delete mapping;
+}
+
+// A picture in a private mapping of its own, in large pages where the
+// system allows, started as filler. Off the heap, as a memory file would
+// be: a library that writes past one of its own buffers meets the same
+// neighbours whatever the decoder's heap went through before.
+QImage mappedPicture(int width, int height, QImage::Format format, uchar filler)
+{
+    const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
+    void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED)
+        return {};
+    ::madvise(data, bytes, MADV_HUGEPAGE);
+    std::memset(data, filler, bytes);
+    auto *mapping = new PrivateMapping{data, bytes};
+    QImage picture(static_cast<uchar *>(data), width, height, qsizetype(width) * 4, format,
+                   unmapPrivate, mapping);
+    if (picture.isNull())
+        unmapPrivate(mapping);
+    return picture;
+}
+
+} // namespace
+
 QImage newPicture(int width, int height, QImage::Format format)
 {
     ChildPictures &pictures = childPictures();
     if (!pictures.on || width <= 0 || height <= 0
-        || std::int64_t(width) * height <= pictures.copyUpTo
         || (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32))
         return QImage(width, height, format);
+    if (std::int64_t(width) * height <= pictures.copyUpTo) {
+        QImage picture = mappedPicture(width, height, format, pictures.filler);
+        return picture.isNull() ? QImage(width, height, format) : picture;
+    }
     SharedPixels pixels = SharedPixels::create(std::size_t(width) * std::size_t(height) * 4);
     if (pixels.isNull())
         return QImage(width, height, format);

@@ -95,8 +95,9 @@ SharedPixels sealedCopy(const QImage &picture);
 // Off unless turned on; the memory files live until the process ends.
 // filler: the byte the fresh pixels start as (what the heap would give).
 void decodeIntoSharedMemory(uchar filler, std::int64_t copyUpTo);
-// A picture of that size and format for a decoder to fill: in a memory file
-// when turned on, past copyUpTo and in RGB32 or ARGB32, else on the heap.
+// A picture of that size and format for a decoder to fill. Turned on, an
+// RGB32 or ARGB32 picture past copyUpTo lies in a memory file, a smaller
+// one in a private mapping of its own; anything else is on the heap.
 QImage newPicture(int width, int height, QImage::Format format);
 // The memory file picture's pixels already lie in, sealed, or an empty one.
 SharedPixels takeSharedPixelsOf(const QImage &picture);
