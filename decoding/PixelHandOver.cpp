@@ -100,11 +100,12 @@ bool SharedPixels::seal()
 
 namespace {
 
-// Writes size bytes at offset, however many calls it takes.
-bool writeAt(int fd, const uchar *data, std::size_t size, off_t offset)
+// Moves size bytes at offset with pread or pwrite, however many calls it takes.
+template <typename Bytes, typename Call>
+bool wholeAt(Call call, int fd, Bytes *data, std::size_t size, off_t offset)
 {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
+        const ssize_t n = call(fd, data, size, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -116,19 +117,27 @@ bool writeAt(int fd, const uchar *data, std::size_t size, off_t offset)
     return true;
 }
 
+bool writeAt(int fd, const uchar *data, std::size_t size, off_t offset)
+{
+    return wholeAt(::pwrite, fd, data, size, offset);
+}
+
 bool readAt(int fd, uchar *data, std::size_t size, off_t offset)
 {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-        offset += n;
-    }
-    return true;
+    return wholeAt(::pread, fd, data, size, offset);
+}
+
+// The pixels of a mapping a picture owns, unmapped with its last copy.
+struct Mapping {
+    void *data;
+    std::size_t size;
+};
+
+void unmapPicture(void *info)
+{
+    auto *mapping = static_cast<Mapping *>(info);
+    ::munmap(mapping->data, mapping->size);
+    delete mapping;
 }
 
 // Fresh pages of a picture about to be written whole come in large pages
@@ -208,18 +217,6 @@ void decodeIntoSharedMemory(uchar filler, std::int64_t copyUpTo)
 
 namespace {
 
-struct PrivateMapping {
-    void *data;
-    std::size_t size;
-};
-
-void unmapPrivate(void *info)
-{
-    auto *mapping = static_cast<PrivateMapping *>(info);
-    ::munmap(mapping->data, mapping->size);
-    delete mapping;
-}
-
 // A picture in a private mapping of its own, in large pages where the
 // system allows, started as filler. Off the heap, as a memory file would
 // be: a library that writes past one of its own buffers meets the same
@@ -232,11 +229,11 @@ QImage mappedPicture(int width, int height, QImage::Format format, uchar filler)
         return {};
     ::madvise(data, bytes, MADV_HUGEPAGE);
     std::memset(data, filler, bytes);
-    auto *mapping = new PrivateMapping{data, bytes};
+    auto *mapping = new Mapping{data, bytes};
     QImage picture(static_cast<uchar *>(data), width, height, qsizetype(width) * 4, format,
-                   unmapPrivate, mapping);
+                   unmapPicture, mapping);
     if (picture.isNull())
-        unmapPrivate(mapping);
+        unmapPicture(mapping);
     return picture;
 }
 
@@ -349,22 +346,6 @@ Taken takeDescriptor(int socket, Descriptor &out)
     }
     return Taken::Done;
 }
-
-namespace {
-
-struct Mapping {
-    void *data;
-    std::size_t size;
-};
-
-void unmapPicture(void *info)
-{
-    auto *mapping = static_cast<Mapping *>(info);
-    ::munmap(mapping->data, mapping->size);
-    delete mapping;
-}
-
-} // namespace
 
 QImage adoptPixels(Descriptor fd, int width, int height, QImage::Format format,
                    std::int64_t maxPixels, std::int64_t copyUpTo, QString *reason)

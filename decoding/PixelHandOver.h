@@ -1,12 +1,15 @@
 #pragma once
 
 // The decoded pixels go from the decode child to the program in a memory
-// file the child writes once, seals and passes over the socket; the program
-// maps it and shows it as its picture. Nothing is copied through the socket.
+// file the child fills once, seals and passes over the socket. A large
+// picture is decoded straight into the file, which the program maps and
+// shows as its picture; a smaller one is written into it and copied out by
+// the program (see SandboxOptions::copyPixelsUpTo). Nothing is copied
+// through the socket.
 //
 // The program trusts nothing about the file it is given: only a memory file
 // that can no longer shrink, grow, be written or have its seals changed,
-// and whose size is exactly the one the reply declared, is ever mapped. A
+// and whose size is exactly the one the reply declared, is ever read. A
 // file that could still shrink would fault the program (SIGBUS) the moment
 // its pages went away under the mapping.
 
