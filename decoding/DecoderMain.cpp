@@ -470,7 +470,6 @@ int main(int argc, char **argv)
                                                                  : LoaderTable::Preview);
     const int fd = proto::channelFd;
     endWithTheProgram(fd);
-    startDecodingLibraries();
     // Set by a child once it starts its reply: after that the stream is its.
     void *shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
