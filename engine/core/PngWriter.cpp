@@ -184,10 +184,12 @@ void keepZlibsIfSmaller(const std::vector<std::uint8_t> &raw, std::vector<std::u
 // drawing, whose repeats LZ77 does find; one whose middle LZ77 codes
 // smaller (a texture repeated further away than a run reaches) may be
 // one too. Those pieces are coded by libdeflate as well and the smaller
-// stream is kept.
+// stream is kept. A middle that LZ77 codes barely smaller (a smooth,
+// enlarged photo, say) is not worth doubling the time of a piece.
 constexpr int RunsMemoryLevel = 9;
 constexpr std::size_t DrawingRatio = 4;
 constexpr std::size_t SliceBytes = std::size_t(128) << 10;
+constexpr std::size_t LzMargin = 50; // LZ77 must save 2 % of the middle
 
 class PieceCoder {
 public:
@@ -222,7 +224,7 @@ private:
             return true; // as cheap to code whole as to sample
         const std::uint8_t *middle = raw.data() + (raw.size() - SliceBytes) / 2;
         return !m_runs.compress(middle, SliceBytes, m_slice) || !lz(middle, SliceBytes, m_other)
-               || m_other.size() < m_slice.size();
+               || m_other.size() + m_other.size() / LzMargin < m_slice.size();
     }
 
     Compressor m_lz;
