@@ -6,6 +6,7 @@
 // cache, so that its decoding costs next to nothing).
 #include "app/MainWindow.h"
 #include "app/TabStrip.h"
+#include "engine/conversion/LargeImageMemory.h"
 #include "platform/MessageService.h"
 #include "platform/ProgramFolder.h"
 #include "selection/ImagePreview.h"
@@ -168,6 +169,7 @@ void resizeLatency(MainWindow &window, int runs)
 int main(int argc, char **argv)
 {
     bench::offscreenUnlessTold();
+    keepLargeImageBuffers(); // as the program does
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Step 2 latency in the real window"));
