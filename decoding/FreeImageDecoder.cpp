@@ -20,16 +20,6 @@ namespace pictrove {
 
 namespace {
 
-void initialiseFreeImage()
-{
-    static const bool done = [] {
-        FreeImage_Initialise(FALSE);
-        return true;
-    }();
-    (void)done;
-    startFreeImageMessages();
-}
-
 unsigned DLL_CALLCONV readFile(void *buffer, unsigned size, unsigned count, fi_handle handle)
 {
     return unsigned(static_cast<BufferedFile *>(handle)->read(buffer, size, count));
@@ -119,6 +109,16 @@ LoadResult picture(FIBITMAP *bitmap)
 }
 
 } // namespace
+
+void initialiseFreeImage()
+{
+    static const bool done = [] {
+        FreeImage_Initialise(FALSE);
+        return true;
+    }();
+    (void)done;
+    startFreeImageMessages();
+}
 
 LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
                                const DecodeLimits &limits)
