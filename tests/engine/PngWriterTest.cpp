@@ -233,6 +233,37 @@ TEST(PngWriter, JoinedPiecesInflateToTheirConcatenation)
     }
 }
 
+// Filtered rows of noise are coded as runs, which LZ77 cannot beat there;
+// but noise that repeats (a tiled texture) is LZ77's, and must not be
+// coded as noise because its bytes look like it.
+TEST(PngWriter, NoiseAndRepeatedNoiseEachTakeTheSmallerCoding)
+{
+    const auto noise = [](int width, int height, int tile) {
+        FiBitmap dib(FreeImage_Allocate(width, height, 24));
+        std::mt19937 random(9);
+        std::vector<BYTE> texture(std::size_t(tile) * std::size_t(tile) * 3);
+        for (BYTE &b : texture)
+            b = BYTE(random());
+        for (int y = 0; y < height; ++y) {
+            BYTE *line = FreeImage_GetScanLine(dib.get(), y);
+            for (int x = 0; x < width * 3; ++x)
+                line[x] = tile > 0 ? texture[std::size_t((y % tile) * tile * 3 + x % (tile * 3))] : BYTE(random());
+        }
+        FreeImage_SetDotsPerMeterX(dib.get(), 2835);
+        FreeImage_SetDotsPerMeterY(dib.get(), 2835);
+        return dib;
+    };
+    for (const int tile : {0, 48}) {
+        SCOPED_TRACE(testing::Message() << "tile " << tile);
+        FiBitmap dib = noise(1200, 700, tile); // over 2 MB of rows: several pieces
+        expectLikeFreeImage(dib.get());
+        const QByteArray ours = encodePng(dib.get(), {});
+        if (tile > 0) { // far below the raw rows: the repeats were found
+            EXPECT_LT(ours.size(), 1200 * 700 * 3 / 10);
+        }
+    }
+}
+
 TEST(PngWriter, LeavesOtherBitmapsToFreeImage)
 {
     FiBitmap rgba(FreeImage_Allocate(8, 8, 32));
