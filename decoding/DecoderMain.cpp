@@ -336,10 +336,9 @@ Waited waitForChild(pid_t child, int &status, const std::atomic<int> &replying)
 [[gnu::noinline]] void scrubStackBelow()
 {
     constexpr std::size_t scrubbed = 256 * 1024;
-    volatile unsigned char area[scrubbed];
-    for (std::size_t i = 0; i < scrubbed; i += 64)
-        area[i] = heapFill;
-    std::memset(const_cast<unsigned char *>(area), heapFill, scrubbed);
+    unsigned char area[scrubbed];
+    std::memset(area, heapFill, scrubbed);
+    asm volatile("" : : "r"(area) : "memory"); // the stores are the point: keep them
 }
 
 // Decodes one file in a fresh child and lets the child reply. False when the
