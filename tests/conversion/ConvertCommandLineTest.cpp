@@ -1,4 +1,5 @@
 #include "tools/convert/ConvertOptions.h"
+#include "tools/convert/LargePageHeap.h"
 
 #include "TestSupport.h"
 
@@ -99,4 +100,27 @@ TEST(ConvertCommandLine, ResizeTakesItsThreeFormsAndEnlarge)
     EXPECT_EQ(parseCommandLine({"-o", dir, "--enlarge", "a.png"}).action, Action::UsageError);
     EXPECT_EQ(parseCommandLine({"-o", dir, "--resize", "5", "--resize", "6", "a.png"}).action,
               Action::UsageError);
+}
+
+// The converter restarts itself once with a large-page heap asked for: on
+// top of the user's own tunables, never against the user's choice, and
+// never again once asked (the restart must not loop).
+TEST(ConvertCommandLine, LargePageHeapIsAddedToTheUsersTunablesOnce)
+{
+    EXPECT_EQ(tunablesWithLargePageHeap(nullptr), std::optional<std::string>("glibc.malloc.hugetlb=1"));
+    EXPECT_EQ(tunablesWithLargePageHeap(""), std::optional<std::string>("glibc.malloc.hugetlb=1"));
+    EXPECT_EQ(tunablesWithLargePageHeap("glibc.malloc.check=3"),
+              std::optional<std::string>("glibc.malloc.check=3:glibc.malloc.hugetlb=1"));
+    // A name that merely starts the same is another tunable.
+    EXPECT_EQ(tunablesWithLargePageHeap("glibc.malloc.hugetlbx=2"),
+              std::optional<std::string>("glibc.malloc.hugetlbx=2:glibc.malloc.hugetlb=1"));
+    for (const char *given : {"glibc.malloc.hugetlb=1", "glibc.malloc.hugetlb=0",
+                              "glibc.malloc.check=3:glibc.malloc.hugetlb=2", "glibc.malloc.hugetlb"}) {
+        SCOPED_TRACE(given);
+        EXPECT_EQ(tunablesWithLargePageHeap(given), std::nullopt);
+    }
+    // What the restart sets is left alone the second time round.
+    const auto added = tunablesWithLargePageHeap("glibc.malloc.check=3");
+    ASSERT_TRUE(added);
+    EXPECT_EQ(tunablesWithLargePageHeap(added->c_str()), std::nullopt);
 }
