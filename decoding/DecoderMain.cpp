@@ -50,7 +50,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 extern char **environ;
@@ -329,31 +328,15 @@ Waited waitForChild(pid_t child, int &status, const std::atomic<int> &replying)
     return Waited::Exited;
 }
 
-// The stack below the server's, as every decode child finds it: one fixed
-// byte, whatever the server's start-up and its earlier requests left there.
-// A library that reads a variable it never set then reads the same value
-// in every child.
-[[gnu::noinline]] void scrubStackBelow()
-{
-    constexpr std::size_t scrubbed = 256 * 1024;
-    unsigned char area[scrubbed];
-    std::memset(area, heapFill, scrubbed);
-    asm volatile("" : : "r"(area) : "memory"); // the stores are the point: keep them
-}
-
 // Decodes one file in a fresh child and lets the child reply. False when the
 // reply stream can no longer be trusted: the child died part-way through its
 // reply, or could not send it, or the program is gone or out of step.
-// Nothing here allocates before the fork: the heap every child starts from
-// is the one the server's start-up left, whatever it has served since. The
-// file's name becomes a string in the child.
 template <typename Decode>
-bool serveInChild(std::string_view path, std::string_view ext, std::int64_t copyPixelsUpTo,
+bool serveInChild(const QString &file, const QString &extension, std::int64_t copyPixelsUpTo,
                   const Decode &decode, std::atomic<int> &replying)
 {
     replying.store(0);
     const pid_t server = ::getpid();
-    scrubStackBelow();
     const pid_t child = ::fork();
     if (child == 0) {
         // A server killed for overrunning takes its decode along.
@@ -366,8 +349,6 @@ bool serveInChild(std::string_view path, std::string_view ext, std::int64_t copy
         mallopt(M_PERTURB, heapFill);
         // As the heap would start them (M_PERTURB fills with the byte's complement).
         handover::decodeIntoSharedMemory(uchar(heapFill ^ 0xFF), copyPixelsUpTo);
-        const QString file = QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
-        const QString extension = QString::fromUtf8(ext.data(), qsizetype(ext.size()));
         proto::SizeNotice notice;
         notice.declaredPixels = declaredPixelsOf(file, extension);
         replying.store(1);
@@ -377,7 +358,7 @@ bool serveInChild(std::string_view path, std::string_view ext, std::int64_t copy
         ChildClock clock;
         const std::int64_t wall = nanosecondsOf(CLOCK_MONOTONIC);
         const std::int64_t cpu = nanosecondsOf(CLOCK_PROCESS_CPUTIME_ID);
-        LoadResult result = decode(file, extension);
+        LoadResult result = decode();
         // The EXIF block as the file laid it out is read here and nowhere
         // else: the program gets the details laid out afresh.
         result.exif = exif::canonical(result.exif);
@@ -489,9 +470,6 @@ int main(int argc, char **argv)
                                                                  : LoaderTable::Preview);
     const int fd = proto::channelFd;
     endWithTheProgram(fd);
-    // Once, before the first request; the heap the children start from is
-    // then the one this leaves (serveInChild allocates nothing).
-    startDecodingLibraries();
     // Set by a child once it starts its reply: after that the stream is its.
     void *shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -516,22 +494,23 @@ int main(int argc, char **argv)
         if (request.magic != proto::requestMagic || request.pathBytes > proto::maxPathBytes
             || request.extensionBytes > 64 || request.table > 1)
             return 2;
-        // Read into buffers of the server's own: see serveInChild.
-        static char path[proto::maxPathBytes];
-        static char ext[64];
-        if (!proto::readFully(fd, path, request.pathBytes) || !proto::readFully(fd, ext, request.extensionBytes))
+        QByteArray path(qsizetype(request.pathBytes), Qt::Uninitialized);
+        QByteArray ext(qsizetype(request.extensionBytes), Qt::Uninitialized);
+        if (!proto::readFully(fd, path.data(), std::size_t(path.size()))
+            || !proto::readFully(fd, ext.data(), std::size_t(ext.size())))
             return 2;
         DecodeLimits limits;
         limits.maxPixels = std::clamp<std::int64_t>(request.maxPixels, 1, limits.maxPixels);
         limits.resize = resizeOf(request);
+        const QString file = QFile::decodeName(path);
+        const QString extension = QString::fromUtf8(ext);
         const auto table = LoaderTable(request.table);
-        const auto decode = [&](const QString &file, const QString &extension) {
+        const auto decode = [&] {
             return request.fallbackOnly
                 ? decodeFallbackInProcess(file, extension, table, limits)
                 : decodeInProcess(file, extension, table, limits);
         };
-        if (!serveInChild({path, request.pathBytes}, {ext, request.extensionBytes}, request.copyPixelsUpTo,
-                          decode, *replying))
+        if (!serveInChild(file, extension, request.copyPixelsUpTo, decode, *replying))
             return 2;
     }
 }

@@ -6,9 +6,6 @@
 
 #include <FreeImage.h>
 
-#include <QBuffer>
-#include <QImageReader>
-
 namespace pictrove {
 
 namespace {
@@ -96,19 +93,6 @@ LoadResult decodeRoute(const LoaderRoute &route, const QString &path, QStringVie
     if (result.ok && result.image.hasAlphaChannel() && declaresNoAlpha(path, extension))
         dropAlpha(result.image);
     return result;
-}
-
-void startDecodingLibraries()
-{
-    initialiseFreeImage();
-    initialiseDevil();
-    // Qt loads a reader's plugin the first time a picture of its format is
-    // asked for; asking each once here loads them all.
-    for (const QByteArray &format : QImageReader::supportedImageFormats()) {
-        QBuffer nothing;
-        nothing.open(QIODevice::ReadOnly);
-        QImageReader(&nothing, format).canRead();
-    }
 }
 
 LoadResult decodeInProcess(const QString &path, QStringView extension, LoaderTable table,

@@ -21,13 +21,6 @@ struct DecodeLimits {
     ResizeSetting resize;
 };
 
-// Starts the decoding libraries and loads Qt's picture readers. The decoder
-// does it once, before it forks a child for each file: started in every
-// child, they cost a few milliseconds a file.
-void startDecodingLibraries();
-void initialiseFreeImage();
-void initialiseDevil();
-
 // Reads the file in this process with the table's route for the extension,
 // then with the other table's route when that differs and the first failed;
 // the picture then goes through adjustPhoto. Only the decoder process calls

@@ -76,6 +76,19 @@ ILint ILAPIENTRY tellFile(ILHANDLE handle)
     return ILint(static_cast<BufferedFile *>(handle)->tell());
 }
 
+void initialiseDevil()
+{
+    static const bool done = [] {
+        ilSetMemory(cappedAlloc, cappedFree);
+        ilInit();
+        ilSetRead(openFile, closeFile, fileAtEnd, fileByte, readFile, seekFile, tellFile);
+        ilEnable(IL_ORIGIN_SET);
+        ilOriginFunc(IL_ORIGIN_UPPER_LEFT); // top row first, as QImage keeps it
+        return true;
+    }();
+    (void)done;
+}
+
 // One DevIL image name, bound while it lives and deleted on every path.
 class DevilImage {
 public:
@@ -174,19 +187,6 @@ void copyRows(const ILubyte *data, int bytesPerPixel, bool alpha, QImage &out)
 }
 
 } // namespace
-
-void initialiseDevil()
-{
-    static const bool done = [] {
-        ilSetMemory(cappedAlloc, cappedFree);
-        ilInit();
-        ilSetRead(openFile, closeFile, fileAtEnd, fileByte, readFile, seekFile, tellFile);
-        ilEnable(IL_ORIGIN_SET);
-        ilOriginFunc(IL_ORIGIN_UPPER_LEFT); // top row first, as QImage keeps it
-        return true;
-    }();
-    (void)done;
-}
 
 LoadResult decodeWithDevil(const QString &path, QStringView extension, const DecodeLimits &limits)
 {

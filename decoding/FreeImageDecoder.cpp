@@ -20,6 +20,16 @@ namespace pictrove {
 
 namespace {
 
+void initialiseFreeImage()
+{
+    static const bool done = [] {
+        FreeImage_Initialise(FALSE);
+        return true;
+    }();
+    (void)done;
+    startFreeImageMessages();
+}
+
 unsigned DLL_CALLCONV readFile(void *buffer, unsigned size, unsigned count, fi_handle handle)
 {
     return unsigned(static_cast<BufferedFile *>(handle)->read(buffer, size, count));
@@ -109,16 +119,6 @@ LoadResult picture(FIBITMAP *bitmap)
 }
 
 } // namespace
-
-void initialiseFreeImage()
-{
-    static const bool done = [] {
-        FreeImage_Initialise(FALSE);
-        return true;
-    }();
-    (void)done;
-    startFreeImageMessages();
-}
 
 LoadResult decodeWithFreeImage(const QString &path, int format, int flags,
                                const DecodeLimits &limits)
