@@ -15,9 +15,10 @@
 namespace pictrove {
 
 // The PNG files of the library route, written with libdeflate and zlib's
-// run-length coder instead of FreeImage's zlib at level 6: the same chunks in the same order (IHDR,
-// PLTE, pHYs, IDAT, IEND), the same colour type and bit depth, the same
-// filtered rows as libpng chooses them, in less time and no more bytes.
+// run-length coder instead of FreeImage's zlib at level 6: the same chunks
+// in the same order (IHDR, PLTE, pHYs, IDAT, IEND), the same colour type
+// and bit depth, the same filtered rows as libpng chooses them, in less
+// time and no more bytes.
 // The filtered rows are cut into pieces compressed on up to threads
 // threads and joined into one zlib stream; the pieces depend on the
 // picture's size alone, so the bytes are the same whatever the threads.
@@ -53,7 +54,8 @@ namespace pngdetail {
 
 // One zlib stream of the concatenated pieces, each piece's bytes made by
 // fill(piece, into) and compressed on up to threads threads, each piece
-// the smaller of runs and libdeflate's level where that can win. Empty, with the reason in *error, when it failed.
+// coded as runs, or at libdeflate's level where that codes it smaller.
+// Empty, with the reason in *error, when it failed.
 using FillPiece = std::function<void(int piece, std::vector<std::uint8_t> &into)>;
 struct ZlibPieces {
     std::vector<std::vector<std::uint8_t>> parts; // in order; concatenated they are the stream
