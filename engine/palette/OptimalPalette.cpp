@@ -51,29 +51,89 @@ int sampleStep(const QImage &picture, double samples)
     return std::max(1, int(std::lround(std::sqrt(total / samples))));
 }
 
-void refine(std::vector<QRgb> &palette, const QImage &picture)
-{
-    NearestColour nearest(palette);
-    std::vector<std::uint64_t> sums(palette.size() * 4, 0); // r, g, b, count
-    const int step = sampleStep(picture, kRefinementSamples);
-    for (int y = 0, n = 0; y < picture.height(); y += step, ++n) {
-        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = n % step; x < picture.width(); x += step) {
-            const QRgb c = line[x];
-            std::uint64_t *sum = &sums[size_t(nearest.find(qRed(c), qGreen(c), qBlue(c))) * 4];
-            sum[0] += std::uint64_t(qRed(c));
-            sum[1] += std::uint64_t(qGreen(c));
-            sum[2] += std::uint64_t(qBlue(c));
-            ++sum[3];
+// The pixels the Lloyd steps fit the palette to, grouped by colour cell:
+// each step works out which entries can win in a cell once for all of the
+// cell's pixels, and a cell that one entry wins throughout gives that entry
+// its pixels' sums at once.
+class RefinementSample {
+public:
+    explicit RefinementSample(const QImage &picture)
+    {
+        const int step = sampleStep(picture, kRefinementSamples);
+        std::vector<QRgb> taken;
+        const int width = picture.width(), height = picture.height();
+        taken.reserve(size_t(width / step + 1) * size_t(height / step + 1));
+        for (int y = 0, n = 0; y < height; y += step, ++n) {
+            const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+            for (int x = n % step; x < width; x += step)
+                taken.push_back(line[x]);
+        }
+        // Counted into cells, then laid out cell by cell.
+        std::vector<std::uint32_t> starts(size_t(1) << 18, 0);
+        for (QRgb c : taken)
+            ++starts[size_t(PaletteCells::keyOf(qRed(c), qGreen(c), qBlue(c)))];
+        std::uint32_t at = 0;
+        for (size_t key = 0; key < starts.size(); ++key) {
+            const std::uint32_t count = starts[key];
+            if (count)
+                m_cells.push_back(Group{int(key), at, at + count, 0, 0, 0});
+            starts[key] = at;
+            at += count;
+        }
+        m_pixels.resize(taken.size());
+        for (QRgb c : taken)
+            m_pixels[starts[size_t(PaletteCells::keyOf(qRed(c), qGreen(c), qBlue(c)))]++] = c;
+        for (Group &group : m_cells)
+            for (std::uint32_t i = group.begin; i < group.end; ++i) {
+                group.red += std::uint64_t(qRed(m_pixels[i]));
+                group.green += std::uint64_t(qGreen(m_pixels[i]));
+                group.blue += std::uint64_t(qBlue(m_pixels[i]));
+            }
+    }
+
+    // One step: each entry moves to the rounded mean of the pixels nearest
+    // to it (the first entry on ties); an entry nearest to none stays.
+    void refine(std::vector<QRgb> &palette) const
+    {
+        PaletteCells cells(palette);
+        std::vector<std::uint64_t> sums(size_t(cells.size()) * 4, 0); // r, g, b, count
+        for (const Group &group : m_cells) {
+            const std::vector<std::uint8_t> &rivals = cells.rivals(group.key);
+            if (rivals.size() == 1) {
+                std::uint64_t *sum = &sums[size_t(rivals.front()) * 4];
+                sum[0] += group.red;
+                sum[1] += group.green;
+                sum[2] += group.blue;
+                sum[3] += group.end - group.begin;
+                continue;
+            }
+            for (std::uint32_t i = group.begin; i < group.end; ++i) {
+                const QRgb c = m_pixels[i];
+                const int entry = cells.nearestOf(rivals.data(), int(rivals.size()), qRed(c), qGreen(c), qBlue(c));
+                std::uint64_t *sum = &sums[size_t(entry) * 4];
+                sum[0] += std::uint64_t(qRed(c));
+                sum[1] += std::uint64_t(qGreen(c));
+                sum[2] += std::uint64_t(qBlue(c));
+                ++sum[3];
+            }
+        }
+        for (size_t i = 0; i < palette.size() && i < 256; ++i) {
+            const std::uint64_t *sum = &sums[i * 4];
+            if (sum[3])
+                palette[i] = qRgb(int((sum[0] + sum[3] / 2) / sum[3]), int((sum[1] + sum[3] / 2) / sum[3]),
+                                  int((sum[2] + sum[3] / 2) / sum[3]));
         }
     }
-    for (size_t i = 0; i < palette.size(); ++i) {
-        const std::uint64_t *sum = &sums[i * 4];
-        if (sum[3])
-            palette[i] = qRgb(int((sum[0] + sum[3] / 2) / sum[3]), int((sum[1] + sum[3] / 2) / sum[3]),
-                              int((sum[2] + sum[3] / 2) / sum[3]));
-    }
-}
+
+private:
+    struct Group {
+        int key;
+        std::uint32_t begin, end; // in m_pixels
+        std::uint64_t red, green, blue; // sums
+    };
+    std::vector<QRgb> m_pixels;
+    std::vector<Group> m_cells;
+};
 
 struct Cell {
     std::uint32_t count = 0;
@@ -211,9 +271,17 @@ std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours, QString 
     std::vector<QRgb> out;
     for (unsigned i = 0; i < palette->count; ++i)
         out.push_back(qRgb(palette->entries[i].r, palette->entries[i].g, palette->entries[i].b));
-    for (int i = 0; i < kRefinements; ++i)
-        refine(out, picture);
-    return out;
+    return lloydSteps(std::move(out), picture, kRefinements);
+}
+
+std::vector<QRgb> lloydSteps(std::vector<QRgb> palette, const QImage &picture, int steps)
+{
+    if (palette.empty() || picture.isNull())
+        return palette;
+    const RefinementSample sample(picture);
+    for (int i = 0; i < steps; ++i)
+        sample.refine(palette);
+    return palette;
 }
 
 } // namespace pictrove

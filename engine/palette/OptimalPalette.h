@@ -25,4 +25,12 @@ namespace pictrove {
 std::vector<QRgb> optimalPalette(const QImage &picture, int maxColours,
                                 QString *reason = nullptr);
 
+// Steps of Lloyd's method on a sample of the pixels of picture
+// (Format_RGB32): every n-th pixel of every n-th row, staggered, about
+// 400 000 in all, or every pixel of a smaller picture. Each entry moves to
+// the rounded mean of the sampled pixels nearest to it, the first entry
+// winning ties; an entry nearest to none stays where it is. optimalPalette
+// ends with three of them.
+std::vector<QRgb> lloydSteps(std::vector<QRgb> palette, const QImage &picture, int steps);
+
 } // namespace pictrove
