@@ -145,10 +145,37 @@ LoadResult decodeEmf(const QString &path, const DecodeLimits &limits)
     return loadedPicture(image, 0);
 }
 
+// The reader Qt would choose by content for a file that starts with one of
+// these signatures, named; empty for any other start.
+QByteArray formatBySignature(const QByteArray &start)
+{
+    if (start.startsWith("BM"))
+        return "bmp";
+    if (start.startsWith("GIF87a") || start.startsWith("GIF89a"))
+        return "gif";
+    if (start.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    return {};
+}
+
 LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    // Deciding by content, Qt asks every picture plugin it has, loading each
+    // into this process (and some large libraries with them) for every file.
+    // A file with a plain signature goes straight to the reader that asking
+    // would have found; any other is decided by content as before.
+    QFile file(path);
+    const QByteArray format = file.open(QIODevice::ReadOnly) ? formatBySignature(file.peek(8)) : QByteArray();
+    QImageReader reader;
+    if (format.isEmpty()) {
+        file.close();
+        reader.setFileName(path);
+        reader.setDecideFormatFromContent(true);
+    } else {
+        reader.setDevice(&file);
+        reader.setFormat(format);
+        reader.setAutoDetectImageFormat(false); // else every plugin is asked about the name
+    }
     // The orientation is applied after every route alike (PhotoAdjust.h).
     reader.setAutoTransform(false);
     reader.setAllocationLimit(int(std::min<std::int64_t>(limits.maxPixels * 4 / (1024 * 1024), 1 << 20)));

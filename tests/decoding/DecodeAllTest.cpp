@@ -90,6 +90,37 @@ TEST(DecodeAll, EveryFixtureDecodesToItsSizeAndColoursInBothTables)
     }
 }
 
+// The platform route reads by content, whatever the name says: the three
+// signatures it knows go to their readers, anything else is left to Qt.
+TEST(DecodeAll, ThePlatformRouteReadsByContentNotByName)
+{
+    setLoaderMode(LoaderMode::Sandboxed);
+    test::Sandbox box;
+    const std::map<QString, QString> misnamed{
+        {u"quad.bmp"_qs, u"bmp-inside.gif"_qs}, {u"quad.gif"_qs, u"gif-inside.jpg"_qs},
+        {u"quad.jpg"_qs, u"jpg-inside.bmp"_qs}, {u"quad.png"_qs, u"png-inside.gif"_qs},
+    };
+    int found = 0;
+    for (const LoaderFixture &f : test::loaderFixtures()) {
+        const auto name = misnamed.find(f.name);
+        if (name == misnamed.end())
+            continue;
+        ++found;
+        ASSERT_TRUE(box.write(name->second, f.bytes));
+        LoaderFixture renamed = f;
+        renamed.name = name->second;
+        expectDecodes(renamed, loadPicture(box.file(name->second), LoaderTable::Batch), LoaderTable::Batch);
+    }
+    EXPECT_EQ(found, 4);
+    // A signature with nothing readable behind it fails cleanly.
+    for (const QByteArray &start : {QByteArray("BM"), QByteArray("GIF89a"), QByteArray("\xFF\xD8\xFF")}) {
+        ASSERT_TRUE(box.write(u"broken.bmp"_qs, start + QByteArray(40, '\x7F')));
+        const LoadResult r = loadPicture(box.file(u"broken.bmp"_qs), LoaderTable::Batch);
+        EXPECT_FALSE(r.ok) << start.toHex().toStdString();
+        EXPECT_FALSE(r.error.isEmpty());
+    }
+}
+
 // The depth the preview reports: the library bitmap's own for FreeImage, the
 // hand-over format for DevIL, a fixed value for the platform route.
 TEST(DecodeAll, PreviewDepthsAreThoseOfThePictureAsHandedOver)
