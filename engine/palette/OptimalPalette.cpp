@@ -51,22 +51,27 @@ int sampleStep(const QImage &picture, double samples)
     return std::max(1, int(std::lround(std::sqrt(total / samples))));
 }
 
-// The pixels the Lloyd steps fit the palette to, grouped by colour cell:
-// each step works out which entries can win in a cell once for all of the
-// cell's pixels, and a cell that one entry wins throughout gives that entry
-// its pixels' sums at once.
-class RefinementSample {
+// A sample of a picture's pixels (made opaque) grouped by colour cell, in
+// the order of the cells' keys and, within a cell, in the picture's order:
+// every step-th pixel of every step-th row, staggered.
+class CellSample {
 public:
-    explicit RefinementSample(const QImage &picture)
+    struct Group {
+        int key;
+        std::uint32_t begin, end; // in pixels()
+        std::uint64_t red, green, blue; // sums
+        std::uint32_t count() const { return end - begin; }
+    };
+
+    CellSample(const QImage &picture, int step)
     {
-        const int step = sampleStep(picture, kRefinementSamples);
         std::vector<QRgb> taken;
         const int width = picture.width(), height = picture.height();
         taken.reserve(size_t(width / step + 1) * size_t(height / step + 1));
         for (int y = 0, n = 0; y < height; y += step, ++n) {
             const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
             for (int x = n % step; x < width; x += step)
-                taken.push_back(line[x]);
+                taken.push_back(line[x] | 0xFF000000);
         }
         // Counted into cells, then laid out cell by cell.
         std::vector<std::uint32_t> starts(size_t(1) << 18, 0);
@@ -76,14 +81,14 @@ public:
         for (size_t key = 0; key < starts.size(); ++key) {
             const std::uint32_t count = starts[key];
             if (count)
-                m_cells.push_back(Group{int(key), at, at + count, 0, 0, 0});
+                m_groups.push_back(Group{int(key), at, at + count, 0, 0, 0});
             starts[key] = at;
             at += count;
         }
         m_pixels.resize(taken.size());
         for (QRgb c : taken)
             m_pixels[starts[size_t(PaletteCells::keyOf(qRed(c), qGreen(c), qBlue(c)))]++] = c;
-        for (Group &group : m_cells)
+        for (Group &group : m_groups)
             for (std::uint32_t i = group.begin; i < group.end; ++i) {
                 group.red += std::uint64_t(qRed(m_pixels[i]));
                 group.green += std::uint64_t(qGreen(m_pixels[i]));
@@ -91,56 +96,50 @@ public:
             }
     }
 
-    // One step: each entry moves to the rounded mean of the pixels nearest
-    // to it (the first entry on ties); an entry nearest to none stays.
-    void refine(std::vector<QRgb> &palette) const
-    {
-        PaletteCells cells(palette);
-        std::vector<std::uint64_t> sums(size_t(cells.size()) * 4, 0); // r, g, b, count
-        for (const Group &group : m_cells) {
-            const std::vector<std::uint8_t> &rivals = cells.rivals(group.key);
-            if (rivals.size() == 1) {
-                std::uint64_t *sum = &sums[size_t(rivals.front()) * 4];
-                sum[0] += group.red;
-                sum[1] += group.green;
-                sum[2] += group.blue;
-                sum[3] += group.end - group.begin;
-                continue;
-            }
-            for (std::uint32_t i = group.begin; i < group.end; ++i) {
-                const QRgb c = m_pixels[i];
-                const int entry = cells.nearestOf(rivals.data(), int(rivals.size()), qRed(c), qGreen(c), qBlue(c));
-                std::uint64_t *sum = &sums[size_t(entry) * 4];
-                sum[0] += std::uint64_t(qRed(c));
-                sum[1] += std::uint64_t(qGreen(c));
-                sum[2] += std::uint64_t(qBlue(c));
-                ++sum[3];
-            }
-        }
-        for (size_t i = 0; i < palette.size() && i < 256; ++i) {
-            const std::uint64_t *sum = &sums[i * 4];
-            if (sum[3])
-                palette[i] = qRgb(int((sum[0] + sum[3] / 2) / sum[3]), int((sum[1] + sum[3] / 2) / sum[3]),
-                                  int((sum[2] + sum[3] / 2) / sum[3]));
-        }
-    }
+    const std::vector<QRgb> &pixels() const { return m_pixels; }
+    const std::vector<Group> &groups() const { return m_groups; }
 
 private:
-    struct Group {
-        int key;
-        std::uint32_t begin, end; // in m_pixels
-        std::uint64_t red, green, blue; // sums
-    };
     std::vector<QRgb> m_pixels;
-    std::vector<Group> m_cells;
+    std::vector<Group> m_groups;
 };
 
-struct Cell {
-    std::uint32_t count = 0;
-    std::uint32_t red = 0, green = 0, blue = 0; // sums
-    QRgb first = 0;
-    bool mixed = false;
-};
+// One Lloyd step: each entry moves to the rounded mean of the sampled pixels
+// nearest to it (the first entry on ties); an entry nearest to none stays.
+// Which entries can win in a cell is worked out once for all of the cell's
+// pixels, and a cell that one entry wins throughout gives that entry its
+// sums at once.
+void lloydStep(std::vector<QRgb> &palette, const CellSample &sample)
+{
+    PaletteCells cells(palette);
+    std::vector<std::uint64_t> sums(size_t(cells.size()) * 4, 0); // r, g, b, count
+    for (const CellSample::Group &group : sample.groups()) {
+        const std::vector<std::uint8_t> &rivals = cells.rivals(group.key);
+        if (rivals.size() == 1) {
+            std::uint64_t *sum = &sums[size_t(rivals.front()) * 4];
+            sum[0] += group.red;
+            sum[1] += group.green;
+            sum[2] += group.blue;
+            sum[3] += group.count();
+            continue;
+        }
+        for (std::uint32_t i = group.begin; i < group.end; ++i) {
+            const QRgb c = sample.pixels()[i];
+            const int entry = cells.nearestOf(rivals.data(), int(rivals.size()), qRed(c), qGreen(c), qBlue(c));
+            std::uint64_t *sum = &sums[size_t(entry) * 4];
+            sum[0] += std::uint64_t(qRed(c));
+            sum[1] += std::uint64_t(qGreen(c));
+            sum[2] += std::uint64_t(qBlue(c));
+            ++sum[3];
+        }
+    }
+    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
+        const std::uint64_t *sum = &sums[i * 4];
+        if (sum[3])
+            palette[i] = qRgb(int((sum[0] + sum[3] / 2) / sum[3]), int((sum[1] + sum[3] / 2) / sum[3]),
+                              int((sum[2] + sum[3] / 2) / sum[3]));
+    }
+}
 
 liq_histogram_entry entry(std::uint32_t count, int r, int g, int b)
 {
@@ -150,45 +149,30 @@ liq_histogram_entry entry(std::uint32_t count, int r, int g, int b)
 
 std::vector<liq_histogram_entry> histogram(const QImage &picture)
 {
-    const int step = sampleStep(picture, kSamplePixels);
-    std::vector<Cell> cells(size_t(1) << 18);
-    std::uint32_t greys[256] = {};
-    bool allGrey = true;
-    for (int y = 0, n = 0; y < picture.height(); y += step, ++n) {
-        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = n % step; x < picture.width(); x += step) {
-            const QRgb c = line[x] | 0xFF000000;
-            const int r = qRed(c), g = qGreen(c), b = qBlue(c);
-            Cell &cell = cells[size_t(((r >> 2) << 12) | ((g >> 2) << 6) | (b >> 2))];
-            if (cell.count == 0)
-                cell.first = c;
-            else if (cell.first != c)
-                cell.mixed = true;
-            ++cell.count;
-            cell.red += std::uint32_t(r);
-            cell.green += std::uint32_t(g);
-            cell.blue += std::uint32_t(b);
-            allGrey = allGrey && r == g && g == b;
-            ++greys[r];
-        }
-    }
+    const CellSample sample(picture, sampleStep(picture, kSamplePixels));
     std::vector<liq_histogram_entry> out;
-    if (allGrey) {
+    const auto &pixels = sample.pixels();
+    if (std::all_of(pixels.begin(), pixels.end(), [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); })) {
+        std::uint32_t greys[256] = {};
+        for (QRgb c : pixels)
+            ++greys[qRed(c)];
         for (int v = 0; v < 256; ++v)
             if (greys[v])
                 out.push_back(entry(greys[v], v, v, v));
         return out;
     }
-    for (const Cell &cell : cells) {
-        if (!cell.count)
-            continue;
-        if (!cell.mixed) {
-            out.push_back(entry(cell.count, qRed(cell.first), qGreen(cell.first), qBlue(cell.first)));
+    out.reserve(sample.groups().size());
+    for (const CellSample::Group &group : sample.groups()) {
+        // A cell that met a single colour keeps it exactly.
+        const QRgb first = pixels[group.begin];
+        if (std::all_of(pixels.begin() + group.begin + 1, pixels.begin() + group.end,
+                        [first](QRgb c) { return c == first; })) {
+            out.push_back(entry(group.count(), qRed(first), qGreen(first), qBlue(first)));
             continue;
         }
-        const std::uint32_t half = cell.count / 2;
-        out.push_back(entry(cell.count, int((cell.red + half) / cell.count),
-                            int((cell.green + half) / cell.count), int((cell.blue + half) / cell.count)));
+        const std::uint64_t count = group.count(), half = count / 2;
+        out.push_back(entry(group.count(), int((group.red + half) / count), int((group.green + half) / count),
+                            int((group.blue + half) / count)));
     }
     return out;
 }
@@ -202,9 +186,10 @@ std::optional<std::vector<QRgb>> fewColours(const QImage &picture, int limit)
     std::array<QRgb, kSlots> table{}; // 0 = empty; stored colours are opaque
     std::vector<QRgb> found;
     QRgb last = 0;
-    for (int y = 0; y < picture.height(); ++y) {
+    const int width = picture.width(), height = picture.height();
+    for (int y = 0; y < height; ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             const QRgb c = line[x] | 0xFF000000;
             if (c == last)
                 continue;
@@ -278,9 +263,9 @@ std::vector<QRgb> lloydSteps(std::vector<QRgb> palette, const QImage &picture, i
 {
     if (palette.empty() || picture.isNull())
         return palette;
-    const RefinementSample sample(picture);
+    const CellSample sample(picture, sampleStep(picture, kRefinementSamples));
     for (int i = 0; i < steps; ++i)
-        sample.refine(palette);
+        lloydStep(palette, sample);
     return palette;
 }
 
