@@ -42,11 +42,9 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
-#include <string_view>
 #include <vector>
 
 #include <algorithm>
-#include <iterator>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -405,11 +403,12 @@ int probe(const QString &path, LoaderTable table)
     return 0;
 }
 
-// Starts this program again with the address layout fixed; on any refusal
-// (a container may forbid it) goes on as it is. The environment sits at the
-// top of the stack, so its size moves every stack address: the decoder gets
-// the same few variables whatever the program's environment holds (the
-// folder it was started in, for one).
+// Starts this program again with the address layout fixed, in the
+// decoder's own environment (see DecoderEnvironment); on any refusal (a
+// container may forbid it) goes on as it is. The environment sits at the
+// top of the stack, so its size moves every stack address. The program
+// starts its decoders that way already, so only a decoder started by other
+// means takes the second start.
 void fixAddressLayout(char **argv)
 {
     const int persona = ::personality(0xffffffff);
@@ -417,31 +416,7 @@ void fixAddressLayout(char **argv)
         return;
     if (::personality(unsigned(persona) | ADDR_NO_RANDOMIZE) == -1)
         return;
-    static char offscreen[] = "QT_QPA_PLATFORM=offscreen";
-    static char language[] = "LANG=C.UTF-8";
-    // Every decode child starts with a heap it has never touched, and on
-    // virtual machines each fresh small page costs a fault as dear as
-    // decoding its pixels; large pages cut that several times over.
-    static char largePages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
-    static char bindNow[] = "LD_BIND_NOW=1";
-    // Qt seeds its hashes at random in each process, and the tables it
-    // keeps (its picture readers' among them) lie in the heap every decode
-    // child starts from: with the seed fixed, they lie the same way in every
-    // decoder process.
-    static char hashSeed[] = "QT_HASH_SEED=0";
-    std::vector<char *> environment{offscreen, language, largePages, bindNow, hashSeed};
-    // Where libraries, plugins and fonts come from, and how a sanitizer
-    // build reports.
-    static constexpr std::string_view kept[] = {
-        "LD_LIBRARY_PATH=", "QT_PLUGIN_PATH=", "FONTCONFIG_FILE=", "FONTCONFIG_PATH=",
-        "ASAN_OPTIONS=", "UBSAN_OPTIONS=", "LSAN_OPTIONS=",
-    };
-    for (char **variable = environ; *variable; ++variable) {
-        const std::string_view v(*variable);
-        if (std::any_of(std::begin(kept), std::end(kept), [v](std::string_view k) { return v.starts_with(k); }))
-            environment.push_back(*variable);
-    }
-    environment.push_back(nullptr);
+    proto::DecoderEnvironment environment(environ);
     ::execve("/proc/self/exe", argv, environment.data());
 }
 

@@ -7,8 +7,47 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace pictrove::decoderprotocol {
+
+// The decoder runs with its address layout fixed and in an environment of
+// its own, so that every decoder process lays out its libraries and heap
+// the same way: what a damaged file does in one, it does in all.
+
+// The variables a decoder runs with, taken from environment (a null-ended
+// list like environ): a few fixed ones, and those saying where libraries,
+// plugins and fonts come from and how a sanitizer build reports.
+class DecoderEnvironment {
+public:
+    explicit DecoderEnvironment(char **environment);
+    DecoderEnvironment(const DecoderEnvironment &) = delete;
+    DecoderEnvironment &operator=(const DecoderEnvironment &) = delete;
+
+    const std::vector<std::string> &variables() const { return m_variables; }
+    // Null-ended, for execve and posix_spawn; valid while this lives.
+    char **data() { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_variables;
+    std::vector<char *> m_pointers;
+};
+
+// While it lives, processes this thread starts take the fixed address
+// layout with them (the layout a decoder would otherwise start itself
+// again for); other threads are unaffected. Does nothing where the system
+// refuses it.
+class FixedLayoutForChildren {
+public:
+    FixedLayoutForChildren();
+    ~FixedLayoutForChildren();
+    FixedLayoutForChildren(const FixedLayoutForChildren &) = delete;
+    FixedLayoutForChildren &operator=(const FixedLayoutForChildren &) = delete;
+
+private:
+    int m_before = -1;
+};
 
 // The decoder process finds its end of the socket here.
 constexpr int channelFd = 3;

@@ -78,8 +78,15 @@ public:
         posix_spawn_file_actions_adddup2(&actions, theirs, proto::channelFd);
         const QByteArray exe = QFile::encodeName(program);
         char *argv[] = {const_cast<char *>(exe.constData()), nullptr};
+        // Started as it would start itself again: one start instead of two,
+        // each loading every library the decoder has.
+        proto::DecoderEnvironment environment(environ);
         pid_t pid = -1;
-        const int spawned = ::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ);
+        int spawned = -1;
+        {
+            const proto::FixedLayoutForChildren layout;
+            spawned = ::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environment.data());
+        }
         posix_spawn_file_actions_destroy(&actions);
         ::close(theirs);
         if (spawned != 0) {

@@ -18,9 +18,11 @@
 #include <csignal>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/personality.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <future>
 #include <thread>
 #include <unistd.h>
 
@@ -410,6 +412,61 @@ TEST_F(SandboxTest, AFileThatMayNotBeReadSaysPermissionDenied)
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(std::string(buffer, std::size_t(std::max<ssize_t>(n, 0))), "permission denied");
+}
+
+// A decoder gets the same few variables whatever the program's environment
+// holds, and keeps only those saying where its libraries come from.
+TEST(DecoderEnvironment, FixedVariablesAndTheKeptOnesOnly)
+{
+    char home[] = "HOME=/home/someone", path[] = "PATH=/usr/bin", plugins[] = "QT_PLUGIN_PATH=/opt/qt",
+         asan[] = "ASAN_OPTIONS=detect_leaks=0", look[] = "LD_LIBRARY_PATHS=no";
+    char *environment[] = {home, path, plugins, asan, look, nullptr};
+    decoderprotocol::DecoderEnvironment fixed(environment);
+    const std::vector<std::string> want{"QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8",
+                                        "GLIBC_TUNABLES=glibc.malloc.hugetlb=1", "LD_BIND_NOW=1",
+                                        "QT_HASH_SEED=0", "QT_PLUGIN_PATH=/opt/qt",
+                                        "ASAN_OPTIONS=detect_leaks=0"};
+    EXPECT_EQ(fixed.variables(), want);
+    char **list = fixed.data();
+    for (const std::string &v : want)
+        EXPECT_EQ(*list++, v);
+    EXPECT_EQ(*list, nullptr);
+}
+
+// Processes this thread starts while the guard lives take the fixed layout;
+// the thread's own persona comes back after, and other threads never change.
+TEST(DecoderEnvironment, TheFixedLayoutGoesToChildrenOfThisThreadOnly)
+{
+    const int before = ::personality(0xffffffff);
+    ASSERT_NE(before, -1);
+    if (before & ADDR_NO_RANDOMIZE)
+        GTEST_SKIP() << "this test runs with the layout fixed already";
+    const auto childHasFixedLayout = [] {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit((::personality(0xffffffff) & ADDR_NO_RANDOMIZE) ? 0 : 1);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    // A thread already running: it looks at its own persona while the guard lives.
+    std::promise<void> guarded;
+    std::future<int> other = std::async(std::launch::async, [ready = guarded.get_future()]() mutable {
+        ready.wait();
+        return ::personality(0xffffffff);
+    });
+    {
+        const decoderprotocol::FixedLayoutForChildren layout;
+        const bool fixed = ::personality(0xffffffff) & ADDR_NO_RANDOMIZE;
+        guarded.set_value();
+        const int otherPersona = other.get();
+        if (!fixed)
+            GTEST_SKIP() << "the system refuses a fixed layout";
+        EXPECT_TRUE(childHasFixedLayout());
+        EXPECT_EQ(otherPersona & ADDR_NO_RANDOMIZE, 0);
+    }
+    EXPECT_EQ(::personality(0xffffffff), before);
+    EXPECT_FALSE(childHasFixedLayout());
 }
 
 // The decoder draws metafiles off screen: a platform named for the program
