@@ -67,7 +67,8 @@ DecoderEnvironment::DecoderEnvironment(char **environment)
     };
     for (char **variable = environment; variable && *variable; ++variable) {
         const std::string_view v(*variable);
-        if (std::any_of(std::begin(kept), std::end(kept), [v](std::string_view k) { return v.starts_with(k); }))
+        const auto starts = [v](std::string_view k) { return v.starts_with(k); };
+        if (std::any_of(std::begin(kept), std::end(kept), starts))
             m_variables.emplace_back(v);
     }
     for (std::string &v : m_variables)

@@ -85,7 +85,8 @@ public:
         int spawned = -1;
         {
             const proto::FixedLayoutForChildren layout;
-            spawned = ::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environment.data());
+            spawned =
+                ::posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environment.data());
         }
         posix_spawn_file_actions_destroy(&actions);
         ::close(theirs);

@@ -165,7 +165,8 @@ LoadResult decodeBitmap(const QString &path, const DecodeLimits &limits)
     // A file with a plain signature goes straight to the reader that asking
     // would have found; any other is decided by content as before.
     QFile file(path);
-    const QByteArray format = file.open(QIODevice::ReadOnly) ? formatBySignature(file.peek(8)) : QByteArray();
+    const QByteArray format =
+        file.open(QIODevice::ReadOnly) ? formatBySignature(file.peek(8)) : QByteArray();
     QImageReader reader;
     if (format.isEmpty()) {
         file.close();

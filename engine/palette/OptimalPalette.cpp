@@ -125,7 +125,8 @@ void lloydStep(std::vector<QRgb> &palette, const CellSample &sample)
         }
         for (std::uint32_t i = group.begin; i < group.end; ++i) {
             const QRgb c = sample.pixels()[i];
-            const int entry = cells.nearestOf(rivals.data(), int(rivals.size()), qRed(c), qGreen(c), qBlue(c));
+            const int entry =
+                cells.nearestOf(rivals.data(), int(rivals.size()), qRed(c), qGreen(c), qBlue(c));
             std::uint64_t *sum = &sums[size_t(entry) * 4];
             sum[0] += std::uint64_t(qRed(c));
             sum[1] += std::uint64_t(qGreen(c));
@@ -152,7 +153,8 @@ std::vector<liq_histogram_entry> histogram(const QImage &picture)
     const CellSample sample(picture, sampleStep(picture, kSamplePixels));
     std::vector<liq_histogram_entry> out;
     const auto &pixels = sample.pixels();
-    if (std::all_of(pixels.begin(), pixels.end(), [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); })) {
+    const auto grey = [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); };
+    if (std::all_of(pixels.begin(), pixels.end(), grey)) {
         std::uint32_t greys[256] = {};
         for (QRgb c : pixels)
             ++greys[qRed(c)];
@@ -171,8 +173,8 @@ std::vector<liq_histogram_entry> histogram(const QImage &picture)
             continue;
         }
         const std::uint64_t count = group.count(), half = count / 2;
-        out.push_back(entry(group.count(), int((group.red + half) / count), int((group.green + half) / count),
-                            int((group.blue + half) / count)));
+        out.push_back(entry(group.count(), int((group.red + half) / count),
+                            int((group.green + half) / count), int((group.blue + half) / count)));
     }
     return out;
 }
