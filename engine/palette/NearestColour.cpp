@@ -26,6 +26,10 @@ PaletteCells::PaletteCells(const std::vector<QRgb> &palette)
     }
     if (m_channels.empty())
         m_channels.assign(3, 0); // black
+    for (int i = 0; i < size(); ++i) {
+        const int r = channel(i, 0), g = channel(i, 1), b = channel(i, 2);
+        m_doubled.insert(m_doubled.end(), {2 * r, 2 * g, 2 * b, r * r + g * g + b * b});
+    }
 
     // A block's nearest and farthest squared distances to an entry, one
     // channel at a time: a block's bound is then three table rows summed.
@@ -80,12 +84,12 @@ const std::vector<std::uint8_t> &PaletteCells::rivals(int key)
     const auto &list = candidates(block);
 
     // The entry nearest to the cell's centre (doubled units).
+    const int centre[3] = {2 * lo[0] + 3, 2 * lo[1] + 3, 2 * lo[2] + 3};
     int best = INT_MAX;
     int nearest = list.front();
     for (std::uint8_t i : list) {
-        const int *c = &m_channels[size_t(3 * i)];
-        const int d = square(2 * c[0] - lo[0] * 2 - 3) + square(2 * c[1] - lo[1] * 2 - 3)
-                      + square(2 * c[2] - lo[2] * 2 - 3);
+        const int *c = &m_doubled[size_t(4 * i)];
+        const int d = square(c[0] - centre[0]) + square(c[1] - centre[1]) + square(c[2] - centre[2]);
         if (d < best) {
             best = d;
             nearest = i;
@@ -93,19 +97,17 @@ const std::vector<std::uint8_t> &PaletteCells::rivals(int key)
     }
     // Entries that are as near as that one somewhere in the cell:
     // |p - j|^2 - |p - e|^2 = 2 p.(e - j) + |j|^2 - |e|^2 is linear in p, so
-    // its least value is at a corner.
-    const int *e = &m_channels[size_t(3 * nearest)];
+    // its least value is at a corner: the cell's low corner on each axis
+    // where the slope 2 (e - j) is not negative, its high corner (3 above)
+    // where it is.
+    const int *e = &m_doubled[size_t(4 * nearest)];
     m_rivals.assign(1, std::uint8_t(nearest));
     for (std::uint8_t j : list) {
-        if (j == nearest)
-            continue;
-        const int *c = &m_channels[size_t(3 * j)];
-        int least = c[0] * c[0] + c[1] * c[1] + c[2] * c[2] - (e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-        for (int a = 0; a < 3; ++a) {
-            const int slope = 2 * (e[a] - c[a]);
-            least += slope * (slope >= 0 ? lo[a] : lo[a] + 3);
-        }
-        if (least <= 0)
+        const int *c = &m_doubled[size_t(4 * j)];
+        const int slope[3] = {e[0] - c[0], e[1] - c[1], e[2] - c[2]};
+        const int least = c[3] - e[3] + slope[0] * lo[0] + slope[1] * lo[1] + slope[2] * lo[2]
+                          + 3 * (std::min(slope[0], 0) + std::min(slope[1], 0) + std::min(slope[2], 0));
+        if (least <= 0 && j != nearest)
             m_rivals.push_back(j);
     }
     // Entry order decides ties: compare in that order.

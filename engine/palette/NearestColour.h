@@ -58,6 +58,7 @@ private:
     const std::vector<std::uint8_t> &candidates(int block);
 
     std::vector<int> m_channels; // r, g, b per entry
+    std::vector<int> m_doubled;  // 2 r, 2 g, 2 b and r^2 + g^2 + b^2 per entry
     // Per channel and block of 16 values along it, each entry's nearest and
     // farthest squared distance to the block (axisRow).
     std::vector<int> m_axisSquares;
