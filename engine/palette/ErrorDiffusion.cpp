@@ -88,10 +88,12 @@ void rowActivity(const QRgb *above, const QRgb *row, const QRgb *below, int widt
 // side so that taps need no bounds checks.
 //
 // Each pixel waits for the one before it (its error goes on to the right),
-// so one row is a single long chain of dependent steps. Rows that run the
-// same way are therefore done two at a time, the lower one `lag` pixels
-// behind the upper one: by then every pixel above that sends it error is
-// finished, and the processor overlaps the two chains. Serpentine rows
+// and each step waits for its colour's table lookup, which often misses the
+// cache: one row is a single long chain of dependent steps. Rows that run
+// the same way are therefore done four at a time, each `lag` pixels behind
+// the one above: by then every pixel above that sends it error is finished,
+// and the processor overlaps the four chains. The sums each pixel receives
+// are the same whatever the order, so are the codes. Serpentine rows
 // alternate direction and go one at a time.
 template <const auto &kernel>
 class Diffusion {
@@ -106,8 +108,9 @@ public:
         const int stride = width + 2 * margin; // pixels
         std::vector<Lanes> rows(size_t(stride) * kRingRows, Lanes{0, 0, 0, 0});
         std::vector<std::uint16_t> lanes(size_t(width) * 4);
-        std::vector<std::uint16_t> busyUpper(static_cast<size_t>(width)),
-            busyLower(static_cast<size_t>(width));
+        std::array<std::vector<std::uint16_t>, kChains> busy;
+        for (auto &b : busy)
+            b.resize(static_cast<size_t>(width));
 
         Context<Q> context{q, {}, 3 * q.spread()};
         const int knee = std::clamp(q.spread(), 1, kMaxKnee);
@@ -132,11 +135,13 @@ public:
             std::fill(start, start + stride, Lanes{0, 0, 0, 0});
         };
 
+        // Before the rows from y on are done, rows y and y + 1 hold what the
+        // rows above sent them; the rows below start afresh.
         for (int y = 0; y < height;) {
-            if (serpentine || y + 1 == height) {
+            if (serpentine) {
                 clear(y + 2); // receives from this row and the next only
-                const Row<Q> row = prepare(y, busyUpper);
-                if (serpentine && (y & 1))
+                const Row<Q> row = prepare(y, busy[0]);
+                if (y & 1)
                     for (int x = width - 1; x >= 0; --x)
                         step<-1>(row, x, context);
                 else
@@ -146,21 +151,33 @@ public:
                 y += 1;
                 continue;
             }
-            clear(y + 2);
-            clear(y + 3);
-            const Row<Q> upper = prepare(y, busyUpper);
-            const Row<Q> lower = prepare(y + 1, busyLower);
-            const int lead = std::min(kLag, width);
-            for (int x = 0; x < lead; ++x)
-                step<1>(upper, x, context);
-            for (int x = lead; x < width; ++x) {
-                step<1>(upper, x, context);
-                step<1>(lower, x - kLag, context);
+            const int chains = std::min(kChains, height - y);
+            std::array<Row<Q>, kChains> chain;
+            for (int k = 0; k < chains; ++k) {
+                clear(y + k + 2);
+                chain[size_t(k)] = prepare(y + k, busy[size_t(k)]);
             }
-            for (int x = std::max(0, width - kLag); x < width; ++x)
-                step<1>(lower, x, context);
-            rowDone(progress, y + 1);
-            y += 2;
+            if (chains == kChains && width >= kChains * kLag) {
+                // Every chain at work but at the two ends.
+                const int steady = (kChains - 1) * kLag;
+                for (int x = 0; x < steady; ++x)
+                    for (int k = 0; k * kLag <= x; ++k)
+                        step<1>(chain[size_t(k)], x - k * kLag, context);
+                for (int x = steady; x < width; ++x)
+                    for (int k = 0; k < kChains; ++k)
+                        step<1>(chain[size_t(k)], x - k * kLag, context);
+                for (int x = width; x < width + steady; ++x)
+                    for (int k = 0; k < kChains; ++k)
+                        if (x - k * kLag < width)
+                            step<1>(chain[size_t(k)], x - k * kLag, context);
+            } else {
+                for (int x = 0; x < width + (chains - 1) * kLag; ++x)
+                    for (int k = 0; k < chains; ++k)
+                        if (x - k * kLag >= 0 && x - k * kLag < width)
+                            step<1>(chain[size_t(k)], x - k * kLag, context);
+            }
+            rowDone(progress, y + chains - 1);
+            y += chains;
         }
     }
 
@@ -169,8 +186,10 @@ private:
     // texture (measured on photos at 2 to 16 colours: more diffusion there
     // only adds noise).
     static constexpr int kMaxKnee = 24;
-    // Four rows: the pair being done and the two below that they feed.
-    static constexpr int kRingRows = 4;
+    // Rows done together.
+    static constexpr int kChains = 4;
+    // The rows being done and the two below that they feed, and a power of two.
+    static constexpr int kRingRows = 8;
     // How far the lower row of a pair trails: one more than the widest tap.
     static constexpr int kLag = [] {
         int reach = 0;

@@ -163,6 +163,38 @@ TEST(Dither, Rgb555DiffusionKeepsTheMean)
         EXPECT_NEAR(bandMean(shown, band, band + 16), bandMean(ramp, band, band + 16), 1.0);
 }
 
+// The codes of every error diffusion on pictures of every shape the rows
+// can be grouped in (fewer rows than a group, a group and some left over,
+// rows narrower than the lag between them), for a palette and 5-5-5, summed
+// up as one number: the codes the diffusion gave when it did one row at a
+// time, before it overlapped rows.
+TEST(Dither, DiffusionGivesTheCodesOfOneRowAtATime)
+{
+    std::uint64_t hash = 1469598103934665603u;
+    const auto add = [&hash](const uchar *bytes, qsizetype n) {
+        for (qsizetype i = 0; i < n; ++i)
+            hash = (hash ^ bytes[i]) * 1099511628211u;
+    };
+    const palettes::Palette palette = palettes::vga16();
+    for (const QSize size : {QSize(1, 1), QSize(1, 9), QSize(3, 2), QSize(5, 3), QSize(7, 4), QSize(11, 5),
+                             QSize(12, 6), QSize(13, 7), QSize(40, 9), QSize(97, 35)}) {
+        const QImage photo = test::makeTestPicture(size.width(), size.height());
+        for (std::int32_t code : kDiffusion) {
+            QImage codes(size, QImage::Format_Indexed8);
+            PaletteQuantiser q(palette);
+            dither(*ditherFromCode(code), photo, codes, q);
+            QImage words(size, QImage::Format_RGB555);
+            Rgb555Quantiser w;
+            dither(*ditherFromCode(code), photo, words, w);
+            for (int y = 0; y < size.height(); ++y) {
+                add(codes.constScanLine(y), size.width());
+                add(words.constScanLine(y), 2 * qsizetype(size.width()));
+            }
+        }
+    }
+    EXPECT_EQ(hash, 13119149752475723436u);
+}
+
 // Sharing the rows among threads gives the codes one thread gives, for
 // every dither, palette and 5-5-5 alike, whatever the number of threads
 // (more threads than runs of rows included); a reader that follows the
