@@ -12,7 +12,9 @@
 
 int main(int argc, char *argv[])
 {
-    // "Save All ..." converts many pictures in a row, as pictrove-convert does.
+    // Every Step 2 preview and "Save All ..." works on whole pictures, as
+    // pictrove-convert does.
+    pictrove::restartWithLargePageHeap(argv);
     pictrove::keepLargeImageBuffers();
     pictrove::dropRuntimeFolderWarning();
     QApplication app(argc, argv);

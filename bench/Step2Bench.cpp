@@ -168,8 +168,10 @@ void resizeLatency(MainWindow &window, int runs)
 
 int main(int argc, char **argv)
 {
+    // The heap as the program has it.
+    restartWithLargePageHeap(argv);
+    keepLargeImageBuffers();
     bench::offscreenUnlessTold();
-    keepLargeImageBuffers(); // as the program does
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Step 2 latency in the real window"));

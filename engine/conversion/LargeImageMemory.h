@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 namespace pictrove {
 
 // Keeps the large pixel buffers of one picture in the heap for the next one
@@ -8,5 +11,22 @@ namespace pictrove {
 // and the kernel then zero-fills every page on first touch. Call once at
 // program start, in programs that convert many pictures in a row.
 void keepLargeImageBuffers();
+
+
+// The large buffers of an encode (each picture, its bitmaps, the palette's
+// samples, the pieces a PNG is cut into) come from the heap, and on virtual
+// machines the first write to a fresh small page costs more than the write
+// itself. The C library puts its heap in large pages when GLIBC_TUNABLES
+// asks for it, which only counts when a program starts: so the converter
+// and the window start themselves again once, with that added.
+
+// GLIBC_TUNABLES as it should be given current (null when unset), or
+// nothing when there is nothing to add: the large-page heap is asked for
+// already, or the user set that tunable otherwise, which is kept.
+std::optional<std::string> tunablesWithLargePageHeap(const char *current);
+
+// Starts this program again with the tunable added, unless it is there
+// already; returns when there is nothing to do or the system refuses.
+void restartWithLargePageHeap(char **argv);
 
 } // namespace pictrove

@@ -1,5 +1,5 @@
 #include "tools/convert/ConvertOptions.h"
-#include "tools/convert/LargePageHeap.h"
+#include "engine/conversion/LargeImageMemory.h"
 
 #include "TestSupport.h"
 

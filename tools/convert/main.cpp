@@ -5,7 +5,6 @@
 #include "tools/convert/ConvertOptions.h"
 #include "tools/convert/ConvertRun.h"
 #include "tools/convert/FormatListing.h"
-#include "tools/convert/LargePageHeap.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -36,7 +35,7 @@ void stopCleanlyOnInterruption()
 int main(int argc, char *argv[])
 {
     using namespace pictrove::convert;
-    restartWithLargePageHeap(argv);
+    pictrove::restartWithLargePageHeap(argv);
     pictrove::keepLargeImageBuffers();
     // Pictures are drawn into surfaces, never onto a screen: whatever
     // platform the session names for Qt programs, no display is needed (a
