@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
 {
     // Every Step 2 preview and "Save All ..." works on whole pictures, as
     // pictrove-convert does.
-    pictrove::restartWithLargePageHeap(argv);
+    pictrove::restartForPictureWork(argv);
     pictrove::keepLargeImageBuffers();
     pictrove::dropRuntimeFolderWarning();
     QApplication app(argc, argv);

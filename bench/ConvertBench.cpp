@@ -404,7 +404,8 @@ int main(int argc, char *argv[])
 {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    keepLargeImageBuffers(); // as pictrove-convert does
+    restartForPictureWork(argv); // as pictrove-convert does
+    keepLargeImageBuffers();
     QApplication app(argc, argv);
     QTextStream out(stdout);
 

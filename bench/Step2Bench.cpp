@@ -169,7 +169,7 @@ void resizeLatency(MainWindow &window, int runs)
 int main(int argc, char **argv)
 {
     // The heap as the program has it.
-    restartWithLargePageHeap(argv);
+    restartForPictureWork(argv);
     keepLargeImageBuffers();
     bench::offscreenUnlessTold();
     QApplication app(argc, argv);

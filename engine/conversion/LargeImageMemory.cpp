@@ -41,12 +41,22 @@ std::optional<std::string> tunablesWithLargePageHeap(const char *current)
     return wanted;
 }
 
-void restartWithLargePageHeap(char **argv)
+bool wantsPassiveOpenMp(const char *policy, const char *spinCount)
+{
+    return !policy && !spinCount;
+}
+
+void restartForPictureWork(char **argv)
 {
     const char *current = std::getenv("GLIBC_TUNABLES");
     const std::optional<std::string> before = current ? std::optional<std::string>(current) : std::nullopt;
     const std::optional<std::string> tunables = tunablesWithLargePageHeap(current);
-    if (!tunables || ::setenv("GLIBC_TUNABLES", tunables->c_str(), 1) != 0)
+    const bool passive = wantsPassiveOpenMp(std::getenv("OMP_WAIT_POLICY"), std::getenv("GOMP_SPINCOUNT"));
+    if (tunables && ::setenv("GLIBC_TUNABLES", tunables->c_str(), 1) != 0)
+        return;
+    if (passive && ::setenv("OMP_WAIT_POLICY", "passive", 1) != 0)
+        return;
+    if (!tunables && !passive)
         return;
     // By its own path, so that the process keeps its name ("pictrove" in
     // ps and the task manager, not "exe"); by /proc/self/exe when that path
@@ -64,6 +74,8 @@ void restartWithLargePageHeap(char **argv)
         ::setenv("GLIBC_TUNABLES", before->c_str(), 1);
     else
         ::unsetenv("GLIBC_TUNABLES");
+    if (passive)
+        ::unsetenv("OMP_WAIT_POLICY");
 }
 
 } // namespace pictrove

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace pictrove;
@@ -432,6 +433,46 @@ TEST(ConvertTool, AnInterruptionStopsAfterTheFileUnderWay)
             QImage written(box.file("out/" + name));
             EXPECT_EQ(written.size(), QSize(600, 400)) << name.toStdString();
         }
+    }
+}
+
+// The running converter has started itself again as itself (its own name in
+// ps, not "exe"), with the large-page heap and OpenMP threads that sleep
+// when idle, and with a user's own choice of how OpenMP waits kept.
+TEST(ConvertTool, RunsWithTheHeapAndThreadsItAskedForAndTheUsersChoicesKept)
+{
+    test::Sandbox box;
+    QDir(box.path()).mkdir(QStringLiteral("out"));
+    ASSERT_TRUE(test::makeTestPicture(600, 400).save(box.file("a.png")));
+    QStringList arguments{"-f", "14", "--overwrite", "-o", box.file("out")};
+    for (int i = 0; i < 200; ++i)
+        arguments << box.file("a.png");
+    for (const char *userPolicy : {"", "active"}) {
+        SCOPED_TRACE(userPolicy);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("OMP_WAIT_POLICY"));
+        environment.remove(QStringLiteral("GOMP_SPINCOUNT"));
+        environment.remove(QStringLiteral("GLIBC_TUNABLES"));
+        if (*userPolicy)
+            environment.insert(QStringLiteral("OMP_WAIT_POLICY"), QString::fromLatin1(userPolicy));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pictrove-convert"), arguments);
+        ASSERT_TRUE(process.waitForReadyRead(60000));
+        const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());
+        QFile environ(proc + QStringLiteral("environ")), comm(proc + QStringLiteral("comm"));
+        ASSERT_TRUE(environ.open(QIODevice::ReadOnly) && comm.open(QIODevice::ReadOnly));
+        const QList<QByteArray> variables = environ.readAll().split('\0');
+        const QByteArray name = comm.readAll().trimmed();
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished(60000);
+        EXPECT_EQ(name, QByteArray("pictrove-conver")); // the kernel keeps 15 characters
+        EXPECT_TRUE(variables.contains("GLIBC_TUNABLES=glibc.malloc.hugetlb=1"));
+        EXPECT_TRUE(variables.contains(*userPolicy ? QByteArray("OMP_WAIT_POLICY=") + userPolicy
+                                                   : QByteArray("OMP_WAIT_POLICY=passive")));
+        EXPECT_EQ(std::count_if(variables.begin(), variables.end(),
+                                [](const QByteArray &v) { return v.startsWith("OMP_WAIT_POLICY="); }),
+                  1);
     }
 }
 

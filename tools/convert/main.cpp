@@ -35,7 +35,7 @@ void stopCleanlyOnInterruption()
 int main(int argc, char *argv[])
 {
     using namespace pictrove::convert;
-    pictrove::restartWithLargePageHeap(argv);
+    pictrove::restartForPictureWork(argv);
     pictrove::keepLargeImageBuffers();
     // Pictures are drawn into surfaces, never onto a screen: whatever
     // platform the session names for Qt programs, no display is needed (a
