@@ -26,6 +26,7 @@
 #include "engine/conversion/ConversionContext.h"
 #include "engine/conversion/LargeImageMemory.h"
 #include "engine/conversion/StageClock.h"
+#include "decoding/DecoderSandbox.h"
 #include "decoding/PictureLoader.h"
 
 #include <QCommandLineParser>
@@ -50,8 +51,11 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
+#include <thread>
 
 extern char **environ;
 
@@ -349,6 +353,39 @@ QStringList pngCopies(const std::vector<CorpusImage> &corpus)
     return copies;
 }
 
+// The corpus read as the converter reads it, each of jobs threads through
+// a decoder process of its own, nothing converted or written: the least
+// time a converter of ours needs however fast it converts and writes.
+// Median of rounds.
+double readingAlone(const std::vector<CorpusImage> &corpus, int jobs, int rounds)
+{
+    std::vector<double> walls;
+    std::vector<std::unique_ptr<DecoderSandbox>> sandboxes;
+    for (int j = 0; j < jobs; ++j)
+        sandboxes.push_back(std::make_unique<DecoderSandbox>());
+    for (int round = 0; round < rounds; ++round) {
+        std::atomic<std::size_t> next{0};
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::thread> threads;
+        for (int j = 0; j < jobs; ++j)
+            threads.emplace_back([&, sandbox = sandboxes[std::size_t(j)].get()] {
+                for (std::size_t i = next++; i < corpus.size(); i = next++) {
+                    const QString &path = corpus[i].path;
+                    const LoadResult read =
+                        sandbox->load(path, QFileInfo(path).suffix().toLower(), LoaderTable::Batch);
+                    if (!read.ok)
+                        QTextStream(stderr) << "not read: " << path << ": " << read.error << '\n';
+                }
+            });
+        for (std::thread &t : threads)
+            t.join();
+        walls.push_back(double(clock.nsecsElapsed()) / 1e9);
+    }
+    std::sort(walls.begin(), walls.end());
+    return walls[walls.size() / 2];
+}
+
 // The table: pictrove-convert as a user runs it beside the peers,
 // per row, then the ratios and the goals.
 void peerTable(QTextStream &out, const std::vector<CorpusImage> &corpus, const QList<int> &rows, int rounds,
@@ -395,7 +432,7 @@ void peerTable(QTextStream &out, const std::vector<CorpusImage> &corpus, const Q
         results.push_back(measureRow(row, setup, log));
         printRow(out, results.back(), true);
     }
-    printRatios(out, results, setup.jobs);
+    printRatios(out, results, setup.jobs, readingAlone(corpus, setup.jobs, rounds));
 }
 
 } // namespace

@@ -439,7 +439,7 @@ void printRow(QTextStream &out, const RowResult &result, bool withBytes)
     out.flush();
 }
 
-void printRatios(QTextStream &out, const std::vector<RowResult> &results, int jobs)
+void printRatios(QTextStream &out, const std::vector<RowResult> &results, int jobs, double readingAlone)
 {
     out << QStringLiteral("\n%1 %2  %3 %4 %5\n")
                .arg(QStringLiteral("row"), -16)
@@ -477,6 +477,24 @@ void printRatios(QTextStream &out, const std::vector<RowResult> &results, int jo
         if (!r.ours.walls.empty() && !r.oursOneJob.walls.empty())
             scaling << QStringLiteral("%1 %2x").arg(r.row->name).arg(r.oursOneJob.wall() / r.ours.wall(), 0, 'f', 2);
     out << scaling.join(QStringLiteral(", ")) << '\n';
+    if (readingAlone > 0) {
+        QStringList bounds;
+        for (const RowResult &r : results) {
+            const std::optional<GoalCheck> check = goalFor(r);
+            if (!check || !check->goal.contains(QStringLiteral("GraphicsMagick")))
+                continue;
+            for (const Measured &m : r.peers)
+                if (m.label.startsWith(QStringLiteral("GraphicsMagick on ")) && !m.walls.empty())
+                    bounds << QStringLiteral("%1 %2x").arg(r.row->name).arg(m.wall() / readingAlone, 0, 'f', 2);
+        }
+        out << QStringLiteral("%1 %2 %3\n")
+                   .arg(QStringLiteral("reading alone"), -16)
+                   .arg(QStringLiteral("the corpus read through %1 decoder processes, nothing written: %2")
+                            .arg(jobs).arg(seconds(readingAlone)), -64)
+                   .arg(bounds.isEmpty() ? QString()
+                                         : QStringLiteral("so against GraphicsMagick on both cores we reach at most ")
+                                 + bounds.join(QStringLiteral(", ")));
+    }
     out.flush();
 }
 

@@ -130,6 +130,11 @@ RowResult measureRow(const PeerRow &row, const PeerSetup &setup, QTextStream &lo
 
 // The per-row block and the closing table of ratios and goals.
 void printRow(QTextStream &out, const RowResult &result, bool withBytes);
-void printRatios(QTextStream &out, const std::vector<RowResult> &results, int jobs);
+// readingAlone: the wall time of reading the corpus through one decoder
+// process per job, writing nothing (0 when not measured): the ratio a row
+// can reach against a peer is at most the peer's time over it, and is
+// printed as that bound beside the GraphicsMagick rows.
+void printRatios(QTextStream &out, const std::vector<RowResult> &results, int jobs,
+                 double readingAlone = 0);
 
 } // namespace pictrove::bench
