@@ -58,17 +58,18 @@ std::optional<std::string> tunablesWithLargePageHeap(const char *current)
     return wanted;
 }
 
-bool wantsPassiveOpenMp(const char *policy, const char *spinCount)
-{
-    return !policy && !spinCount;
-}
-
 void restartForPictureWork(char **argv)
 {
     const char *current = std::getenv("GLIBC_TUNABLES");
     const std::optional<std::string> before = current ? std::optional<std::string>(current) : std::nullopt;
     const std::optional<std::string> tunables = tunablesWithLargePageHeap(current);
-    const bool passive = wantsPassiveOpenMp(std::getenv("OMP_WAIT_POLICY"), std::getenv("GOMP_SPINCOUNT"));
+    // libimagequant's OpenMP threads spin for a while after each parallel
+    // part of a palette before they sleep. Beside a second job, or beside
+    // Step 2's writer thread, that spinning takes a core from work that has
+    // something to do (a fifth of one job's processor time on the GIF row).
+    // Waiting passively they sleep at once; the palettes stay the same, as
+    // the number of threads does.
+    const bool passive = !std::getenv("OMP_WAIT_POLICY") && !std::getenv("GOMP_SPINCOUNT");
     if (tunables && ::setenv("GLIBC_TUNABLES", tunables->c_str(), 1) != 0)
         return;
     if (passive && ::setenv("OMP_WAIT_POLICY", "passive", 1) != 0)

@@ -26,18 +26,10 @@ void keepLargeImageBuffers();
 // already, or the user set that tunable otherwise, which is kept.
 std::optional<std::string> tunablesWithLargePageHeap(const char *current);
 
-// libimagequant's OpenMP threads spin for a while after each parallel part
-// of a palette before they sleep. Beside a second job, or beside Step 2's
-// writer thread, that spinning takes a core from work that has something
-// to do (a fifth of one job's processor time on the GIF row). Asked to wait
-// passively they sleep at once; the palettes stay the same, as the number
-// of threads does. True unless the user chose how OpenMP waits (policy and
-// spinCount: OMP_WAIT_POLICY and GOMP_SPINCOUNT, null when unset).
-bool wantsPassiveOpenMp(const char *policy, const char *spinCount);
-
-// Starts this program again with the tunable and the OpenMP wait policy
-// added where wanted (both are read only when a program starts); returns
-// when there is nothing to add or the system refuses.
+// Starts this program again with the tunable added and, unless the user
+// chose how OpenMP threads wait, OMP_WAIT_POLICY=passive (both are read
+// only when a program starts); returns when there is nothing to add or the
+// system refuses.
 void restartForPictureWork(char **argv);
 
 } // namespace pictrove
